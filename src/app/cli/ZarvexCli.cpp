@@ -1,0 +1,41 @@
+// zarvex-cli: the headless front end for scripts and batch work.
+#include "app/cli/CliCommands.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace zarvex::cli;
+
+namespace {
+
+void PrintHelp() {
+    std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
+                 "Cuts, splits and inspects AVI files without re-encoding.\n\n"
+                 "Commands:\n"
+              << InfoHelp
+              << "\n"
+                 "zarvex-cli --help      this text; COMMAND --help for one command\n"
+                 "Exit codes: 0 success, 1 failure, 2 wrong arguments.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintHelp();
+        return ExitUsage;
+    }
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintHelp();
+        return ExitOk;
+    }
+    if (command == "info")
+        return RunInfo(args);
+    std::cerr << "zarvex-cli: unknown command " << command << "\n";
+    PrintHelp();
+    return ExitUsage;
+}

@@ -1,0 +1,88 @@
+// Opens an AVI file on its own and loads the chunk index of every stream.
+#pragma once
+
+#include "avi_input/AVIRecords.h"
+#include "avi_input/AVIStream.h"
+#include "avi_input/FileBufs.h"
+#include "support/Errors.h"
+#include "support/OSFile.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zarvex {
+
+class EAVIReadError : public EZarvexError {
+public:
+    using EZarvexError::EZarvexError;
+};
+
+struct TChunkInfo {
+    uint32_t Id = 0;
+    uint32_t ListType = 0;
+    int64_t DataPos = 0;
+    uint32_t Size = 0;
+};
+
+class TAVIFileReader {
+public:
+    TAVIFileReader();
+    ~TAVIFileReader();
+    TAVIFileReader(const TAVIFileReader&) = delete;
+    TAVIFileReader& operator=(const TAVIFileReader&) = delete;
+
+    void Open(const std::string& fileName);
+    void Close();
+
+    int StreamCount() const { return int(FStreams.size()); }
+    TAVIStream& Streams(int i) const;
+    TAVIStream* VideoStream() const { return FVideoStream; }
+    TAVIStream* AudioStream() const { return FAudioStream; }
+    bool HasOpenDMLIndex() const { return FHasOpenDMLIndex; }
+    const MainAVIHeader& MainHeader() const { return FMainHeader; }
+    const std::string& FileName() const { return FFileName; }
+    bool IsOpen() const { return Handle.IsOpen(); }
+
+    int64_t GetFileSize() const;
+    void ResetCursors();
+    // The next entry in time over all streams; s is -1 once every stream is exhausted.
+    void NextChunk(int& s, int& e);
+
+private:
+    friend class TAVIStream;
+
+    void Seek(int64_t position) { Pos = position; }
+    int64_t Position() const { return Pos; }
+    uint32_t ReadBytes(void* destination, uint32_t count);
+    void WalkList(uint32_t size);
+    const TChunkInfo* FindChunk(uint32_t id, uint32_t listType) const;
+    void FreeChunks() { Chunks.clear(); }
+
+    void ParseFileHeaders();
+    void LoadIdx1();
+    int64_t Idx1Base();
+    void CountEntries(uint64_t added);
+
+    TOSFile Handle;
+    std::unique_ptr<TFileReadBuffer> Walker; // header reads go through one aligned window
+    int64_t Pos = 0;
+    int64_t FFileSize = 0;
+    uint64_t TotalEntries = 0;
+    std::string FFileName;
+    std::vector<TChunkInfo> Chunks;
+    MainAVIHeader FMainHeader;
+    int64_t HdrlPos = 0;
+    int64_t MoviPos = 0;
+    int64_t Idx1Pos = -1;
+    uint32_t HdrlSize = 0;
+    uint32_t MoviSize = 0;
+    uint32_t Idx1Size = 0;
+    std::vector<std::unique_ptr<TAVIStream>> FStreams;
+    TAVIStream* FVideoStream = nullptr;
+    TAVIStream* FAudioStream = nullptr;
+    bool FHasOpenDMLIndex = false;
+};
+
+} // namespace zarvex

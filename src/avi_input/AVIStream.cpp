@@ -1,0 +1,194 @@
+#include "avi_input/AVIStream.h"
+
+#include "avi_input/AVIRead.h"
+#include "avi_input/FourCC.h"
+#include "support/Endian.h"
+
+#include <algorithm>
+#include <array>
+
+namespace zarvex {
+
+namespace {
+constexpr uint32_t ReadWindowSize = 8192;
+constexpr uint32_t MinVideoFormat = 20; // up to and including biCompression
+constexpr uint32_t MinAudioFormat = 14; // up to and including nBlockAlign
+} // namespace
+
+TAVIStream::TAVIStream(TAVIFileReader& reader) : Reader(reader) { Index.SetGrowBy(1048576); }
+
+bool TAVIStream::GetEntry(int64_t i, TAVIIndexEntry& entry) const {
+    if (!InRange(i))
+        return false;
+    const uint8_t* p = EntryAt(i);
+    entry.Offset = int64_t(GetU64(p));
+    entry.Size = GetU32(p + 8);
+    entry.KeyFrame = p[12];
+    entry.BytesBefore = int64_t(GetU64(p + 13));
+    return true;
+}
+
+bool TAVIStream::ReadChunk(int64_t i, void* destination) const {
+    TAVIIndexEntry e;
+    if (!GetEntry(i, e))
+        return false;
+    // Damaged indexes may point anywhere; a payload outside the file is a short read.
+    if (e.Offset < 0 || e.Offset > Reader.FFileSize - int64_t(e.Size))
+        return false;
+    try {
+        return Reader.Handle.ReadAt(destination, e.Size, e.Offset) == int64_t(e.Size);
+    } catch (const EOSError&) {
+        return false;
+    }
+}
+
+uint32_t TAVIStream::EntrySize(int64_t i) const {
+    return InRange(i) ? GetU32(EntryAt(i) + 8) : 0xFFFFFFFFu;
+}
+
+int64_t TAVIStream::EntryBytesBefore(int64_t i) const {
+    return InRange(i) ? int64_t(GetU64(EntryAt(i) + 13)) : -1;
+}
+
+bool TAVIStream::IsKeyFrame(int64_t i) const { return InRange(i) && EntryAt(i)[12] != 0; }
+
+double TAVIStream::EntryTime(int64_t i) const {
+    if (!InRange(i))
+        return -1.0;
+    double x = Header.dwSampleSize == 0 ? double(i)
+                                        : double(EntryBytesBefore(i)) / Header.dwSampleSize;
+    return x / Header.dwRate * Header.dwScale;
+}
+
+int32_t TAVIStream::PrevKeyFrame(int64_t i) const {
+    // Entries past the end are not key frames, so the walk may start at the last entry.
+    int64_t j = std::min<int64_t>(i - 1, int64_t(EntryCount()) - 1);
+    for (; j >= 0; --j)
+        if (EntryAt(j)[12] != 0)
+            return int32_t(j);
+    return -1;
+}
+
+int32_t TAVIStream::NextKeyFrame(int64_t i) const {
+    for (int64_t j = std::max<int64_t>(i + 1, 0); j < int64_t(EntryCount()); ++j)
+        if (EntryAt(j)[12] != 0)
+            return int32_t(j);
+    return -1;
+}
+
+int64_t TAVIStream::AddEntry(uint32_t size, bool keyFrame, int64_t position) {
+    uint8_t packed[IndexEntryBytes];
+    PutU64(packed, uint64_t(position));
+    PutU32(packed + 8, size);
+    packed[12] = keyFrame ? 1 : 0;
+    PutU64(packed + 13, uint64_t(RunningTotal));
+    Index.Append(packed, IndexEntryBytes);
+    RunningTotal += size;
+    return RunningTotal;
+}
+
+void TAVIStream::ParseHeaders() {
+    Reader.Seek(StrlPos);
+    Reader.WalkList(StrlSize);
+
+    const TChunkInfo* strh = Reader.FindChunk(ckStrh, 0);
+    if (!strh)
+        throw EAVIReadError("The stream header is not found");
+    std::array<uint8_t, AVIStreamHeader::ByteSize> raw{};
+    Reader.Seek(strh->DataPos);
+    Reader.ReadBytes(raw.data(), uint32_t(raw.size()));
+    Header = AVIStreamHeader::Read(raw.data());
+
+    const TChunkInfo* strf = Reader.FindChunk(ckStrf, 0);
+    if (!strf)
+        throw EAVIReadError("The stream format is not found");
+    // The size field alone must never decide how much memory is taken.
+    if (strf->DataPos > Reader.FFileSize - int64_t(strf->Size))
+        throw EAVIReadError("The stream format is damaged");
+    Format.resize(strf->Size);
+    Reader.Seek(strf->DataPos);
+    if (Reader.ReadBytes(Format.data(), strf->Size) != strf->Size)
+        throw EAVIReadError("The stream format is damaged");
+
+    if (const TChunkInfo* indx = Reader.FindChunk(ckIndx, 0)) {
+        IndxPos = indx->DataPos - 8;
+        IndxSize = indx->Size;
+        Reader.FHasOpenDMLIndex = true;
+    } else {
+        IndxPos = -1;
+    }
+    RunningTotal = 0;
+    CheckHeaders();
+    ApplyRepairs();
+}
+
+void TAVIStream::CheckHeaders() const {
+    if (Header.dwScale == 0 || Header.dwRate == 0)
+        throw EAVIReadError("The stream header has a time base of zero");
+    if (Header.fccType == streamVids && Format.size() < MinVideoFormat)
+        throw EAVIReadError("The video format is too short");
+    if (Header.fccType == streamAuds && Format.size() < MinAudioFormat)
+        throw EAVIReadError("The audio format is too short");
+}
+
+void TAVIStream::ApplyRepairs() {
+    // A byte-counted audio stream whose header forgot its sample size: count whole blocks.
+    if (Header.fccType == streamAuds && Header.dwSampleSize == 0 &&
+        double(Header.dwRate) / double(Header.dwScale) > 500.0)
+        Header.dwSampleSize = GetU16(Format.data() + 12);
+
+    if (Header.fccType == streamVids) {
+        Width = GetI32(Format.data() + 4);
+        if (Width == 0)
+            Width = int32_t(Header.rcRight) - int32_t(Header.rcLeft);
+        Height = GetI32(Format.data() + 8);
+        if (Height == 0)
+            Height = int32_t(Header.rcBottom) - int32_t(Header.rcTop);
+        Header.fccHandler = GetU32(Format.data() + 16);
+    }
+}
+
+void TAVIStream::LoadOpenDMLIndex() {
+    if (IndxPos < 0)
+        return; // a stream without 'indx' in an OpenDML file has no entries
+    TFileReadBuffer buffer(Reader.Handle, ReadWindowSize);
+    uint8_t head[32];
+    if (buffer.Read(head, 32, IndxPos) != 32)
+        return; // an index header cut off by the end of the file counts as absent
+    const uint8_t type = head[11];
+    if (type == AVI_INDEX_OF_CHUNKS) {
+        LoadStdIndex(buffer, IndxPos);
+        return;
+    }
+    if (type != AVI_INDEX_OF_INDEXES)
+        throw EAVIReadError("Unsupported type of super index: " + std::to_string(type));
+    const uint32_t n = GetU32(head + 12);
+    uint8_t e[16];
+    for (uint32_t k = 0; k < n; ++k) {
+        if (buffer.Read(e, 16, IndxPos + 32 + 16 * int64_t(k)) != 16)
+            break;
+        LoadStdIndex(buffer, int64_t(GetU64(e)));
+    }
+}
+
+void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
+    uint8_t head[32];
+    if (buffer.Read(head, 32, position) != 32)
+        return; // unreadable header: the index counts as absent
+    const uint8_t type = head[11];
+    if (type != AVI_INDEX_OF_CHUNKS)
+        throw EAVIReadError("Unsupported type of chunk index: " + std::to_string(type));
+    const uint32_t n = GetU32(head + 12);
+    const uint64_t base = GetU64(head + 20);
+    uint8_t e[8];
+    for (uint32_t k = 0; k < n; ++k) {
+        if (buffer.Read(e, 8, position + 32 + 8 * int64_t(k)) != 8)
+            break;
+        Reader.CountEntries(1);
+        const uint32_t size = GetU32(e + 4);
+        // Wrapping unsigned sum: a hostile base lands outside the file, never in UB.
+        AddEntry(size & 0x7FFFFFFF, (size & 0x80000000u) == 0, int64_t(base + GetU32(e)));
+    }
+}
+
+} // namespace zarvex

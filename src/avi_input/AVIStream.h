@@ -1,0 +1,74 @@
+// One stream of an opened AVI file: its headers and its complete chunk index in memory.
+#pragma once
+
+#include "avi_input/AVIRecords.h"
+#include "avi_input/MemBuf.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zarvex {
+
+class TAVIFileReader;
+class TFileReadBuffer;
+
+struct TAVIIndexEntry {
+    int64_t Offset = 0; // payload position, never the chunk header's
+    uint32_t Size = 0;
+    uint8_t KeyFrame = 0;
+    int64_t BytesBefore = 0;
+};
+
+// Entries are stored packed, 21 bytes each, so that a million chunks cost about 20 MiB.
+inline constexpr uint32_t IndexEntryBytes = 21;
+
+class TAVIStream {
+public:
+    explicit TAVIStream(TAVIFileReader& reader);
+    TAVIStream(const TAVIStream&) = delete;
+    TAVIStream& operator=(const TAVIStream&) = delete;
+
+    AVIStreamHeader Header;
+    std::vector<uint8_t> Format;
+    uint16_t StreamNumber = 0; // the two number characters of its chunk ids, first in the low byte
+    int32_t Cursor = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+
+    uint32_t EntryCount() const { return Index.Size() / IndexEntryBytes; }
+    bool GetEntry(int64_t i, TAVIIndexEntry& entry) const;
+    bool ReadChunk(int64_t i, void* destination) const;
+    uint32_t EntrySize(int64_t i) const;
+    int64_t EntryBytesBefore(int64_t i) const;
+    bool IsKeyFrame(int64_t i) const;
+    double EntryTime(int64_t i) const;
+    int32_t PrevKeyFrame(int64_t i) const;
+    int32_t NextKeyFrame(int64_t i) const;
+
+    int64_t AddEntry(uint32_t size, bool keyFrame, int64_t position);
+
+private:
+    friend class TAVIFileReader;
+
+    void SetStrl(int64_t pos, uint32_t size) {
+        StrlPos = pos;
+        StrlSize = size;
+    }
+    void ParseHeaders();
+    void CheckHeaders() const;
+    void ApplyRepairs();
+    void LoadOpenDMLIndex();
+    void LoadStdIndex(TFileReadBuffer& buffer, int64_t position);
+    bool InRange(int64_t i) const { return i >= 0 && i < int64_t(EntryCount()); }
+    const uint8_t* EntryAt(int64_t i) const { return Index.Data() + IndexEntryBytes * i; }
+
+    int64_t StrlPos = 0;
+    int64_t IndxPos = -1;
+    uint32_t StrlSize = 0;
+    uint32_t IndxSize = 0;
+    int64_t RunningTotal = 0;
+    TAVIFileReader& Reader;
+    TMemoryBuf Index;
+};
+
+} // namespace zarvex

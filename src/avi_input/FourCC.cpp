@@ -1,0 +1,21 @@
+#include "avi_input/FourCC.h"
+
+namespace zarvex {
+
+std::string FourCCToStr(uint32_t code) {
+    if (code == 0)
+        return {};
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        s[i] = char((code >> (8 * i)) & 0xFF);
+    return s;
+}
+
+uint32_t StrToFourCC(const std::string& text) {
+    std::string s = text;
+    if (s.size() < 4)
+        s.append(4 - s.size(), ' ');
+    return MakeFourCC(s[0], s[1], s[2], s[3]);
+}
+
+} // namespace zarvex

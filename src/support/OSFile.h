@@ -1,0 +1,41 @@
+// A thin owner of a POSIX file descriptor with positioned reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zarvex {
+
+class TOSFile {
+public:
+    TOSFile() = default;
+    ~TOSFile();
+    TOSFile(const TOSFile&) = delete;
+    TOSFile& operator=(const TOSFile&) = delete;
+    TOSFile(TOSFile&& other) noexcept;
+    TOSFile& operator=(TOSFile&& other) noexcept;
+
+    // Opens an existing file for reading; raises EOSError on failure.
+    static TOSFile OpenRead(const std::string& fileName);
+    // Creates or truncates a file for reading and writing; raises EOSError on failure.
+    static TOSFile Create(const std::string& fileName);
+
+    bool IsOpen() const { return Fd >= 0; }
+    int Descriptor() const { return Fd; }
+    void Close();
+
+    // Size of the open file; raises EOSError when the system cannot tell.
+    int64_t Size() const;
+
+    // Reads up to count bytes at position, retrying partial reads; returns the bytes delivered
+    // (fewer only at the end of the file). Raises EOSError on a failing call.
+    int64_t ReadAt(void* destination, int64_t count, int64_t position) const;
+    // Writes all count bytes at position; raises EOSError when that is not possible.
+    void WriteAt(const void* source, int64_t count, int64_t position) const;
+
+private:
+    explicit TOSFile(int fd) : Fd(fd) {}
+    int Fd = -1;
+};
+
+} // namespace zarvex
