@@ -1,0 +1,74 @@
+#include "BenchUtil.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zarvex::bench {
+
+TChildRun RunChild(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    TChildRun run;
+    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.PeakKiB = usage.ru_maxrss;
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TChildRun MedianRun(const std::vector<std::string>& argv, int runs) {
+    std::vector<TChildRun> all;
+    long peak = 0;
+    for (int i = 0; i < runs; ++i) {
+        all.push_back(RunChild(argv));
+        if (all.back().ExitCode != 0)
+            throw std::runtime_error("benchmark command failed: " + argv[0]);
+        peak = std::max(peak, all.back().PeakKiB);
+    }
+    std::sort(all.begin(), all.end(),
+              [](const TChildRun& a, const TChildRun& b) { return a.Seconds < b.Seconds; });
+    TChildRun median = all[all.size() / 2];
+    median.PeakKiB = peak;
+    return median;
+}
+
+void WarmCache(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return;
+    static char block[1 << 16];
+    while (std::fread(block, 1, sizeof block, f) == sizeof block) {
+    }
+    std::fclose(f);
+}
+
+std::string SelfPath() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        throw std::runtime_error("cannot find the benchmark's own path");
+    return std::string(path, size_t(n));
+}
+
+} // namespace zarvex::bench

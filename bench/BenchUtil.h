@@ -1,0 +1,26 @@
+// Timing other processes side by side: wall time and peak memory of one child run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zarvex::bench {
+
+struct TChildRun {
+    double Seconds = 0;
+    long PeakKiB = 0; // the child's maximum resident set
+    int ExitCode = -1;
+};
+
+// Runs argv[0] with its arguments (stdout and stderr to /dev/null) and waits for it.
+TChildRun RunChild(const std::vector<std::string>& argv);
+
+// The median of several runs of the same command, by time; peak memory is the largest seen.
+TChildRun MedianRun(const std::vector<std::string>& argv, int runs);
+
+// Reads a file once so every contender starts from a warm page cache.
+void WarmCache(const std::string& path);
+
+std::string SelfPath();
+
+} // namespace zarvex::bench

@@ -1,0 +1,66 @@
+#include "fixtures/AviBuilder.h"
+#include "fixtures/Tools.h"
+
+#include <cstdlib>
+#include <sstream>
+
+using namespace zarvex::fixtures;
+
+namespace {
+
+std::string Cli() {
+    const char* path = std::getenv("ZARVEX_CLI");
+    return path ? path : "zarvex-cli";
+}
+
+TCommandResult RunCli(const std::string& args) { return RunCapture(Cli() + " " + args + " 2>&1"); }
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+} // namespace
+
+TEST(CliInfoTest, PrintsStreamsCountsAndTheIndex) {
+    TTempDir dir;
+    TBuiltAvi built = BuildAvi(SimpleSpec(10, 5, true, TIndexStyle::Idx1Relative));
+    WriteFileBytes(dir.File("a.avi"), built.Bytes);
+    TCommandResult r = RunCli("info --index " + ShellQuote(dir.File("a.avi")));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto lines = Lines(r.Output);
+    ASSERT_GE(lines.size(), 27u);
+    EXPECT_EQ(lines[0], "File size: 0MB");
+    EXPECT_EQ(lines[1], "Streams:");
+    EXPECT_EQ(lines[2], "   1. vids:XVID - Sample size: 0 - Start frame: 0 - Initial frames: 0");
+    EXPECT_EQ(lines[3], "   2. auds:1 - Sample size: 4 - Start frame: 0 - Initial frames: 0");
+    EXPECT_EQ(lines[4], "Index: idx1");
+    EXPECT_EQ(lines[5], "Stream 1: 10 entries, 2 key frames, 0.400 s");
+    EXPECT_EQ(lines[6], "Stream 2: 10 entries, 10 key frames, 0.100 s");
+    const auto& e = built.Entries[1][3];
+    std::ostringstream want;
+    want << "1 3 " << e.Offset << " 1764 1 0.030000";
+    EXPECT_EQ(lines[7 + 10 + 3], want.str());
+}
+
+TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
+    TTempDir dir;
+    WriteFileBytes(dir.File("bad.avi"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    TCommandResult bad = RunCapture(Cli() + " info " + ShellQuote(dir.File("bad.avi")) +
+                                    " 2>/dev/null");
+    EXPECT_EQ(bad.ExitCode, 1);
+    EXPECT_EQ(bad.Output, "") << "nothing on stdout for a failure";
+    TCommandResult msg = RunCli("info " + ShellQuote(dir.File("bad.avi")));
+    EXPECT_NE(msg.Output.find("The file has unknown format"), std::string::npos) << msg.Output;
+    EXPECT_NE(RunCli("info " + ShellQuote(dir.File("none.avi"))).Output.find("Code: 2."),
+              std::string::npos);
+    EXPECT_EQ(RunCli("info").ExitCode, 2);
+    EXPECT_EQ(RunCli("info --bogus x.avi").ExitCode, 2);
+    EXPECT_EQ(RunCli("frobnicate").ExitCode, 2);
+    TCommandResult help = RunCli("--help");
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Output.find("--index"), std::string::npos);
+}
