@@ -38,8 +38,8 @@ int OpenOnly(const std::string& path) {
 void Compare(const std::string& label, const std::string& file) {
     WarmCache(file);
     TChildRun ours = MedianRun({SelfPath(), "--open", file}, 7);
-    TChildRun peer = MedianRun(
-        {"ffprobe", "-v", "error", "-show_entries", "format=duration", file}, 7);
+    TChildRun peer =
+        MedianRun({"ffprobe", "-v", "error", "-show_entries", "format=duration", file}, 7);
     const double budgetKiB = (21.0 * Entries + 16 * 1048576.0) / 1024;
     std::printf("%s: open %.3f s, ffprobe %.3f s, ratio %.2f (target <= 0.50)\n", label.c_str(),
                 ours.Seconds, peer.Seconds, ours.Seconds / peer.Seconds);

@@ -16,7 +16,9 @@ constexpr uint32_t ReadWindowSize = 8192;
 
 TAVIFileReader::TAVIFileReader() = default;
 
-TAVIFileReader::~TAVIFileReader() { Close(); }
+TAVIFileReader::~TAVIFileReader() {
+    Close();
+}
 
 TAVIStream& TAVIFileReader::Streams(int i) const {
     if (i < 0 || i >= StreamCount())
@@ -33,7 +35,9 @@ void TAVIFileReader::Close() {
     FFileName.clear();
 }
 
-int64_t TAVIFileReader::GetFileSize() const { return Handle.IsOpen() ? Handle.Size() : 0; }
+int64_t TAVIFileReader::GetFileSize() const {
+    return Handle.IsOpen() ? Handle.Size() : 0;
+}
 
 void TAVIFileReader::ResetCursors() {
     for (auto& s : FStreams)

@@ -6,11 +6,20 @@ namespace zarvex {
 
 MainAVIHeader MainAVIHeader::Read(const uint8_t* p) {
     MainAVIHeader h;
-    uint32_t* fields[] = {&h.dwMicroSecPerFrame, &h.dwMaxBytesPerSec, &h.dwPaddingGranularity,
-                          &h.dwFlags,            &h.dwTotalFrames,    &h.dwInitialFrames,
-                          &h.dwStreams,          &h.dwSuggestedBufferSize,
-                          &h.dwWidth,            &h.dwHeight,         &h.dwReserved[0],
-                          &h.dwReserved[1],      &h.dwReserved[2],    &h.dwReserved[3]};
+    uint32_t* fields[] = {&h.dwMicroSecPerFrame,
+                          &h.dwMaxBytesPerSec,
+                          &h.dwPaddingGranularity,
+                          &h.dwFlags,
+                          &h.dwTotalFrames,
+                          &h.dwInitialFrames,
+                          &h.dwStreams,
+                          &h.dwSuggestedBufferSize,
+                          &h.dwWidth,
+                          &h.dwHeight,
+                          &h.dwReserved[0],
+                          &h.dwReserved[1],
+                          &h.dwReserved[2],
+                          &h.dwReserved[3]};
     for (auto* f : fields) {
         *f = GetU32(p);
         p += 4;
@@ -19,11 +28,10 @@ MainAVIHeader MainAVIHeader::Read(const uint8_t* p) {
 }
 
 void MainAVIHeader::Write(uint8_t* p) const {
-    const uint32_t fields[] = {dwMicroSecPerFrame, dwMaxBytesPerSec, dwPaddingGranularity,
-                               dwFlags,            dwTotalFrames,    dwInitialFrames,
-                               dwStreams,          dwSuggestedBufferSize,
-                               dwWidth,            dwHeight,         dwReserved[0],
-                               dwReserved[1],      dwReserved[2],    dwReserved[3]};
+    const uint32_t fields[] = {
+        dwMicroSecPerFrame, dwMaxBytesPerSec, dwPaddingGranularity,  dwFlags,      dwTotalFrames,
+        dwInitialFrames,    dwStreams,        dwSuggestedBufferSize, dwWidth,      dwHeight,
+        dwReserved[0],      dwReserved[1],    dwReserved[2],         dwReserved[3]};
     for (uint32_t f : fields) {
         PutU32(p, f);
         p += 4;

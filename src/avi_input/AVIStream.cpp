@@ -15,7 +15,9 @@ constexpr uint32_t MinVideoFormat = 20; // up to and including biCompression
 constexpr uint32_t MinAudioFormat = 14; // up to and including nBlockAlign
 } // namespace
 
-TAVIStream::TAVIStream(TAVIFileReader& reader) : Reader(reader) { Index.SetGrowBy(1048576); }
+TAVIStream::TAVIStream(TAVIFileReader& reader) : Reader(reader) {
+    Index.SetGrowBy(1048576);
+}
 
 bool TAVIStream::GetEntry(int64_t i, TAVIIndexEntry& entry) const {
     if (!InRange(i))
@@ -50,13 +52,15 @@ int64_t TAVIStream::EntryBytesBefore(int64_t i) const {
     return InRange(i) ? int64_t(GetU64(EntryAt(i) + 13)) : -1;
 }
 
-bool TAVIStream::IsKeyFrame(int64_t i) const { return InRange(i) && EntryAt(i)[12] != 0; }
+bool TAVIStream::IsKeyFrame(int64_t i) const {
+    return InRange(i) && EntryAt(i)[12] != 0;
+}
 
 double TAVIStream::EntryTime(int64_t i) const {
     if (!InRange(i))
         return -1.0;
-    double x = Header.dwSampleSize == 0 ? double(i)
-                                        : double(EntryBytesBefore(i)) / Header.dwSampleSize;
+    double x =
+        Header.dwSampleSize == 0 ? double(i) : double(EntryBytesBefore(i)) / Header.dwSampleSize;
     return x / Header.dwRate * Header.dwScale;
 }
 

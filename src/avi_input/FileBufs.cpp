@@ -26,8 +26,7 @@ uint32_t TFileReadBuffer::Read(void* destination, uint32_t count, int64_t positi
             return 0; // the direct path reports a short count and leaves judgement to the caller
         }
     }
-    if (FWindowStart < 0 || position < FWindowStart ||
-        position + count > FWindowStart + BufferSize)
+    if (FWindowStart < 0 || position < FWindowStart || position + count > FWindowStart + BufferSize)
         Fill(position);
     if (position + count > FFileSize)
         count = static_cast<uint32_t>(FFileSize - position);

@@ -35,10 +35,10 @@ double StreamDuration(const TAVIStream& stream) {
     if (n == 0)
         return 0.0;
     const AVIStreamHeader& h = stream.Header;
-    double units = h.dwSampleSize == 0
-                       ? double(n)
-                       : double(stream.EntryBytesBefore(n - 1) + stream.EntrySize(n - 1)) /
-                             h.dwSampleSize;
+    double units =
+        h.dwSampleSize == 0
+            ? double(n)
+            : double(stream.EntryBytesBefore(n - 1) + stream.EntrySize(n - 1)) / h.dwSampleSize;
     return units / h.dwRate * h.dwScale;
 }
 

@@ -9,7 +9,8 @@ namespace zarvex {
 class TAVIFileReader;
 class TAVIStream;
 
-// "File size: 700MB", "Streams:", then one line per stream; "The file is not opened" without streams.
+// "File size: 700MB", "Streams:", then one line per stream; "The file is not opened" without
+// streams.
 std::vector<std::string> FileInfoLines(const TAVIFileReader& reader);
 
 // "   1. vids:XVID - Sample size: 0 - Start frame: 0 - Initial frames: 0" for stream i.

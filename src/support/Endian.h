@@ -5,13 +5,21 @@
 
 namespace zarvex {
 
-inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t GetU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint64_t GetU64(const uint8_t* p) { return GetU32(p) | uint64_t(GetU32(p + 4)) << 32; }
-inline int16_t GetI16(const uint8_t* p) { return int16_t(GetU16(p)); }
-inline int32_t GetI32(const uint8_t* p) { return int32_t(GetU32(p)); }
+inline uint64_t GetU64(const uint8_t* p) {
+    return GetU32(p) | uint64_t(GetU32(p + 4)) << 32;
+}
+inline int16_t GetI16(const uint8_t* p) {
+    return int16_t(GetU16(p));
+}
+inline int32_t GetI32(const uint8_t* p) {
+    return int32_t(GetU32(p));
+}
 
 inline void PutU16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);

@@ -12,6 +12,8 @@ EOSError MakeOSError(int code) {
                     "System Error.  Code: " + std::to_string(code) + ".\n" + std::strerror(code));
 }
 
-void RaiseLastOSError() { throw MakeOSError(errno); }
+void RaiseLastOSError() {
+    throw MakeOSError(errno);
+}
 
 } // namespace zarvex

@@ -10,7 +10,9 @@
 
 namespace zarvex {
 
-TOSFile::~TOSFile() { Close(); }
+TOSFile::~TOSFile() {
+    Close();
+}
 
 TOSFile::TOSFile(TOSFile&& other) noexcept : Fd(std::exchange(other.Fd, -1)) {}
 

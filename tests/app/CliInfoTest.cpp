@@ -13,7 +13,9 @@ std::string Cli() {
     return path ? path : "zarvex-cli";
 }
 
-TCommandResult RunCli(const std::string& args) { return RunCapture(Cli() + " " + args + " 2>&1"); }
+TCommandResult RunCli(const std::string& args) {
+    return RunCapture(Cli() + " " + args + " 2>&1");
+}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -49,8 +51,8 @@ TEST(CliInfoTest, PrintsStreamsCountsAndTheIndex) {
 TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
     TTempDir dir;
     WriteFileBytes(dir.File("bad.avi"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
-    TCommandResult bad = RunCapture(Cli() + " info " + ShellQuote(dir.File("bad.avi")) +
-                                    " 2>/dev/null");
+    TCommandResult bad =
+        RunCapture(Cli() + " info " + ShellQuote(dir.File("bad.avi")) + " 2>/dev/null");
     EXPECT_EQ(bad.ExitCode, 1);
     EXPECT_EQ(bad.Output, "") << "nothing on stdout for a failure";
     TCommandResult msg = RunCli("info " + ShellQuote(dir.File("bad.avi")));

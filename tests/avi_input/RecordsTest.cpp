@@ -47,11 +47,11 @@ TEST(RecordsTest, StreamHeaderFieldsSitAtTheirOffsets) {
 
 TEST(RecordsTest, MainHeaderFieldsSitAtTheirOffsets) {
     uint8_t raw[56] = {};
-    raw[12] = 0x10;   // dwFlags
-    raw[16] = 0x2A;   // dwTotalFrames
-    raw[24] = 2;      // dwStreams
-    raw[32] = 0x40;   // dwWidth
-    raw[39] = 0x01;   // dwHeight high byte
+    raw[12] = 0x10; // dwFlags
+    raw[16] = 0x2A; // dwTotalFrames
+    raw[24] = 2;    // dwStreams
+    raw[32] = 0x40; // dwWidth
+    raw[39] = 0x01; // dwHeight high byte
     MainAVIHeader h = MainAVIHeader::Read(raw);
     EXPECT_EQ(h.dwFlags, AVIF_HASINDEX);
     EXPECT_EQ(h.dwTotalFrames, 42u);
