@@ -17,7 +17,7 @@ TFileReadBuffer::TFileReadBuffer(const TOSFile& handle, uint32_t bufferSize)
 }
 
 uint32_t TFileReadBuffer::Read(void* destination, uint32_t count, int64_t position) {
-    if (position < 0 || position >= FFileSize)
+    if (count == 0 || position < 0 || position >= FFileSize)
         return 0;
     if (count > BufferSize / 2) {
         try {

@@ -133,3 +133,14 @@ TEST_F(HostileInputTest, ChunkSizesOfZeroOrBeyondTheParent) {
     w.EndList(riff);
     EXPECT_EQ(OpenError(w.Bytes), "The main header is not found");
 }
+
+TEST_F(HostileInputTest, EmptyFormatOfAnOtherStreamOpens) {
+    TAviSpec spec = SimpleSpec(3, 1, false, TIndexStyle::Idx1Relative);
+    AVIStreamHeader text = AudioHeader(1, 1, 0);
+    text.fccType = MakeFourCC('t', 'x', 't', 's');
+    spec.Streams.push_back({text, {}, true});
+    spec.Chunks.push_back({1, 6, true});
+    OpenBytes(BuildAvi(spec).Bytes);
+    EXPECT_TRUE(Reader.Streams(1).Format.empty());
+    EXPECT_EQ(Reader.Streams(1).EntryCount(), 1u);
+}
