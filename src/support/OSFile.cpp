@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -87,6 +88,33 @@ void TOSFile::WriteAt(const void* source, int64_t count, int64_t position) const
         if (n == 0)
             throw MakeOSError(EIO);
         done += n;
+    }
+}
+
+void TOSFile::WriteTwoAt(const void* first, int64_t firstCount, const void* second,
+                         int64_t secondCount, int64_t position) const {
+    iovec parts[2] = {{const_cast<void*>(first), size_t(firstCount)},
+                      {const_cast<void*>(second), size_t(secondCount)}};
+    int index = firstCount > 0 ? 0 : 1;
+    while (index < 2) {
+        ssize_t n = ::pwritev(Fd, parts + index, 2 - index, position);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseLastOSError();
+        }
+        if (n == 0)
+            throw MakeOSError(EIO);
+        position += n;
+        // Step over what was written; a partial write resumes inside the part it stopped in.
+        while (index < 2 && size_t(n) >= parts[index].iov_len) {
+            n -= ssize_t(parts[index].iov_len);
+            ++index;
+        }
+        if (index < 2) {
+            parts[index].iov_base = static_cast<char*>(parts[index].iov_base) + n;
+            parts[index].iov_len -= size_t(n);
+        }
     }
 }
 

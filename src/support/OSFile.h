@@ -32,6 +32,10 @@ public:
     int64_t ReadAt(void* destination, int64_t count, int64_t position) const;
     // Writes all count bytes at position; raises EOSError when that is not possible.
     void WriteAt(const void* source, int64_t count, int64_t position) const;
+    // Writes first and then second as one contiguous run at position, in as few calls as the
+    // system allows; raises EOSError when that is not possible.
+    void WriteTwoAt(const void* first, int64_t firstCount, const void* second, int64_t secondCount,
+                    int64_t position) const;
 
 private:
     explicit TOSFile(int fd) : Fd(fd) {}

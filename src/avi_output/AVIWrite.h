@@ -1,0 +1,89 @@
+// Writes an AVI file in the OpenDML layout: RIFF lists of about 1 GiB, 'indx' super indexes over
+// 'ix##' standard indexes, and a legacy 'idx1' for the first RIFF list.
+#pragma once
+
+#include "avi_input/AVIRecords.h"
+#include "avi_input/MemBuf.h"
+#include "avi_output/GatherWriter.h"
+#include "support/OSFile.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zarvex {
+
+class TAVIFileWriter {
+public:
+    TAVIFileWriter();
+    TAVIFileWriter(const TAVIFileWriter&) = delete;
+    TAVIFileWriter& operator=(const TAVIFileWriter&) = delete;
+
+    // 1: 'idx1' only; 2: OpenDML indexes only; 3: both. Set before Open.
+    uint8_t IndexKind = 3;
+
+    void Open(const std::string& fileName, uint32_t aviFlags);
+    void AddStream(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
+                   int32_t formatSize);
+    void WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame, int32_t size);
+    // Completes the file and closes it; does nothing when no file is open.
+    void Close();
+    bool IsOpen() const { return Handle.IsOpen(); }
+
+    static constexpr uint32_t RiffLimit = 1u << 30;
+    static constexpr uint32_t StdIndexFlushAt = 8000;
+    static constexpr uint32_t SuperIndexPayload = 32728;
+    static constexpr uint32_t SuperIndexLimit = 2044;
+
+private:
+    struct TStreamSlot {
+        uint32_t ChunkId = 0; // 0: free
+        uint32_t SampleSize = 0;
+        uint32_t ChunkCount = 0;
+        uint64_t TotalBytes = 0;
+        uint64_t HeaderPos = 0;
+        uint64_t SuperIndexPos = 0;
+        uint32_t PendingBytes = 0;
+        uint32_t LargestChunk = 0;
+        std::unique_ptr<TMemoryBuf> SuperIndex;
+        std::unique_ptr<TMemoryBuf> StdIndex;
+    };
+
+    bool WithIdx1() const { return IndexKind == 1 || IndexKind == 3; }
+    bool WithOpenDML() const { return IndexKind == 2 || IndexKind == 3; }
+    int64_t Pos() const { return Out->Position(); }
+
+    void PutChunkHeader(uint32_t id, uint32_t size);
+    void PutListHeader(uint32_t id, uint32_t size, uint32_t type);
+    void PutJunk(uint32_t totalSize);
+    void PatchSize(uint64_t headerPos);
+    void SetMainVideo(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
+                      int32_t formatSize);
+    void CloseHeaders();
+    bool WouldOverflowRiff(int32_t size) const;
+    void StartContinuation();
+    void FlushStdIndex(TStreamSlot& slot);
+    void FlushAllStdIndexes();
+    void WriteLegacyIndex();
+    void FinishFile();
+    void FinishStreamHeaders(TStreamSlot& slot);
+    void Release();
+
+    TOSFile Handle;
+    std::unique_ptr<TGatherWriter> Out;
+    uint64_t RiffPos = 0;
+    uint64_t HdrlPos = 0;
+    uint64_t MoviPos = 0;
+    uint64_t DmlhPos = 0;
+    MainAVIHeader MainHeader;
+    uint32_t TotalFramesAll = 0; // the 'dmlh' payload's first field; the rest are zero
+    bool HeadersOpen = false;
+    int32_t MainVideoSlot = -1;
+    bool FirstRiff = true;
+    uint64_t BaseOffset = 0;
+    std::array<TStreamSlot, 100> Slots;
+    TMemoryBuf LegacyIndex;
+};
+
+} // namespace zarvex

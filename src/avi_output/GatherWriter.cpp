@@ -1,0 +1,75 @@
+#include "avi_output/GatherWriter.h"
+
+#include "support/Endian.h"
+#include "support/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace zarvex {
+
+namespace {
+const uint8_t ZeroBlock[64 * 1024] = {};
+}
+
+void TGatherWriter::Put(const void* data, size_t count) {
+    if (count >= LargeWrite) {
+        PutLarge(data, count);
+        return;
+    }
+    auto* p = static_cast<const uint8_t*>(data);
+    Pending.insert(Pending.end(), p, p + count);
+    if (Pending.size() >= FlushAt)
+        Flush();
+}
+
+void TGatherWriter::PutZeros(size_t count) {
+    while (count > 0) {
+        size_t n = std::min(count, sizeof ZeroBlock);
+        Put(ZeroBlock, n);
+        count -= n;
+    }
+}
+
+void TGatherWriter::PutU32(uint32_t value) {
+    uint8_t b[4];
+    zarvex::PutU32(b, value);
+    Put(b, 4);
+}
+
+void TGatherWriter::PutLarge(const void* data, size_t count) {
+    File.WriteTwoAt(Pending.data(), int64_t(Pending.size()), data, int64_t(count), Start);
+    Start += int64_t(Pending.size() + count);
+    Pending.clear();
+}
+
+void TGatherWriter::Flush() {
+    if (Pending.empty())
+        return;
+    File.WriteAt(Pending.data(), int64_t(Pending.size()), Start);
+    Start += int64_t(Pending.size());
+    Pending.clear();
+}
+
+void TGatherWriter::Patch(int64_t position, const void* data, size_t count) {
+    auto* p = static_cast<const uint8_t*>(data);
+    const int64_t end = position + int64_t(count);
+    if (position < Start) {
+        const size_t inFile = size_t(std::min(end, Start) - position);
+        File.WriteAt(p, int64_t(inFile), position);
+        p += inFile;
+        count -= inFile;
+        position += int64_t(inFile);
+    }
+    if (count > 0)
+        std::memcpy(Pending.data() + (position - Start), p, count);
+}
+
+void TGatherWriter::ReadBack(int64_t position, void* destination, size_t count) {
+    Flush();
+    if (File.ReadAt(destination, int64_t(count), position) != int64_t(count))
+        throw MakeOSError(EIO);
+}
+
+} // namespace zarvex
