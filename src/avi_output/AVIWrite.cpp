@@ -17,7 +17,9 @@ uint32_t MulDiv(uint32_t a, uint32_t b, uint32_t c) {
     return uint32_t((uint64_t(a) * b + c / 2) / c);
 }
 
-bool IsVideoType(uint32_t fccType) { return fccType == streamVids || fccType == streamIavs; }
+bool IsVideoType(uint32_t fccType) {
+    return fccType == streamVids || fccType == streamIavs;
+}
 
 } // namespace
 
@@ -204,8 +206,8 @@ void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyF
 }
 
 bool TAVIFileWriter::WouldOverflowRiff(int32_t size) const {
-    const uint64_t need = (uint64_t(Pos()) - RiffPos) + LegacyIndex.Size() + 8 + uint64_t(size) +
-                          8 + 16 + 1;
+    const uint64_t need =
+        (uint64_t(Pos()) - RiffPos) + LegacyIndex.Size() + 8 + uint64_t(size) + 8 + 16 + 1;
     return need >= RiffLimit;
 }
 

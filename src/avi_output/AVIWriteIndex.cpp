@@ -71,8 +71,8 @@ void TAVIFileWriter::FinishStreamHeaders(TStreamSlot& slot) {
     uint8_t raw[AVIStreamHeader::ByteSize];
     Out->ReadBack(int64_t(slot.HeaderPos), raw, sizeof raw);
     AVIStreamHeader h = AVIStreamHeader::Read(raw);
-    h.dwLength = slot.SampleSize != 0 ? uint32_t(slot.TotalBytes / slot.SampleSize)
-                                      : slot.ChunkCount;
+    h.dwLength =
+        slot.SampleSize != 0 ? uint32_t(slot.TotalBytes / slot.SampleSize) : slot.ChunkCount;
     h.dwSuggestedBufferSize = slot.LargestChunk + 1024;
     h.Write(raw);
     Out->Patch(int64_t(slot.HeaderPos), raw, sizeof raw);

@@ -14,7 +14,9 @@ public:
     static constexpr size_t LargeWrite = 8192;
     static constexpr size_t FlushAt = 256 * 1024;
 
-    explicit TGatherWriter(const TOSFile& file) : File(file) { Pending.reserve(FlushAt + LargeWrite); }
+    explicit TGatherWriter(const TOSFile& file) : File(file) {
+        Pending.reserve(FlushAt + LargeWrite);
+    }
 
     // The position after everything written so far, pending bytes included.
     int64_t Position() const { return Start + int64_t(Pending.size()); }
