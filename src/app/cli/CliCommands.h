@@ -10,9 +10,15 @@ namespace zarvex::cli {
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
+inline constexpr int ExitDeclined = 3;    // an existing file was not to be overwritten
+inline constexpr int ExitCancelled = 130; // Ctrl+C; what was written is complete
 
 int RunInfo(const std::vector<std::string>& args);
+int RunCut(const std::vector<std::string>& args);
+int RunSplit(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
+extern const char* const CutHelp;
+extern const char* const SplitHelp;
 
 } // namespace zarvex::cli

@@ -14,10 +14,13 @@ void PrintHelp() {
     std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
                  "Cuts, splits and inspects AVI files without re-encoding.\n\n"
                  "Commands:\n"
-              << InfoHelp
+              << InfoHelp << "\n"
+              << CutHelp << "\n"
+              << SplitHelp
               << "\n"
                  "zarvex-cli --help      this text; COMMAND --help for one command\n"
-                 "Exit codes: 0 success, 1 failure, 2 wrong arguments.\n";
+                 "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
+                 "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
 }
 
 } // namespace
@@ -35,6 +38,10 @@ int main(int argc, char** argv) {
     }
     if (command == "info")
         return RunInfo(args);
+    if (command == "cut")
+        return RunCut(args);
+    if (command == "split")
+        return RunSplit(args);
     std::cerr << "zarvex-cli: unknown command " << command << "\n";
     PrintHelp();
     return ExitUsage;

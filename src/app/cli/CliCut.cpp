@@ -1,0 +1,108 @@
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliCommands.h"
+#include "app/cli/CliJob.h"
+#include "app/cli/CliTime.h"
+#include "avi_input/AVIRead.h"
+
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+namespace zarvex::cli {
+
+const char* const CutHelp =
+    "zarvex-cli cut SRC --from T --to T -o OUT [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC --from-frame N --to-frame N -o OUT [--yes] [--quiet]\n"
+    "  Copies a segment of SRC into OUT without re-encoding. T is seconds (12.5) or\n"
+    "  [hh:]mm:ss[.f]; the segment runs from the frame shown at --from to the frame before the\n"
+    "  one shown at --to. --from-frame and --to-frame give the first and the last frame\n"
+    "  (inclusive) instead. The copy starts at the key frame at or before the first frame; audio\n"
+    "  is trimmed to the span. An end past the last frame means the last frame.\n"
+    "  --yes     overwrite OUT if it exists (otherwise asked on the terminal)\n"
+    "  --quiet   no progress bar\n"
+    "  Ctrl+C stops the copy; OUT is then a complete, shorter file (exit code 130).\n";
+
+namespace {
+
+struct TCutRange {
+    std::optional<double> From, To;
+    std::optional<int64_t> FromFrame, ToFrame;
+};
+
+std::string ReadRange(const TCliArgs& a, TCutRange& r) {
+    const bool times = a.Has("--from") || a.Has("--to");
+    const bool frames = a.Has("--from-frame") || a.Has("--to-frame");
+    if (times == frames)
+        return "give either --from and --to, or --from-frame and --to-frame";
+    if (times) {
+        if (!a.Has("--from") || !a.Has("--to"))
+            return "give both --from and --to";
+        r.From = ParseTime(a.Values.at("--from"));
+        r.To = ParseTime(a.Values.at("--to"));
+        if (!r.From || !r.To)
+            return "a time is seconds (12.5) or [hh:]mm:ss[.f]";
+        if (*r.To <= *r.From)
+            return "--to must come after --from";
+        return "";
+    }
+    if (!a.Has("--from-frame") || !a.Has("--to-frame"))
+        return "give both --from-frame and --to-frame";
+    r.FromFrame = ParseCount(a.Values.at("--from-frame"));
+    r.ToFrame = ParseCount(a.Values.at("--to-frame"));
+    if (!r.FromFrame || !r.ToFrame)
+        return "a frame number is a whole number from 0";
+    if (*r.ToFrame < *r.FromFrame)
+        return "--to-frame must not come before --from-frame";
+    return "";
+}
+
+} // namespace
+
+int RunCut(const std::vector<std::string>& args) {
+    TCliArgs a = ParseArgs(args, {"--from", "--to", "--from-frame", "--to-frame", "-o"},
+                           {"--yes", "--quiet", "--help", "-h"});
+    if (a.Has("--help") || a.Has("-h")) {
+        std::cout << CutHelp;
+        return ExitOk;
+    }
+    TCutRange range;
+    if (a.Error.empty() && a.Positional.size() != 1)
+        a.Error = "give exactly one source file";
+    if (a.Error.empty() && !a.Has("-o"))
+        a.Error = "give the output file with -o";
+    if (a.Error.empty())
+        a.Error = ReadRange(a, range);
+    if (!a.Error.empty()) {
+        std::cerr << "zarvex-cli cut: " << a.Error << "\n" << CutHelp;
+        return ExitUsage;
+    }
+    const std::string out = a.Values.at("-o");
+    int32_t first = 0, last = 0;
+    auto check = [&](TAVIFileReader& reader) {
+        const AVIStreamHeader& h = reader.VideoStream()->Header;
+        const int64_t f =
+            range.FromFrame ? *range.FromFrame : FrameOfTime(*range.From, h.dwRate, h.dwScale);
+        const int64_t l =
+            range.ToFrame ? *range.ToFrame : FrameOfTime(*range.To, h.dwRate, h.dwScale) - 1;
+        const int64_t count = reader.VideoStream()->EntryCount();
+        if (f >= count || l < f) {
+            std::cerr << "zarvex-cli cut: the segment holds no frame of the video (it has " << count
+                      << " frames)\n";
+            return ExitUsage;
+        }
+        first = int32_t(f);
+        last = int32_t(std::min<int64_t>(l, INT32_MAX));
+        return ExitOk;
+    };
+    return RunCopyJob("cut", a.Positional[0], a.Has("--quiet"), check, [&](TZarvex& engine) {
+        if (std::filesystem::exists(out) &&
+            !ConfirmOnTerminal("The \"" + out + "\" file is already exists. Overwrite?",
+                               a.Has("--yes")))
+            return false;
+        engine.FileName = out;
+        engine.CopySegment(first, last);
+        return true;
+    });
+}
+
+} // namespace zarvex::cli

@@ -1,0 +1,62 @@
+#include "app/cli/CliJob.h"
+
+#include "app/cli/CliCommands.h"
+#include "app/cli/CliProgress.h"
+#include "avi_input/AVIRead.h"
+
+#include <iostream>
+
+namespace zarvex::cli {
+
+int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
+               const std::function<int(TAVIFileReader&)>& check,
+               const std::function<bool(TZarvex&)>& job) {
+    TAVIFileReader reader;
+    try {
+        reader.Open(source);
+    } catch (const std::exception& e) {
+        std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";
+        return ExitFailure;
+    }
+    if (!reader.VideoStream()) {
+        std::cerr << "zarvex-cli: " << source
+                  << ": The video stream is not found in the selected file.\n";
+        return ExitFailure;
+    }
+    if (int code = check(reader); code != ExitOk)
+        return code;
+
+    InstallCancelHandler();
+    TZarvex engine(reader);
+    bool declined = false;
+    std::string failure;
+    {
+        TCliProgress progress(command, quiet); // ends its line before anything else is said
+        engine.OnProgress = [&](TZarvex&, bool& cancel, double percent) {
+            progress.Update(percent);
+            if (CancelRequested())
+                cancel = true;
+        };
+        try {
+            declined = !job(engine);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    if (!failure.empty()) {
+        std::cerr << "zarvex-cli " << command << ": " << failure << "\n";
+        return ExitFailure;
+    }
+    if (declined) {
+        std::cerr << "zarvex-cli " << command << ": stopped; nothing was written.\n";
+        return ExitDeclined;
+    }
+    if (engine.Cancelled()) {
+        std::cerr << "zarvex-cli " << command
+                  << ": cancelled; the file being written was completed and is valid.\n";
+        return ExitCancelled;
+    }
+    return ExitOk;
+}
+
+} // namespace zarvex::cli

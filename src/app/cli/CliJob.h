@@ -1,0 +1,17 @@
+// Runs one copying job of the engine with terminal progress, Ctrl+C and error reporting.
+#pragma once
+
+#include "splitting/ZarvexCls.h"
+
+#include <functional>
+#include <string>
+
+namespace zarvex::cli {
+
+// Opens the source, lets prepare set up the engine, runs job and maps the outcome to an exit
+// code; job returns false when the user declined to overwrite.
+int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
+               const std::function<int(TAVIFileReader&)>& check,
+               const std::function<bool(TZarvex&)>& job);
+
+} // namespace zarvex::cli

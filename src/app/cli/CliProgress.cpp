@@ -1,0 +1,67 @@
+#include "app/cli/CliProgress.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace zarvex::cli {
+
+namespace {
+std::atomic<bool> CancelFlag{false};
+extern "C" void OnInterrupt(int) {
+    CancelFlag = true;
+}
+} // namespace
+
+void InstallCancelHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool CancelRequested() {
+    return CancelFlag;
+}
+
+TCliProgress::TCliProgress(const std::string& label, bool quiet)
+    : Label(label), Enabled(!quiet && isatty(STDERR_FILENO)),
+      Start(std::chrono::steady_clock::now()), LastDraw(Start) {}
+
+TCliProgress::~TCliProgress() {
+    if (Drawn)
+        std::fputc('\n', stderr);
+}
+
+void TCliProgress::Update(double percent) {
+    if (!Enabled)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    // A redraw per chunk would cost more than the copy itself.
+    if (Drawn && now - LastDraw < std::chrono::milliseconds(100) && percent < 100.0)
+        return;
+    LastDraw = now;
+    Draw(percent);
+}
+
+void TCliProgress::Draw(double percent) {
+    percent = std::clamp(percent, 0.0, 100.0);
+    const int width = 30;
+    const int filled = int(percent / 100.0 * width);
+    const double elapsed = std::chrono::duration<double>(LastDraw - Start).count();
+    char remaining[32] = "--:--";
+    if (percent > 0.5) {
+        const int left = int(elapsed * (100.0 - percent) / percent + 0.5);
+        std::snprintf(remaining, sizeof remaining, "%02d:%02d", left / 60, left % 60);
+    }
+    std::fprintf(stderr, "\r%s [%s%s] %5.1f%%  %s left ", Label.c_str(),
+                 std::string(size_t(filled), '#').c_str(),
+                 std::string(size_t(width - filled), '.').c_str(), percent, remaining);
+    std::fflush(stderr);
+    Drawn = true;
+}
+
+} // namespace zarvex::cli

@@ -1,0 +1,58 @@
+#include "app/cli/CliTime.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace zarvex::cli {
+
+namespace {
+
+std::optional<double> ParseNumber(const std::string& text, bool allowFraction) {
+    if (text.empty())
+        return std::nullopt;
+    bool point = false;
+    for (char c : text) {
+        if (c == '.' && allowFraction && !point)
+            point = true;
+        else if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    return std::strtod(text.c_str(), nullptr);
+}
+
+} // namespace
+
+std::optional<double> ParseTime(const std::string& text) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t colon; (colon = text.find(':', start)) != std::string::npos; start = colon + 1)
+        fields.push_back(text.substr(start, colon - start));
+    fields.push_back(text.substr(start));
+    if (fields.size() > 3)
+        return std::nullopt;
+    double seconds = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool last = i + 1 == fields.size();
+        auto value = ParseNumber(fields[i], last);
+        if (!value || (fields.size() > 1 && i > 0 && *value >= 60))
+            return std::nullopt;
+        seconds = seconds * 60 + *value;
+    }
+    return seconds;
+}
+
+std::optional<int64_t> ParseCount(const std::string& text) {
+    if (text.empty() || text.size() > 12)
+        return std::nullopt;
+    auto value = ParseNumber(text, false);
+    if (!value)
+        return std::nullopt;
+    return int64_t(*value);
+}
+
+int64_t FrameOfTime(double seconds, uint32_t rate, uint32_t scale) {
+    return int64_t(std::nearbyint(seconds * double(rate) / double(scale)));
+}
+
+} // namespace zarvex::cli

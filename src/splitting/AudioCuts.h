@@ -1,0 +1,37 @@
+// Which chunks of a stream belong to a time span, and how much of a byte-counted audio chunk
+// at either end is cut away.
+#pragma once
+
+#include <cstdint>
+
+namespace zarvex {
+
+class TAVIStream;
+
+// How a byte-counted stream may be cut.
+enum class TCutRule {
+    Samples,    // PCM: any whole sample
+    MpegFrames, // MPEG audio: at frame boundaries found in the chunk
+    Ac3Frames,  // AC-3: likewise
+    Blocks,     // other compressed formats with nBlockAlign > 1: whole blocks
+    Whole,      // anything else: never cut
+};
+
+TCutRule CutRuleFor(const TAVIStream& stream);
+
+struct TRangeTest {
+    bool InRange = false;
+    uint32_t HeadCut = 0; // bytes removed from the front
+    uint32_t TailCut = 0; // bytes removed from the end
+};
+
+// The span runs from S to E seconds, both inclusive; works on index values alone. Cuts are in
+// whole samples; CutRuleFor decides whether and how they are moved afterwards.
+TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E);
+
+// Moves the cuts of one chunk to places where its format may be cut. firstOfStream marks the
+// first chunk written for the stream, whose leading fragment of a frame is dropped as well.
+void AdjustCuts(TCutRule rule, uint32_t blockAlign, const uint8_t* data, uint32_t size,
+                bool firstOfStream, TRangeTest& cuts);
+
+} // namespace zarvex

@@ -1,0 +1,187 @@
+#include "splitting/ZarvexCls.h"
+
+#include "avi_input/AVIRead.h"
+#include "splitting/PartPlan.h"
+#include "support/Endian.h"
+#include "support/Errors.h"
+#include "support/FileSafety.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace zarvex {
+
+namespace {
+
+// End time of an entry: the start of the next sample after it.
+double EndTime(const TAVIStream& s, int64_t i) {
+    const AVIStreamHeader& h = s.Header;
+    const double bytes = double(s.EntryBytesBefore(i)) + s.EntrySize(i);
+    return bytes / h.dwSampleSize / h.dwRate * h.dwScale;
+}
+
+// The first entry that can touch a span starting at S: times grow with the entry number.
+int32_t FirstEntryFrom(const TAVIStream& s, double S) {
+    int64_t lo = 0, hi = s.EntryCount();
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        const double t = s.Header.dwSampleSize == 0 ? s.EntryTime(mid) : EndTime(s, mid);
+        if (t < S)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return int32_t(lo);
+}
+
+} // namespace
+
+TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader) {
+    Writer.IndexKind = 3;
+}
+
+std::string TZarvex::OverwriteQuestion(const std::string& fileName) {
+    return "The \"" + fileName + "\" file is already exists. Overwrite?";
+}
+
+const TAVIStream& TZarvex::Video() const {
+    if (!Reader.VideoStream())
+        throw EZarvexError("The video stream is not found in the selected file.");
+    return *Reader.VideoStream();
+}
+
+void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
+    const TAVIStream& video = Video();
+    const int32_t count = int32_t(video.EntryCount());
+    if (count == 0)
+        return; // no frame to start from: nothing to write
+    // An end mark past the last video frame (audio running longer) means the last frame.
+    LastFrame = std::min(lastFrame, count - 1);
+    FirstFrame = std::clamp(firstFrame, 0, count - 1);
+    if (!video.IsKeyFrame(FirstFrame))
+        FirstFrame = std::max(video.PrevKeyFrame(FirstFrame), 0);
+    if (FirstFrame > LastFrame)
+        throw EZarvexError("The selection holds no frames");
+    RefuseSourceAsOutput(FileName, Reader.FileName());
+    ProgressBase = 0;
+    ProgressTotal = LastFrame - FirstFrame;
+    Cancel = false;
+    WriteFile(FileName);
+}
+
+bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
+                             const std::string& prefix) {
+    if (partCount < 1)
+        throw EZarvexError("The number of parts must be at least 1");
+    const TAVIStream& video = Video();
+    // The whole plan comes first, so every file it would replace is asked about before any
+    // is written, the extra part after partCount included.
+    const std::vector<TPart> parts = PlanParts(video, partCount, folder, prefix);
+    for (const TPart& part : parts)
+        RefuseSourceAsOutput(part.FileName, Reader.FileName());
+    for (const TPart& part : parts) {
+        if (!std::filesystem::exists(part.FileName))
+            continue;
+        if (!OnConfirmOverwrite || !OnConfirmOverwrite(*this, OverwriteQuestion(part.FileName)))
+            return false;
+    }
+    Cancel = false;
+    ProgressTotal = int32_t(video.EntryCount());
+    for (const TPart& part : parts) {
+        FirstFrame = part.FirstFrame;
+        LastFrame = part.LastFrame;
+        ProgressBase = FirstFrame;
+        WriteFile(part.FileName);
+        if (Cancel)
+            break;
+    }
+    return true;
+}
+
+void TZarvex::WriteFile(const std::string& name) {
+    try {
+        Writer.Open(name, AVIF_HASINDEX);
+        DeclareStreams();
+        CopyRange();
+    } catch (...) {
+        try {
+            Writer.Close(); // complete what was written; the first failure is the one to report
+        } catch (...) {
+        }
+        throw;
+    }
+    Writer.Close();
+}
+
+void TZarvex::DeclareStreams() {
+    CutRules.clear();
+    for (int i = 0; i < Reader.StreamCount(); ++i) {
+        const TAVIStream& s = Reader.Streams(i);
+        Writer.AddStream(i, s.Header, s.Format.data(), int32_t(s.Format.size()));
+        CutRules.push_back(s.Header.dwSampleSize > 0 ? CutRuleFor(s) : TCutRule::Whole);
+    }
+    StreamStarted.assign(size_t(Reader.StreamCount()), false);
+}
+
+void TZarvex::PlaceCursors(double S) {
+    Reader.ResetCursors();
+    for (int i = 0; i < Reader.StreamCount(); ++i)
+        Reader.Streams(i).Cursor = FirstEntryFrom(Reader.Streams(i), S);
+}
+
+void TZarvex::CopyRange() {
+    const TAVIStream& video = Video();
+    const double S = video.EntryTime(FirstFrame);
+    const double E = video.EntryTime(LastFrame);
+    Copied = 0;
+    PlaceCursors(S);
+    int s = 0, e = 0;
+    for (Reader.NextChunk(s, e); s >= 0; Reader.NextChunk(s, e)) {
+        // Entries come in order of start time: once one starts after the span, all do.
+        if (Reader.Streams(s).EntryTime(e) > E)
+            break;
+        if (!CopyChunk(s, e, S, E) || Cancel)
+            break;
+    }
+}
+
+bool TZarvex::CopyChunk(int s, int e, double S, double E) {
+    const TAVIStream& stream = Reader.Streams(s);
+    TRangeTest cut = TestRange(stream, e, S, E);
+    if (!cut.InRange)
+        return true;
+    TAVIIndexEntry entry;
+    if (!stream.GetEntry(e, entry))
+        return false;
+    if (Buffer.size() < std::max<size_t>(entry.Size, 1))
+        Buffer.resize(std::max<size_t>(entry.Size, 1));
+    if (!stream.ReadChunk(e, Buffer.data()))
+        return false; // a short read ends the copy as if the data had ended
+    if (stream.Header.dwSampleSize > 0) {
+        const uint32_t blockAlign =
+            stream.Format.size() >= 14 ? GetU16(stream.Format.data() + 12) : 0;
+        AdjustCuts(CutRules[size_t(s)], blockAlign, Buffer.data(), entry.Size,
+                   !StreamStarted[size_t(s)], cut);
+    }
+    const uint64_t cuts = uint64_t(cut.HeadCut) + cut.TailCut;
+    const uint32_t size = cuts >= entry.Size ? 0 : entry.Size - uint32_t(cuts);
+    Writer.WriteChunk(s, Buffer.data() + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
+                      int32_t(size));
+    if (size > 0)
+        StreamStarted[size_t(s)] = true;
+    if (&stream == Reader.VideoStream())
+        ++Copied;
+    ReportProgress();
+    return true;
+}
+
+void TZarvex::ReportProgress() {
+    if (!OnProgress)
+        return;
+    // A range of one frame has nothing to divide by: it is done when its chunk is.
+    const double percent =
+        ProgressTotal == 0 ? 100.0 : double(ProgressBase + Copied) * 100.0 / ProgressTotal;
+    OnProgress(*this, Cancel, percent);
+}
+
+} // namespace zarvex

@@ -1,0 +1,64 @@
+// The stream copier: copies a frame range, or equal-sized parts, of an opened AVI file into new
+// AVI files without decoding anything.
+#pragma once
+
+#include "avi_output/AVIWrite.h"
+#include "splitting/AudioCuts.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zarvex {
+
+class TAVIFileReader;
+class TAVIStream;
+
+class TZarvex {
+public:
+    // Called after every written chunk; set cancel to stop the job.
+    using TProgressEvent = std::function<void(TZarvex& sender, bool& cancel, double percent)>;
+    // Asked before an existing part file is overwritten; true means Yes.
+    using TOverwriteEvent = std::function<bool(TZarvex& sender, const std::string& question)>;
+
+    // The reader is lent, opened by the caller, and never freed here.
+    explicit TZarvex(TAVIFileReader& reader);
+
+    TAVIFileReader& Reader;
+    std::string FileName; // output of CopySegment
+    TProgressEvent OnProgress;
+    TOverwriteEvent OnConfirmOverwrite;
+
+    // Copies video frames FirstFrame..LastFrame (moved back to a key frame) with everything that
+    // plays meanwhile. The output is completed in every case, also on failure or cancel.
+    void CopySegment(int32_t firstFrame, int32_t lastFrame);
+    // Writes the part files into folder; false when an overwrite question was not answered Yes,
+    // in which case nothing was written.
+    bool SplitIntoParts(int32_t partCount, const std::string& folder, const std::string& prefix);
+
+    bool Cancelled() const { return Cancel; }
+    static std::string OverwriteQuestion(const std::string& fileName);
+
+private:
+    const TAVIStream& Video() const;
+    void WriteFile(const std::string& name);
+    void DeclareStreams();
+    void CopyRange();
+    void PlaceCursors(double S);
+    bool CopyChunk(int s, int e, double S, double E);
+    void ReportProgress();
+
+    TAVIFileWriter Writer;
+    int32_t FirstFrame = 0;
+    int32_t LastFrame = 0;
+    int32_t ProgressTotal = 0;
+    int32_t ProgressBase = 0;
+    int32_t Copied = 0;
+    std::vector<uint8_t> Buffer;
+    std::vector<TCutRule> CutRules;
+    std::vector<bool> StreamStarted;
+    bool Cancel = false;
+};
+
+} // namespace zarvex
