@@ -128,10 +128,10 @@ void AdjustCuts(TCutRule rule, uint32_t blockAlign, const uint8_t* data, uint32_
             cuts.HeadCut = starts.front(); // the tail of a frame whose head is not copied
     }
     if (cuts.TailCut > 0) {
-        std::vector<uint32_t> ends = starts;
-        ends.push_back(0);
+        // Every frame start ends the frame before it, the first one included: bytes ahead of it
+        // complete a frame begun in the previous chunk, which was copied.
         const uint32_t want = cuts.TailCut >= size ? 0 : size - cuts.TailCut;
-        cuts.TailCut = size - Nearest(ends, want);
+        cuts.TailCut = size - Nearest(starts, want);
     }
 }
 

@@ -1,0 +1,151 @@
+#include "avi_input/AVIRead.h"
+#include "avi_output/AVIWrite.h"
+#include "fixtures/AviBuilder.h"
+#include "fixtures/RiffScan.h"
+#include "fixtures/Tools.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace zarvex;
+using namespace zarvex::fixtures;
+
+namespace {
+
+std::string Cli() {
+    const char* path = std::getenv("ZARVEX_CLI");
+    return path ? path : "zarvex-cli";
+}
+
+class CliCutSplitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Ten seconds at 25 fps, every frame a key frame, so cuts start where they are asked to.
+        TAviSpec spec = SimpleSpec(250, 1, true, TIndexStyle::Idx1Relative);
+        WriteFileBytes(Source, BuildAvi(spec).Bytes);
+        Sources.Open(Source);
+    }
+    int Run(const std::string& args) {
+        return RunCapture(Cli() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
+    }
+    std::vector<uint8_t> Frame(const std::string& path, uint32_t i) {
+        TAVIFileReader r;
+        r.Open(path);
+        std::vector<uint8_t> p(r.Streams(0).EntrySize(i));
+        r.Streams(0).ReadChunk(i, p.data());
+        return p;
+    }
+    uint32_t FrameCount(const std::string& path) {
+        TAVIFileReader r;
+        r.Open(path);
+        return r.Streams(0).EntryCount();
+    }
+    TTempDir Dir;
+    std::string Source = Dir.File("clip.avi");
+    std::string Out = Dir.File("out.avi");
+    TAVIFileReader Sources;
+};
+
+} // namespace
+
+TEST_F(CliCutSplitTest, CutTakesTimesOrFrames) {
+    // 2.1 s is frame 52.5, which goes to the even 52; the end 4 s is frame 100, so 99 is last.
+    ASSERT_EQ(Run("cut " + Source + " --from 2.1 --to 4 -o " + Out), 0);
+    EXPECT_EQ(FrameCount(Out), 48u);
+    EXPECT_EQ(Frame(Out, 0), Frame(Source, 52));
+
+    // 0:01.5 is frame 37.5, to the even 38; 0:00:03 is frame 75.
+    ASSERT_EQ(Run("cut " + Source + " --from 0:01.5 --to 0:00:03 -o " + Out + " --yes"), 0);
+    EXPECT_EQ(FrameCount(Out), 37u);
+    EXPECT_EQ(Frame(Out, 0), Frame(Source, 38));
+
+    ASSERT_EQ(Run("cut " + Source + " --from-frame 10 --to-frame 20 -o " + Out + " --yes"), 0);
+    EXPECT_EQ(FrameCount(Out), 11u);
+    EXPECT_EQ(Frame(Out, 10), Frame(Source, 20));
+
+    ASSERT_EQ(Run("cut " + Source + " --from 9 --to 99 -o " + Out + " --yes"), 0);
+    EXPECT_EQ(FrameCount(Out), 25u) << "an end past the video means its last frame";
+}
+
+TEST_F(CliCutSplitTest, CutRefusesWrongArgumentsAndProtectsFiles) {
+    for (const std::string& bad :
+         {"cut " + Source + " --from 1 --to 2", "cut " + Source + " --from 3 --to 2 -o " + Out,
+          "cut " + Source + " --from 1:75 --to 2:00 -o " + Out,
+          "cut " + Source + " --from x --to 2 -o " + Out,
+          "cut " + Source + " --from 1 --to 2 --from-frame 1 --to-frame 2 -o " + Out,
+          "cut " + Source + " --from 20 --to 30 -o " + Out, "cut --from 1 --to 2 -o " + Out,
+          "cut " + Source + " --from 1 --to 2 -o " + Out + " --bogus"})
+        EXPECT_EQ(Run(bad), 2) << bad;
+    EXPECT_FALSE(std::filesystem::exists(Out));
+    EXPECT_EQ(Run("cut " + Dir.File("missing.avi") + " --from 1 --to 2 -o " + Out), 1);
+
+    WriteFileBytes(Out, {'k', 'e', 'e', 'p'});
+    EXPECT_EQ(Run("cut " + Source + " --from 1 --to 2 -o " + Out), 3)
+        << "no terminal to ask and no --yes";
+    EXPECT_EQ(FileBytes(Out, 0, 10), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    const auto before = FileBytes(Source, 0, 1 << 24);
+    EXPECT_EQ(Run("cut " + Source + " --from 1 --to 2 --yes -o " + Dir.File("./clip.avi")), 1);
+    EXPECT_EQ(FileBytes(Source, 0, 1 << 24), before) << "the source is never written";
+}
+
+TEST_F(CliCutSplitTest, SplitWritesNumberedPartsIntoItsFolder) {
+    const std::string folder = Dir.File("new/parts");
+    ASSERT_EQ(Run("split " + Source + " --parts 12 --folder " + folder), 0);
+    uint32_t frames = 0;
+    int parts = 0;
+    for (int n = 1; n <= 13; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/clip%02d.avi", n);
+        if (!std::filesystem::exists(folder + name))
+            continue;
+        ++parts;
+        frames += FrameCount(folder + name) - (n > 1 ? 1 : 0);
+    }
+    EXPECT_GE(parts, 12);
+    EXPECT_EQ(frames, 250u) << "the prefix defaults to the source's name";
+
+    EXPECT_EQ(Run("split " + Source + " --parts 2 --folder " + folder + " --prefix a/b"), 2);
+    EXPECT_EQ(Run("split " + Source + " --parts 2 --folder " + folder + " --prefix 'a:b'"), 2);
+    EXPECT_EQ(Run("split " + Source + " --parts 0 --folder " + folder), 2);
+    EXPECT_EQ(Run("split " + Source + " --parts 2"), 2);
+
+    const auto first = FileBytes(folder + "/clip01.avi", 0, 1 << 24);
+    EXPECT_EQ(Run("split " + Source + " --parts 12 --folder " + folder), 3);
+    EXPECT_EQ(FileBytes(folder + "/clip01.avi", 0, 1 << 24), first);
+    EXPECT_EQ(Run("split " + Source + " --parts 12 --folder " + folder + " --yes --quiet"), 0);
+}
+
+TEST_F(CliCutSplitTest, CtrlCCompletesTheFileBeingWritten) {
+    // Large enough that the copy is still running when the signal comes.
+    const std::string big = Dir.File("big.avi");
+    {
+        TAVIFileWriter w;
+        w.Open(big, AVIF_HASINDEX);
+        auto fmt = VideoFormat(640, 480, 0);
+        w.AddStream(0, VideoHeader(25, 1, 0), fmt.data(), int32_t(fmt.size()));
+        std::vector<uint8_t> frame(1 << 20, 7);
+        for (int i = 0; i < 400; ++i)
+            w.WriteChunk(0, frame.data(), true, int32_t(frame.size()));
+        w.Close();
+    }
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(Cli().c_str(), Cli().c_str(), "cut", big.c_str(), "--from-frame", "0", "--to-frame",
+              "399", "-o", Out.c_str(), "--quiet", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 5000 && !std::filesystem::exists(Out); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the signal must not kill the program";
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_LT(FrameCount(Out), 400u);
+    EXPECT_EQ(ScanRiff(Out).back().Id, "idx1") << "the file was completed";
+}
