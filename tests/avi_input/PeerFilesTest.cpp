@@ -39,18 +39,6 @@ struct TProbe {
     std::vector<TProbePacket> Packets;
 };
 
-// "key=value|key=value" after the section name.
-std::map<std::string, std::string> Fields(const std::string& line) {
-    std::map<std::string, std::string> f;
-    std::stringstream in(line);
-    std::string item;
-    while (std::getline(in, item, '|')) {
-        const size_t eq = item.find('=');
-        if (eq != std::string::npos)
-            f[item.substr(0, eq)] = item.substr(eq + 1);
-    }
-    return f;
-}
 
 int64_t Number(const std::map<std::string, std::string>& f, const std::string& key) {
     auto it = f.find(key);
@@ -71,7 +59,7 @@ TProbe Probe(const std::string& file) {
     std::stringstream in(r.Output);
     std::string line;
     while (std::getline(in, line)) {
-        const auto f = Fields(line);
+        const auto f = CompactFields(line);
         if (line.rfind("packet|", 0) == 0) {
             TProbePacket p;
             p.Stream = int(Number(f, "stream_index"));

@@ -162,17 +162,6 @@ struct TPacket {
     bool Key = false;
 };
 
-std::map<std::string, std::string> Fields(const std::string& line) {
-    std::map<std::string, std::string> f;
-    std::stringstream in(line);
-    std::string item;
-    while (std::getline(in, item, '|')) {
-        const size_t eq = item.find('=');
-        if (eq != std::string::npos)
-            f[item.substr(0, eq)] = item.substr(eq + 1);
-    }
-    return f;
-}
 
 // Key=value output, so the result does not depend on the order ffprobe prints fields in.
 std::vector<TPacket> ProbePackets(const std::string& file, const std::string& options,
@@ -186,7 +175,7 @@ std::vector<TPacket> ProbePackets(const std::string& file, const std::string& op
     for (const auto& line : Lines(r.Out)) {
         if (line.rfind("packet|", 0) != 0)
             continue;
-        auto f = Fields(line);
+        auto f = CompactFields(line);
         TPacket p;
         p.Stream = std::atoi(f["stream_index"].c_str());
         p.Size = std::strtoll(f["size"].c_str(), nullptr, 10);
@@ -334,7 +323,7 @@ void ExpectFfprobeAgrees(const std::string& file, const TWritten& w, const TTemp
     EXPECT_EQ(lengths.Err, "");
     size_t listed = 0;
     for (const auto& line : Lines(lengths.Out)) {
-        auto f = Fields(line);
+        auto f = CompactFields(line);
         const size_t s = size_t(std::atoi(f["index"].c_str()));
         if (line.rfind("stream|", 0) != 0 || s >= w.Streams.size())
             continue;
