@@ -16,13 +16,13 @@ namespace {
 constexpr uint32_t Entries = 1000000;
 
 std::string MakeFile(const std::string& path, TIndexStyle style) {
-    TAviSpec spec = SimpleSpec(0, 0, true, style);
+    TAviLayout layout = SimpleLayout(0, 0, true, style);
     // Three video frames to one audio chunk, small payloads: the index is what is measured.
     for (uint32_t i = 0; i < Entries; ++i) {
         bool audio = i % 4 == 3;
-        spec.Chunks.push_back({audio ? 1 : 0, audio ? 64u : 16u + i % 8, !audio && i % 100 == 0});
+        layout.Chunks.push_back({audio ? 1 : 0, audio ? 64u : 16u + i % 8, !audio && i % 100 == 0});
     }
-    WriteFileBytes(path, BuildAvi(spec).Bytes);
+    WriteFileBytes(path, BuildAvi(layout).Bytes);
     return path;
 }
 

@@ -28,13 +28,13 @@ int main(int argc, char** argv) {
         {"video-only.avi", TIndexStyle::Idx1Relative, false, false, 0},
     };
     for (const Seed& s : seeds) {
-        TAviSpec spec = SimpleSpec(8, 3, s.Audio, s.Style);
-        spec.RecLists = s.Rec;
-        spec.EntriesPerStdIndex = s.PerStd;
-        spec.AlsoIdx1 = s.Style == TIndexStyle::OpenDML;
-        for (auto& c : spec.Chunks)
+        TAviLayout layout = SimpleLayout(8, 3, s.Audio, s.Style);
+        layout.RecLists = s.Rec;
+        layout.EntriesPerStdIndex = s.PerStd;
+        layout.AlsoIdx1 = s.Style == TIndexStyle::OpenDML;
+        for (auto& c : layout.Chunks)
             c.Size = c.Size % 40 + 1; // small payloads keep the seeds short
-        WriteFileBytes(dir + "/" + s.Name, BuildAvi(spec).Bytes);
+        WriteFileBytes(dir + "/" + s.Name, BuildAvi(layout).Bytes);
     }
     return 0;
 }

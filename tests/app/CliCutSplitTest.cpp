@@ -25,8 +25,8 @@ class CliCutSplitTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Ten seconds at 25 fps, every frame a key frame, so cuts start where they are asked to.
-        TAviSpec spec = SimpleSpec(250, 1, true, TIndexStyle::Idx1Relative);
-        WriteFileBytes(Source, BuildAvi(spec).Bytes);
+        TAviLayout layout = SimpleLayout(250, 1, true, TIndexStyle::Idx1Relative);
+        WriteFileBytes(Source, BuildAvi(layout).Bytes);
         Sources.Open(Source);
     }
     int Run(const std::string& args) {

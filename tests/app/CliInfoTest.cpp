@@ -29,7 +29,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(CliInfoTest, PrintsStreamsCountsAndTheIndex) {
     TTempDir dir;
-    TBuiltAvi built = BuildAvi(SimpleSpec(10, 5, true, TIndexStyle::Idx1Relative));
+    TBuiltAvi built = BuildAvi(SimpleLayout(10, 5, true, TIndexStyle::Idx1Relative));
     WriteFileBytes(dir.File("a.avi"), built.Bytes);
     TCommandResult r = RunCli("info --index " + ShellQuote(dir.File("a.avi")));
     ASSERT_EQ(r.ExitCode, 0) << r.Output;

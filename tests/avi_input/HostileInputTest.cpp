@@ -22,7 +22,7 @@ protected:
         for (int s = 0; s < Reader.StreamCount(); ++s)
             EXPECT_LE(Reader.Streams(s).EntryCount(), bytes.size() / 8);
     }
-    TBuiltAvi Built = BuildAvi(SimpleSpec(20, 5, true, TIndexStyle::OpenDML));
+    TBuiltAvi Built = BuildAvi(SimpleLayout(20, 5, true, TIndexStyle::OpenDML));
     void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { PutU32(b.data() + at, v); }
     void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) { PutU64(b.data() + at, v); }
 };
@@ -31,7 +31,7 @@ protected:
 
 TEST_F(HostileInputTest, EveryTruncationOpensOrIsRefused) {
     for (TIndexStyle style : {TIndexStyle::Idx1Relative, TIndexStyle::OpenDML}) {
-        TBuiltAvi built = BuildAvi(SimpleSpec(6, 3, true, style));
+        TBuiltAvi built = BuildAvi(SimpleLayout(6, 3, true, style));
         for (size_t n = 0; n < built.Bytes.size(); n += 3) {
             std::vector<uint8_t> cut(built.Bytes.begin(), built.Bytes.begin() + n);
             SCOPED_TRACE("first " + std::to_string(n) + " bytes");
@@ -60,12 +60,12 @@ TEST_F(HostileInputTest, ZeroTimeBaseAndShortFormatsAreRefused) {
     Put32(scale, Built.StrhPos[0] + 20, 0);
     EXPECT_EQ(OpenError(scale), "The stream header has a time base of zero");
 
-    TAviSpec spec = SimpleSpec(2, 1, true, TIndexStyle::Idx1Relative);
-    spec.Streams[0].Format.resize(19);
-    EXPECT_EQ(OpenError(BuildAvi(spec).Bytes), "The video format is too short");
-    spec = SimpleSpec(2, 1, true, TIndexStyle::Idx1Relative);
-    spec.Streams[1].Format.resize(13);
-    EXPECT_EQ(OpenError(BuildAvi(spec).Bytes), "The audio format is too short");
+    TAviLayout layout = SimpleLayout(2, 1, true, TIndexStyle::Idx1Relative);
+    layout.Streams[0].Format.resize(19);
+    EXPECT_EQ(OpenError(BuildAvi(layout).Bytes), "The video format is too short");
+    layout = SimpleLayout(2, 1, true, TIndexStyle::Idx1Relative);
+    layout.Streams[1].Format.resize(13);
+    EXPECT_EQ(OpenError(BuildAvi(layout).Bytes), "The audio format is too short");
 }
 
 TEST_F(HostileInputTest, HugeEntryCountsStopAtTheEndOfTheFile) {
@@ -75,7 +75,7 @@ TEST_F(HostileInputTest, HugeEntryCountsStopAtTheEndOfTheFile) {
     auto super = Built.Bytes;
     Put32(super, Built.IndxPos[0] + 12, 0xFFFFFFFFu);
     OpenSafely(super);
-    auto idx1 = BuildAvi(SimpleSpec(20, 5, true, TIndexStyle::Idx1Relative)).Bytes;
+    auto idx1 = BuildAvi(SimpleLayout(20, 5, true, TIndexStyle::Idx1Relative)).Bytes;
     OpenSafely(idx1); // sanity: the unpatched file opens
     EXPECT_EQ(Reader.Streams(0).EntryCount(), 20u);
 }
@@ -92,9 +92,9 @@ TEST_F(HostileInputTest, SuperIndexPointingAtASuperIndexIsRefused) {
 TEST_F(HostileInputTest, RepeatedIndexesCannotMultiplyEntries) {
     // Thousands of super index entries all naming one standard index that claims to run to
     // the end of the file: without a bound, half a megabyte would claim a hundred million chunks.
-    TAviSpec spec = SimpleSpec(4000, 50, false, TIndexStyle::OpenDML);
-    spec.EntriesPerStdIndex = 1;
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(4000, 50, false, TIndexStyle::OpenDML);
+    layout.EntriesPerStdIndex = 1;
+    TBuiltAvi built = BuildAvi(layout);
     auto b = built.Bytes;
     const size_t first = built.StdIndexPos[0];
     Put32(b, first + 12, 0x7FFFFFFFu);
@@ -117,8 +117,8 @@ TEST_F(HostileInputTest, WrappingBaseOffsetsGiveUnreadableEntries) {
 
 TEST_F(HostileInputTest, ChunkSizesOfZeroOrBeyondTheParent) {
     // 'strh' claiming more than its list: the 56 bytes are still taken, the walk ends.
-    auto big = BuildAvi(SimpleSpec(4, 2, false, TIndexStyle::Idx1Relative)).Bytes;
-    auto built = BuildAvi(SimpleSpec(4, 2, false, TIndexStyle::Idx1Relative));
+    auto big = BuildAvi(SimpleLayout(4, 2, false, TIndexStyle::Idx1Relative)).Bytes;
+    auto built = BuildAvi(SimpleLayout(4, 2, false, TIndexStyle::Idx1Relative));
     Put32(big, built.StrhPos[0] - 4, 0x7FFFFFF0u);
     EXPECT_EQ(OpenError(big), "The stream format is not found");
 
@@ -135,12 +135,12 @@ TEST_F(HostileInputTest, ChunkSizesOfZeroOrBeyondTheParent) {
 }
 
 TEST_F(HostileInputTest, EmptyFormatOfAnOtherStreamOpens) {
-    TAviSpec spec = SimpleSpec(3, 1, false, TIndexStyle::Idx1Relative);
+    TAviLayout layout = SimpleLayout(3, 1, false, TIndexStyle::Idx1Relative);
     AVIStreamHeader text = AudioHeader(1, 1, 0);
     text.fccType = MakeFourCC('t', 'x', 't', 's');
-    spec.Streams.push_back({text, {}, true});
-    spec.Chunks.push_back({1, 6, true});
-    OpenBytes(BuildAvi(spec).Bytes);
+    layout.Streams.push_back({text, {}, true});
+    layout.Chunks.push_back({1, 6, true});
+    OpenBytes(BuildAvi(layout).Bytes);
     EXPECT_TRUE(Reader.Streams(1).Format.empty());
     EXPECT_EQ(Reader.Streams(1).EntryCount(), 1u);
 }

@@ -99,8 +99,8 @@ TEST_F(ReaderTest, HugeChunkSizesMoveForwardNeverBack) {
 
 TEST_F(ReaderTest, ContinuationRiffListsAreNeverWalked) {
     // The second RIFF holds an 'idx1'; finding it would mean the walk left the first list.
-    TAviSpec spec = SimpleSpec(4, 2, false, TIndexStyle::None);
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(4, 2, false, TIndexStyle::None);
+    TBuiltAvi built = BuildAvi(layout);
     TRiffWriter w;
     w.Bytes = built.Bytes;
     size_t avix = w.BeginList(ckRIFF, formAVIX);
@@ -112,7 +112,7 @@ TEST_F(ReaderTest, ContinuationRiffListsAreNeverWalked) {
 
 TEST_F(ReaderTest, Idx1OffsetsRelativeOrAbsolute) {
     for (TIndexStyle style : {TIndexStyle::Idx1Relative, TIndexStyle::Idx1Absolute}) {
-        TBuiltAvi built = BuildAvi(SimpleSpec(30, 10, true, style));
+        TBuiltAvi built = BuildAvi(SimpleLayout(30, 10, true, style));
         OpenBytes(built.Bytes);
         ASSERT_EQ(Reader.StreamCount(), 2);
         EXPECT_FALSE(Reader.HasOpenDMLIndex());
@@ -121,18 +121,18 @@ TEST_F(ReaderTest, Idx1OffsetsRelativeOrAbsolute) {
         EXPECT_EQ(Reader.Streams(0).EntryCount(), 30u);
     }
     // Relative: the first chunk right after 'movi' has offset 4 and its payload at MoviPos + 8.
-    TBuiltAvi rel = BuildAvi(SimpleSpec(3, 1, false, TIndexStyle::Idx1Relative));
+    TBuiltAvi rel = BuildAvi(SimpleLayout(3, 1, false, TIndexStyle::Idx1Relative));
     EXPECT_EQ(rel.Bytes[rel.Idx1Pos + 16], 4);
     OpenBytes(rel.Bytes);
     EXPECT_EQ(EntriesOf(0).front().Offset, int64_t(rel.MoviPos + 8));
 }
 
 TEST_F(ReaderTest, Idx1EntriesOfUnknownStreamsAreSkipped) {
-    TAviSpec spec = SimpleSpec(5, 1, true, TIndexStyle::Idx1Relative);
-    spec.RecLists = true;
-    spec.ExtraIdx1Ids = {MakeFourCC('0', '5', 'w', 'b'), MakeFourCC('r', 'e', 'c', ' '),
-                         MakeFourCC('1', '0', 'w', 'b')};
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(5, 1, true, TIndexStyle::Idx1Relative);
+    layout.RecLists = true;
+    layout.ExtraIdx1Ids = {MakeFourCC('0', '5', 'w', 'b'), MakeFourCC('r', 'e', 'c', ' '),
+                           MakeFourCC('1', '0', 'w', 'b')};
+    TBuiltAvi built = BuildAvi(layout);
     OpenBytes(built.Bytes);
     EXPECT_EQ(EntriesOf(0), built.Entries[0]);
     EXPECT_EQ(EntriesOf(1), built.Entries[1]);
@@ -151,11 +151,11 @@ TEST_F(ReaderTest, EmptyOrShortIdx1GivesStreamsWithoutEntries) {
 }
 
 TEST_F(ReaderTest, StreamTenHasNumberCharacters0A) {
-    TAviSpec spec;
+    TAviLayout layout;
     for (int i = 0; i < 11; ++i)
-        spec.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
-    spec.Chunks = {{10, 8, true}, {9, 4, true}, {10, 12, true}};
-    TBuiltAvi built = BuildAvi(spec);
+        layout.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
+    layout.Chunks = {{10, 8, true}, {9, 4, true}, {10, 12, true}};
+    TBuiltAvi built = BuildAvi(layout);
     OpenBytes(built.Bytes);
     ASSERT_EQ(Reader.StreamCount(), 11);
     EXPECT_EQ(Reader.Streams(10).StreamNumber, uint16_t('0' | 'A' << 8));
@@ -171,26 +171,26 @@ TEST_F(ReaderTest, StreamTenHasNumberCharacters0A) {
 }
 
 TEST_F(ReaderTest, PicksTheFirstVideoAndAudioStreams) {
-    TAviSpec spec;
+    TAviLayout layout;
     AVIStreamHeader iavs = VideoHeader(25, 1, 0);
     iavs.fccType = streamIavs;
-    spec.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
-    spec.Streams.push_back({iavs, VideoFormat(8, 8, 0), true});
-    spec.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(8, 8, 0), true});
-    spec.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
-    spec.Chunks = {{1, 10, true}};
-    OpenBytes(BuildAvi(spec).Bytes);
+    layout.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
+    layout.Streams.push_back({iavs, VideoFormat(8, 8, 0), true});
+    layout.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(8, 8, 0), true});
+    layout.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
+    layout.Chunks = {{1, 10, true}};
+    OpenBytes(BuildAvi(layout).Bytes);
     EXPECT_EQ(Reader.VideoStream(), &Reader.Streams(1)) << "'iavs' counts as video";
     EXPECT_EQ(Reader.AudioStream(), &Reader.Streams(0));
     EXPECT_EQ(Reader.Streams(1).Width, 0) << "only 'vids' streams take the picture size";
 }
 
 TEST_F(ReaderTest, OpenDMLIndexesAreLoadedAndPreferred) {
-    TAviSpec spec = SimpleSpec(25, 5, true, TIndexStyle::OpenDML);
-    spec.EntriesPerStdIndex = 7; // several 'ix##' chunks per stream
-    spec.AlsoIdx1 = true;
-    spec.ExtraIdx1Ids = {MakeFourCC('0', '0', 'd', 'c')}; // an entry only 'idx1' has
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(25, 5, true, TIndexStyle::OpenDML);
+    layout.EntriesPerStdIndex = 7; // several 'ix##' chunks per stream
+    layout.AlsoIdx1 = true;
+    layout.ExtraIdx1Ids = {MakeFourCC('0', '0', 'd', 'c')}; // an entry only 'idx1' has
+    TBuiltAvi built = BuildAvi(layout);
     OpenBytes(built.Bytes);
     EXPECT_TRUE(Reader.HasOpenDMLIndex());
     EXPECT_EQ(EntriesOf(0), built.Entries[0]);
@@ -199,16 +199,16 @@ TEST_F(ReaderTest, OpenDMLIndexesAreLoadedAndPreferred) {
 }
 
 TEST_F(ReaderTest, IndxOfChunksIsAStandardIndex) {
-    TBuiltAvi built = BuildAvi(SimpleSpec(12, 4, true, TIndexStyle::OpenDMLType1));
+    TBuiltAvi built = BuildAvi(SimpleLayout(12, 4, true, TIndexStyle::OpenDMLType1));
     OpenBytes(built.Bytes);
     EXPECT_EQ(EntriesOf(0), built.Entries[0]);
     EXPECT_EQ(EntriesOf(1), built.Entries[1]);
 }
 
 TEST_F(ReaderTest, StandardIndexSizeCarriesTheKeyFlagInBit31) {
-    TAviSpec spec = SimpleSpec(0, 0, false, TIndexStyle::OpenDML);
-    spec.Chunks = {{0, 4096, false}, {0, 16, true}};
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(0, 0, false, TIndexStyle::OpenDML);
+    layout.Chunks = {{0, 4096, false}, {0, 16, true}};
+    TBuiltAvi built = BuildAvi(layout);
     EXPECT_EQ(GetU32(built.Bytes.data() + built.StdIndexPos[0] + 32 + 4), 0x80001000u);
     OpenBytes(built.Bytes);
     EXPECT_EQ(Reader.Streams(0).EntrySize(0), 4096u);
@@ -217,7 +217,7 @@ TEST_F(ReaderTest, StandardIndexSizeCarriesTheKeyFlagInBit31) {
 }
 
 TEST_F(ReaderTest, UnsupportedIndexTypesAreRefusedByNumber) {
-    TBuiltAvi built = BuildAvi(SimpleSpec(6, 2, true, TIndexStyle::OpenDML));
+    TBuiltAvi built = BuildAvi(SimpleLayout(6, 2, true, TIndexStyle::OpenDML));
     auto super = built.Bytes;
     super[built.IndxPos[0] + 11] = 2;
     EXPECT_EQ(OpenError(super), "Unsupported type of super index: 2");
@@ -227,26 +227,27 @@ TEST_F(ReaderTest, UnsupportedIndexTypesAreRefusedByNumber) {
 }
 
 TEST_F(ReaderTest, StreamWithoutIndxInAnOpenDMLFileHasNoEntries) {
-    TAviSpec spec = SimpleSpec(6, 2, true, TIndexStyle::OpenDML);
-    spec.Streams[1].WithIndx = false;
-    spec.AlsoIdx1 = true;
-    TBuiltAvi built = BuildAvi(spec);
+    TAviLayout layout = SimpleLayout(6, 2, true, TIndexStyle::OpenDML);
+    layout.Streams[1].WithIndx = false;
+    layout.AlsoIdx1 = true;
+    TBuiltAvi built = BuildAvi(layout);
     OpenBytes(built.Bytes);
     EXPECT_EQ(EntriesOf(0), built.Entries[0]);
     EXPECT_EQ(Reader.Streams(1).EntryCount(), 0u);
 }
 
 TEST_F(ReaderTest, HeaderRepairs) {
-    TAviSpec spec;
+    TAviLayout layout;
     AVIStreamHeader video = VideoHeader(25, 1, MakeFourCC('d', 'i', 'v', 'x'));
     video.rcRight = 320;
     video.rcBottom = 240;
-    spec.Streams.push_back({video, VideoFormat(0, 0, MakeFourCC('X', 'V', 'I', 'D')), true});
-    spec.Streams.push_back({AudioHeader(44100, 1, 0), AudioFormat(1, 2, 44100, 4, 16), true});
-    spec.Streams.push_back({AudioHeader(48000, 1152, 0), AudioFormat(0x55, 2, 48000, 1, 0), true});
-    spec.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(64, -48, 0), true});
-    spec.Chunks = {{0, 10, true}};
-    OpenBytes(BuildAvi(spec).Bytes);
+    layout.Streams.push_back({video, VideoFormat(0, 0, MakeFourCC('X', 'V', 'I', 'D')), true});
+    layout.Streams.push_back({AudioHeader(44100, 1, 0), AudioFormat(1, 2, 44100, 4, 16), true});
+    layout.Streams.push_back(
+        {AudioHeader(48000, 1152, 0), AudioFormat(0x55, 2, 48000, 1, 0), true});
+    layout.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(64, -48, 0), true});
+    layout.Chunks = {{0, 10, true}};
+    OpenBytes(BuildAvi(layout).Bytes);
     const TAVIStream& v = Reader.Streams(0);
     EXPECT_EQ(FourCCToStr(v.Header.fccHandler), "XVID") << "the format's code wins";
     EXPECT_EQ(v.Width, 320);
@@ -258,7 +259,7 @@ TEST_F(ReaderTest, HeaderRepairs) {
 }
 
 TEST_F(ReaderTest, QueriesAnswerOutOfRangeWithSentinels) {
-    TBuiltAvi built = BuildAvi(SimpleSpec(60, 25, false, TIndexStyle::Idx1Relative));
+    TBuiltAvi built = BuildAvi(SimpleLayout(60, 25, false, TIndexStyle::Idx1Relative));
     OpenBytes(built.Bytes);
     const TAVIStream& s = Reader.Streams(0);
     const int64_t n = s.EntryCount();
@@ -285,7 +286,7 @@ TEST_F(ReaderTest, QueriesAnswerOutOfRangeWithSentinels) {
 }
 
 TEST_F(ReaderTest, ChunksReadBackAndBytesBeforeAccumulate) {
-    TBuiltAvi built = BuildAvi(SimpleSpec(10, 5, true, TIndexStyle::Idx1Relative));
+    TBuiltAvi built = BuildAvi(SimpleLayout(10, 5, true, TIndexStyle::Idx1Relative));
     OpenBytes(built.Bytes);
     const TAVIStream& audio = *Reader.AudioStream();
     EXPECT_EQ(audio.EntryBytesBefore(0), 0);
@@ -302,12 +303,12 @@ TEST_F(ReaderTest, ChunksReadBackAndBytesBeforeAccumulate) {
 }
 
 TEST_F(ReaderTest, NextChunkMergesStreamsByStartTime) {
-    TAviSpec spec;
-    spec.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(8, 8, 0), true});
-    spec.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
+    TAviLayout layout;
+    layout.Streams.push_back({VideoHeader(25, 1, 0), VideoFormat(8, 8, 0), true});
+    layout.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
     // Video at 0, 0.04, 0.08 s; audio at 0 and, after 88200 bytes, 0.5 s.
-    spec.Chunks = {{1, 88200, true}, {1, 100, true}, {0, 5, true}, {0, 5, true}, {0, 5, true}};
-    OpenBytes(BuildAvi(spec).Bytes);
+    layout.Chunks = {{1, 88200, true}, {1, 100, true}, {0, 5, true}, {0, 5, true}, {0, 5, true}};
+    OpenBytes(BuildAvi(layout).Bytes);
     EXPECT_DOUBLE_EQ(Reader.Streams(1).EntryTime(1), 0.5);
     std::vector<std::pair<int, int>> order;
     Reader.ResetCursors();
@@ -327,7 +328,7 @@ TEST_F(ReaderTest, CloseAndFileSizeAreRepeatable) {
     TAVIFileReader fresh;
     fresh.Close();
     fresh.Close();
-    TBuiltAvi built = BuildAvi(SimpleSpec(5, 1, false, TIndexStyle::Idx1Relative));
+    TBuiltAvi built = BuildAvi(SimpleLayout(5, 1, false, TIndexStyle::Idx1Relative));
     OpenBytes(built.Bytes);
     EXPECT_EQ(Reader.GetFileSize(), int64_t(built.Bytes.size()));
     EXPECT_EQ(Reader.GetFileSize(), int64_t(built.Bytes.size()));

@@ -32,14 +32,14 @@ auto Every(uint32_t n) {
 } // namespace
 
 TEST_F(CopierTest, StartMovesBackToAKeyFrame) {
-    Source(AvSpec(300, Every(100)));
+    Source(AvLayout(300, Every(100)));
     Copy(107, 150);
     auto video = Payloads(Out, 0);
     ASSERT_EQ(video.size(), 51u) << "frames 100 to 150";
     EXPECT_EQ(video.front(), SourcePayload(0, 100));
     EXPECT_EQ(video.back(), SourcePayload(0, 150));
 
-    Source(AvSpec(60, [](uint32_t f) { return f == 20 || f == 40; }));
+    Source(AvLayout(60, [](uint32_t f) { return f == 20 || f == 40; }));
     Copy(5, 15);
     video = Payloads(Out, 0);
     ASSERT_EQ(video.size(), 16u) << "no key frame before 5: the copy starts at frame 0";
@@ -47,7 +47,7 @@ TEST_F(CopierTest, StartMovesBackToAKeyFrame) {
 }
 
 TEST_F(CopierTest, AudioRunsFromTheFirstToTheLastFrameStart) {
-    Source(AvSpec(250, Every(50)));
+    Source(AvLayout(250, Every(50)));
     Copy(100, 200);
     EXPECT_EQ(Payloads(Out, 0).size(), 101u) << "the last frame is included";
     auto audio = Payloads(Out, 1);
@@ -68,7 +68,7 @@ TEST_F(CopierTest, AudioRunsFromTheFirstToTheLastFrameStart) {
 TEST_F(CopierTest, PcmChunksAreTrimmedToWholeSamples) {
     // A first audio chunk of 0.03 s shifts the grid: the chunk from 0.39 s to 0.43 s begins
     // 0.01 s before frame 10 (0.4 s) and loses 441 samples of 4 bytes from its front.
-    Source(AvSpec(40, Every(10), 5292));
+    Source(AvLayout(40, Every(10), 5292));
     Copy(10, 20);
     auto audio = Payloads(Out, 1);
     ASSERT_FALSE(audio.empty());
@@ -80,11 +80,11 @@ TEST_F(CopierTest, PcmChunksAreTrimmedToWholeSamples) {
 }
 
 TEST_F(CopierTest, OneAudioChunkCutAtBothEnds) {
-    TAviSpec spec = SimpleSpec(0, 0, true, TIndexStyle::Idx1Relative);
-    spec.Chunks.push_back({1, 44100 * 4 * 2, true}); // 2 s of sound in one chunk
+    TAviLayout layout = SimpleLayout(0, 0, true, TIndexStyle::Idx1Relative);
+    layout.Chunks.push_back({1, 44100 * 4 * 2, true}); // 2 s of sound in one chunk
     for (uint32_t f = 0; f < 50; ++f)
-        spec.Chunks.push_back({0, 100, f % 10 == 0});
-    Source(spec);
+        layout.Chunks.push_back({0, 100, f % 10 == 0});
+    Source(layout);
     Copy(10, 20);
     auto audio = Payloads(Out, 1);
     ASSERT_EQ(audio.size(), 1u);
@@ -105,14 +105,14 @@ TEST_F(CopierTest, ByteCountedMp3IsCutBetweenFrames) {
         f[0] = 0xFF, f[1] = 0xFB, f[2] = i % 3 == 1 ? 0x92 : 0x90, f[3] = 0x64;
         stream.insert(stream.end(), f.begin(), f.end());
     }
-    TAviSpec spec = SimpleSpec(0, 0, false, TIndexStyle::Idx1Relative);
-    spec.Streams.push_back({AudioHeader(16000, 1, 1), AudioFormat(0x55, 2, 44100, 1, 0), true});
+    TAviLayout layout = SimpleLayout(0, 0, false, TIndexStyle::Idx1Relative);
+    layout.Streams.push_back({AudioHeader(16000, 1, 1), AudioFormat(0x55, 2, 44100, 1, 0), true});
     for (uint32_t f = 0; f < 100; ++f) {
-        spec.Chunks.push_back({0, 100, f % 5 == 0});
+        layout.Chunks.push_back({0, 100, f % 5 == 0});
         if (f % 2 == 0)
-            spec.Chunks.push_back({1, 1000, true});
+            layout.Chunks.push_back({1, 1000, true});
     }
-    TBuiltAvi& built = Source(spec);
+    TBuiltAvi& built = Source(layout);
     for (size_t k = 0; k < built.Entries[1].size(); ++k)
         std::copy(stream.begin() + 1000 * k, stream.begin() + 1000 * (k + 1),
                   built.Bytes.begin() + built.Entries[1][k].Offset);
@@ -136,7 +136,7 @@ TEST_F(CopierTest, ByteCountedMp3IsCutBetweenFrames) {
 }
 
 TEST_F(CopierTest, ProgressRunsToTheEndAndCancelKeepsAValidFile) {
-    Source(AvSpec(100, Every(10)));
+    Source(AvLayout(100, Every(10)));
     std::vector<double> seen;
     Engine->OnProgress = [&](TZarvex&, bool&, double p) { seen.push_back(p); };
     Copy(0, 99);
@@ -160,7 +160,7 @@ TEST_F(CopierTest, ProgressRunsToTheEndAndCancelKeepsAValidFile) {
 }
 
 TEST_F(CopierTest, TheSourceIsNeverTheOutput) {
-    Source(AvSpec(30, Every(10)));
+    Source(AvLayout(30, Every(10)));
     const auto before = Built.Bytes;
     std::filesystem::create_hard_link(SourcePath, Dir.File("hard.avi"));
     std::filesystem::create_symlink(SourcePath, Dir.File("soft.avi"));
@@ -178,11 +178,11 @@ TEST_F(CopierTest, TheSourceIsNeverTheOutput) {
 }
 
 TEST_F(CopierTest, EndsPastTheVideoAndEmptyVideo) {
-    Source(AvSpec(50, Every(10)));
+    Source(AvLayout(50, Every(10)));
     Copy(20, 500); // an end mark past the last frame, where the audio runs longer
     EXPECT_EQ(Payloads(Out, 0).size(), 30u);
 
-    TAviSpec silent = SimpleSpec(0, 0, true, TIndexStyle::Idx1Relative);
+    TAviLayout silent = SimpleLayout(0, 0, true, TIndexStyle::Idx1Relative);
     silent.Chunks = {{1, 100, true}};
     Source(silent);
     Engine->FileName = Dir.File("none.avi");
@@ -191,14 +191,14 @@ TEST_F(CopierTest, EndsPastTheVideoAndEmptyVideo) {
 }
 
 TEST_F(CopierTest, EveryStreamIsCopiedInTimeOrder) {
-    TAviSpec spec = AvSpec(40, Every(10));
+    TAviLayout layout = AvLayout(40, Every(10));
     AVIStreamHeader text = AudioHeader(25, 1, 0);
     text.fccType = MakeFourCC('t', 'x', 't', 's');
-    spec.Streams.push_back({text, {1, 2, 3}, true});
+    layout.Streams.push_back({text, {1, 2, 3}, true});
     // The text stream's chunks come last in the file, yet belong among the frames.
     for (uint32_t k = 0; k < 40; ++k)
-        spec.Chunks.push_back({2, 12, true});
-    Source(spec);
+        layout.Chunks.push_back({2, 12, true});
+    Source(layout);
     Copy(10, 19);
     EXPECT_EQ(Payloads(Out, 2).size(), 10u);
     auto scan = ScanRiff(Out);
@@ -215,8 +215,8 @@ TEST_F(CopierTest, EveryStreamIsCopiedInTimeOrder) {
 }
 
 TEST_F(CopierTest, AShortReadEndsTheCopyWithACompleteFile) {
-    TAviSpec spec = AvSpec(40, Every(10));
-    TBuiltAvi& built = Source(spec);
+    TAviLayout layout = AvLayout(40, Every(10));
+    TBuiltAvi& built = Source(layout);
     // Point video entry 30 beyond the end of the file.
     const size_t entry = built.Idx1Pos + 8 + 16 * (2 * 30);
     PutU32(built.Bytes.data() + entry + 8, 0x7FFFFFF0u);

@@ -15,12 +15,12 @@ protected:
 
     // Video frames of the given sizes, all key frames unless keys says otherwise.
     void Frames(const std::vector<uint32_t>& sizes, const std::vector<bool>& keys = {}) {
-        TAviSpec spec = SimpleSpec(0, 0, true, TIndexStyle::Idx1Relative);
+        TAviLayout layout = SimpleLayout(0, 0, true, TIndexStyle::Idx1Relative);
         for (size_t i = 0; i < sizes.size(); ++i) {
-            spec.Chunks.push_back({0, sizes[i], keys.empty() || keys[i]});
-            spec.Chunks.push_back({1, 7056, true});
+            layout.Chunks.push_back({0, sizes[i], keys.empty() || keys[i]});
+            layout.Chunks.push_back({1, 7056, true});
         }
-        Source(spec);
+        Source(layout);
     }
     std::vector<std::pair<int32_t, int32_t>> Ranges(int32_t parts) {
         std::vector<std::pair<int32_t, int32_t>> out;
