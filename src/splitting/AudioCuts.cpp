@@ -121,11 +121,11 @@ void AdjustCuts(TCutRule rule, uint32_t blockAlign, const uint8_t* data, uint32_
         return;
     }
     if (cuts.HeadCut > 0 || firstOfStream) {
+        // Only frame starts qualify, so a stream's first chunk also drops the tail of a frame
+        // whose head is not copied.
         std::vector<uint32_t> heads = starts;
         heads.push_back(size);
         cuts.HeadCut = Nearest(heads, cuts.HeadCut);
-        if (firstOfStream && cuts.HeadCut < starts.front())
-            cuts.HeadCut = starts.front(); // the tail of a frame whose head is not copied
     }
     if (cuts.TailCut > 0) {
         // Every frame start ends the frame before it, the first one included: bytes ahead of it
