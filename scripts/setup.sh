@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   clang libclang-rt-14-dev
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good mediainfo
 )

@@ -1,0 +1,248 @@
+// Draws the windows and the icon set offscreen into PNG files, so they can be looked at on a
+// machine without a desktop: zarvex-render-windows OUTPUT_FOLDER
+#include "app/icons/ToolbarIcons.h"
+#include "support/About.h"
+#include "support/EditLib.h"
+#include "support/FileDlg.h"
+#include "support/PathDialog.h"
+#include "support/ProdInfo.h"
+#include "support/ProgressDlg.h"
+#include "viewing/TrackLine.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+using namespace zarvex;
+
+namespace {
+
+QString OutDir;
+int Failures = 0;
+
+void Save(const QImage& image, const QString& name) {
+    const QString path = OutDir + "/" + name;
+    if (image.isNull() || !image.save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++Failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// Shows a top-level widget long enough to be laid out and painted, then grabs it.
+QImage GrabShown(QWidget& w) {
+    w.show();
+    QApplication::processEvents();
+    QImage shot = w.grab().toImage();
+    w.hide();
+    return shot;
+}
+
+// Runs a modal dialog and grabs it once it has had time to list its folder, then cancels it.
+QImage GrabModal(const std::function<void()>& run) {
+    QImage shot;
+    QTimer::singleShot(600, [&shot] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            shot = w->grab().toImage();
+            if (auto* d = qobject_cast<QDialog*>(w))
+                d->reject();
+        }
+    });
+    run();
+    return shot;
+}
+
+void RenderAbout() {
+    TAboutForm about;
+    about.Setup(ProductInfo);
+    Save(GrabShown(about), "about.png");
+
+    TProductInfo info = ProductInfo;
+    info.ProductName = "Zarvex Professional Video Cutting Studio";
+    info.ContactAddress.clear();
+    TAboutForm longName;
+    longName.Setup(info);
+    Save(GrabShown(longName), "about-long-name-no-contact.png");
+}
+
+void RenderFileDialogs(const QString& folder) {
+    for (const char* name : {"holiday.avi", "interview.AVI", "notes.txt", "trailer.avi"}) {
+        QFile f(folder + "/" + name);
+        f.open(QIODevice::WriteOnly);
+    }
+    QDir(folder).mkdir("parts");
+
+    TFileOpenDialog open;
+    open.InitialDir = folder;
+    open.Filter = "AVI Files (*.avi)|*.avi|All Files (*.*)|*.*";
+    Save(GrabModal([&] { open.Execute(); }), "file-open-dialog.png");
+
+    TFileSaveDialog save;
+    save.InitialDir = folder;
+    save.Filter = "Image Files|*.bmp;*.jpg;*.jpeg|All Files|*.*";
+    save.DefaultExt = "bmp";
+    Save(GrabModal([&] { save.Execute(); }), "file-save-dialog.png");
+
+    TPathDialog path;
+    path.Title = "Select the output folder";
+    path.SetDirectory(folder + "/");
+    path.ShowStatus = true;
+    path.SetStatusText("Parts are written into this folder.");
+    Save(GrabModal([&] { path.Execute(); }), "path-dialog.png");
+}
+
+const char* const ImageNames[ToolbarImageCount] = {
+    "Open",     "Save Selection", "First Frame", "Last Frame",   "Fast Backward",
+    "Fast Fwd", "Prev Frame",     "Next Frame",  "Select Start", "Select End",
+    "Play",     "Pause",          "Go to Start", "Go to End",
+};
+
+// Every image at its own size and doubled, with its number, on a light and a dark ground.
+void RenderIconSheet() {
+    const int cellW = 96, cellH = 92, cols = 7;
+    const int rows = (ToolbarImageCount + cols - 1) / cols;
+    for (const bool dark : {false, true}) {
+        QImage sheet(cols * cellW, rows * cellH, QImage::Format_ARGB32);
+        sheet.fill(dark ? QColor(0x2b, 0x2b, 0x2b) : QColor(0xf0, 0xf0, 0xf0));
+        QPainter p(&sheet);
+        p.setPen(dark ? Qt::white : Qt::black);
+        QFont f = QApplication::font();
+        f.setPixelSize(10);
+        p.setFont(f);
+        for (int i = 1; i <= ToolbarImageCount; ++i) {
+            const int x = ((i - 1) % cols) * cellW, y = ((i - 1) / cols) * cellH;
+            const QIcon icon = ToolbarIcon(i, dark);
+            p.drawPixmap(x + 8, y + 20, icon.pixmap(24, 24));
+            p.drawPixmap(x + 40, y + 8, icon.pixmap(48, 48));
+            p.drawText(QRect(x, y + 60, cellW, 30), Qt::AlignHCenter | Qt::AlignTop,
+                       QString("%1 %2").arg(i).arg(ImageNames[i - 1]));
+        }
+        p.end();
+        Save(sheet, dark ? "toolbar-icons-dark.png" : "toolbar-icons.png");
+    }
+}
+
+// The toolbar as the main window lays it out: buttons 34 x 30, 24-pixel images.
+void RenderToolbar() {
+    QWidget host;
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QToolBar(&host);
+    bar->setIconSize(QSize(24, 24));
+    layout->addWidget(bar);
+    auto add = [bar](int image) {
+        auto* button = new QToolButton(bar);
+        button->setIcon(ToolbarIcon(image));
+        button->setAutoRaise(true);
+        button->setFixedSize(34, 30);
+        bar->addWidget(button);
+    };
+    add(tiOpen);
+    bar->addSeparator();
+    for (int image : {tiPlay, tiFastBackward, tiFastForward, tiPreviousFrame, tiNextFrame})
+        add(image);
+    bar->addSeparator();
+    add(tiSelectStart);
+    add(tiSelectEnd);
+    bar->addSeparator();
+    add(tiSaveSelection);
+    host.resize(520, 34);
+    const QImage shot = GrabShown(host);
+    Save(shot, "toolbar.png");
+    // Tripled without smoothing, to judge the images pixel by pixel.
+    Save(shot.scaled(shot.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+         "toolbar-x3.png");
+}
+
+void RenderProgramIcon() {
+    const QIcon icon = ProgramIcon();
+    QImage sheet(16 + 32 + 48 + 256 + 50, 256 + 20, QImage::Format_ARGB32);
+    sheet.fill(QColor(0xf0, 0xf0, 0xf0));
+    QPainter p(&sheet);
+    int x = 10;
+    for (int size : {16, 32, 48, 256}) {
+        p.drawPixmap(x, 10, icon.pixmap(size, size));
+        x += size + 10;
+    }
+    p.end();
+    Save(sheet, "program-icon.png");
+}
+
+void RenderProgress() {
+    TfrmProgress progress;
+    progress.SetTitle("Saving Selection");
+    progress.SetText("Writing holiday-part.avi");
+    progress.SetPosition(42);
+    Save(GrabShown(progress), "progress-dialog.png");
+}
+
+void RenderNaturalEdit() {
+    QWidget host;
+    auto* layout = new QHBoxLayout(&host);
+    layout->addWidget(new QLabel("Number of parts:", &host));
+    auto* edit = new TNaturalEdit(&host);
+    edit->SetMinValue(2);
+    edit->SetMaxValue(99);
+    edit->SetValue(4);
+    edit->setFixedWidth(60);
+    layout->addWidget(edit);
+    host.resize(220, 40);
+    Save(GrabShown(host), "natural-edit.png");
+}
+
+void RenderTrackLine() {
+    TTrackLine track;
+    track.resize(520, 34);
+    track.MinPos = 0;
+    track.MaxPos = 1000;
+    track.SetCurPos(420);
+    track.SetSelStart(200);
+    track.SetSelEnd(700);
+    Save(GrabShown(track), "track-line.png");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The file dialog remembers its state in the user's settings; keep those untouched.
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(ProgramIcon());
+
+    OutDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    if (!QDir().mkpath(OutDir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(OutDir));
+        return 1;
+    }
+    QTemporaryDir samples;
+    RenderAbout();
+    RenderFileDialogs(samples.path());
+    RenderIconSheet();
+    RenderToolbar();
+    RenderProgramIcon();
+    RenderProgress();
+    RenderNaturalEdit();
+    RenderTrackLine();
+    return Failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,25 @@
+// The user's settings (QSettings under the product's organisation and application) and the
+// placement of a window within them.
+#pragma once
+
+#include <QString>
+
+class QSettings;
+class QWidget;
+
+namespace zarvex {
+
+// Sub-group of a window's placement, as "forms/frmMain".
+QString FormPlacementGroup(const QString& formName);
+
+QString ReadRegString(const QString& name);
+void WriteRegString(const QString& name, const QString& value);
+
+// Top and Left, each only when stored; unless positionOnly also Width, Height and WindowState
+// (0 normal, 1 maximised, anything else ignored).
+void RestoreFormPlacement(QWidget& form, const QString& formName, bool positionOnly);
+// Normal: all five values; maximised: only WindowState 1, keeping the last normal bounds;
+// minimised: nothing.
+void SaveFormPlacement(const QWidget& form, const QString& formName);
+
+} // namespace zarvex

@@ -1,0 +1,77 @@
+// The timeline under the video: a bar for a range of media times, a thick mark at the current
+// position and a blue band under the bar for the selection. Mouse input moves the position.
+#pragma once
+
+#include <QRect>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+namespace zarvex {
+
+// The keys and mouse buttons held when a position was chosen.
+struct TShiftState {
+    Qt::KeyboardModifiers Keys;
+    Qt::MouseButtons Buttons;
+};
+
+class TTrackLine : public QWidget {
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(TTrackLine& sender)>;
+    // Lets the owner adjust a position chosen with the mouse before it is applied.
+    using TPosValidEvent = std::function<void(TTrackLine& sender, TShiftState shift, int64_t& pos)>;
+
+    explicit TTrackLine(QWidget* parent = nullptr);
+
+    // Writes to these neither repaint nor re-clamp the position or the marks; the owner sets
+    // them first and then the position and the marks.
+    int64_t MinPos = 0;
+    int64_t MaxPos = 0;
+    int LeftMargin = 5;
+    int TopMargin = 9;
+    int RightMargin = 5;
+    int BottomMargin = 14; // the selection band is drawn in this strip
+
+    TNotifyEvent OnChange;
+    TPosValidEvent OnValidPos;
+
+    int64_t CurPos() const { return FCurPos; }
+    int64_t SelStart() const { return FSelStart; }
+    int64_t SelEnd() const { return FSelEnd; }
+
+    // Values outside MinPos..MaxPos are ignored, not clamped.
+    void SetCurPos(int64_t value);
+    // Follows the player without echoing a seek back: no OnChange.
+    void SetCurPosSilent(int64_t value);
+    // -1 clears a mark; a mark that would not lie strictly before (after) the other clears it.
+    void SetSelStart(int64_t value);
+    void SetSelEnd(int64_t value);
+
+    // Rectangles in client coordinates as (x, y, width, height): right and bottom excluded.
+    QRect TrackRect() const;
+    QRect HitRect() const;
+    // Column L of the bar is MinPos, column R - 1 is MaxPos.
+    int64_t XToPos(int x) const;
+    int PosToX(int64_t pos) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    bool ChangeCurPos(int64_t value);
+    int64_t DoValidPos(TShiftState shift, int64_t pos);
+
+    int64_t FCurPos = 0;
+    int64_t FSelStart = -1;
+    int64_t FSelEnd = -1;
+    bool FDragging = false;
+};
+
+} // namespace zarvex
