@@ -15,6 +15,8 @@ mkdir -p "$logs"
 
 echo "== tests"
 (cd build && ctest --output-on-failure -j2 --timeout 900) | tee "$logs/ctest.log"
+# Every window drawn offscreen into build/windows, for anyone to look at.
+QT_QPA_PLATFORM=offscreen build/src/zarvex-render-windows build/windows
 
 echo "== core tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVEX_SANITIZE=ON \
