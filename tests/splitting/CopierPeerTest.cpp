@@ -35,18 +35,6 @@ struct TVideoPacket {
     std::string Hash;
 };
 
-std::map<std::string, std::string> Fields(const std::string& line) {
-    std::map<std::string, std::string> f;
-    std::stringstream in(line);
-    std::string item;
-    while (std::getline(in, item, '|')) {
-        const size_t eq = item.find('=');
-        if (eq != std::string::npos)
-            f[item.substr(0, eq)] = item.substr(eq + 1);
-    }
-    return f;
-}
-
 // The MD5 of every video packet, as ffmpeg's framemd5 gives it, plus the key flag.
 std::vector<TVideoPacket> VideoPackets(const std::string& file) {
     const auto r = RunCapture("ffprobe -v error -select_streams v:0 -show_data_hash MD5 "
@@ -60,7 +48,7 @@ std::vector<TVideoPacket> VideoPackets(const std::string& file) {
     while (std::getline(in, line)) {
         if (line.rfind("packet|", 0) != 0)
             continue;
-        auto f = Fields(line);
+        auto f = CompactFields(line);
         TVideoPacket p;
         p.Pts = std::strtoll(f["pts"].c_str(), nullptr, 10);
         p.Size = std::strtoll(f["size"].c_str(), nullptr, 10);
