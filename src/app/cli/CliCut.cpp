@@ -96,8 +96,7 @@ int RunCut(const std::vector<std::string>& args) {
     };
     return RunCopyJob("cut", a.Positional[0], a.Has("--quiet"), check, [&](TZarvex& engine) {
         if (std::filesystem::exists(out) &&
-            !ConfirmOnTerminal("The \"" + out + "\" file is already exists. Overwrite?",
-                               a.Has("--yes")))
+            !ConfirmOnTerminal(TZarvex::OverwriteQuestion(out), a.Has("--yes")))
             return false;
         engine.FileName = out;
         engine.CopySegment(first, last);

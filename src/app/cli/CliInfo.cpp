@@ -1,4 +1,6 @@
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliJob.h"
 
 #include "avi_input/AVIRead.h"
 #include "info/FileInfoText.h"
@@ -44,37 +46,22 @@ void PrintIndex(const TAVIFileReader& reader) {
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
-    std::string file;
-    bool index = false;
-    for (const std::string& a : args) {
-        if (a == "--index") {
-            index = true;
-        } else if (a == "--help" || a == "-h") {
-            std::cout << InfoHelp;
-            return ExitOk;
-        } else if (!a.empty() && a[0] == '-') {
-            std::cerr << "zarvex-cli info: unknown option " << a << "\n" << InfoHelp;
-            return ExitUsage;
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            std::cerr << "zarvex-cli info: only one file can be given\n";
-            return ExitUsage;
-        }
+    TCliArgs a = ParseArgs(args, {}, {"--index", "--help", "-h"});
+    if (a.Has("--help") || a.Has("-h")) {
+        std::cout << InfoHelp;
+        return ExitOk;
     }
-    if (file.empty()) {
-        std::cerr << "zarvex-cli info: no file given\n" << InfoHelp;
+    if (a.Error.empty() && a.Positional.size() != 1)
+        a.Error = a.Positional.empty() ? "no file given" : "only one file can be given";
+    if (!a.Error.empty()) {
+        std::cerr << "zarvex-cli info: " << a.Error << "\n" << InfoHelp;
         return ExitUsage;
     }
     TAVIFileReader reader;
-    try {
-        reader.Open(file);
-    } catch (const std::exception& e) {
-        std::cerr << "zarvex-cli: " << file << ": " << e.what() << "\n";
+    if (!OpenSource(reader, a.Positional[0]))
         return ExitFailure;
-    }
     PrintSummary(reader);
-    if (index)
+    if (a.Has("--index"))
         PrintIndex(reader);
     return ExitOk;
 }

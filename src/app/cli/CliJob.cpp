@@ -8,16 +8,22 @@
 
 namespace zarvex::cli {
 
+bool OpenSource(TAVIFileReader& reader, const std::string& source) {
+    try {
+        reader.Open(source);
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";
+        return false;
+    }
+}
+
 int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
                const std::function<int(TAVIFileReader&)>& check,
                const std::function<bool(TZarvex&)>& job) {
     TAVIFileReader reader;
-    try {
-        reader.Open(source);
-    } catch (const std::exception& e) {
-        std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";
+    if (!OpenSource(reader, source))
         return ExitFailure;
-    }
     if (!reader.VideoStream()) {
         std::cerr << "zarvex-cli: " << source
                   << ": The video stream is not found in the selected file.\n";

@@ -8,8 +8,11 @@
 
 namespace zarvex::cli {
 
-// Opens the source, lets prepare set up the engine, runs job and maps the outcome to an exit
-// code; job returns false when the user declined to overwrite.
+// Opens the source for a command; on failure says why on stderr and returns false.
+bool OpenSource(TAVIFileReader& reader, const std::string& source);
+
+// Opens the source, lets check refuse it with an exit code, runs job and maps the outcome to an
+// exit code; job returns false when the user declined to overwrite.
 int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
                const std::function<int(TAVIFileReader&)>& check,
                const std::function<bool(TZarvex&)>& job);
