@@ -70,6 +70,12 @@ TCutRule CutRuleFor(const TAVIStream& stream) {
     return f.size() >= 14 && GetU16(f.data() + 12) > 1 ? TCutRule::Blocks : TCutRule::Whole;
 }
 
+double ChunkEndTime(const TAVIStream& stream, int64_t entry) {
+    const AVIStreamHeader& h = stream.Header;
+    const double bytes = double(stream.EntryBytesBefore(entry)) + stream.EntrySize(entry);
+    return bytes / h.dwSampleSize / h.dwRate * h.dwScale;
+}
+
 TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E) {
     TRangeTest r;
     const AVIStreamHeader& h = stream.Header;
@@ -80,9 +86,8 @@ TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E
     }
     const double ss = h.dwSampleSize;
     const double B = double(stream.EntryBytesBefore(entry));
-    const double z = stream.EntrySize(entry);
     const double t0 = B / ss / h.dwRate * h.dwScale;
-    const double t1 = (B + z) / ss / h.dwRate * h.dwScale;
+    const double t1 = ChunkEndTime(stream, entry);
     if (S <= t0 && t1 <= E) {
         r.InRange = true;
         return r;

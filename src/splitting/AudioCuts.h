@@ -25,6 +25,9 @@ struct TRangeTest {
     uint32_t TailCut = 0; // bytes removed from the end
 };
 
+// End time in seconds of an entry of a byte-counted stream: the start of the sample after it.
+double ChunkEndTime(const TAVIStream& stream, int64_t entry);
+
 // The span runs from S to E seconds, both inclusive; works on index values alone. Cuts are in
 // whole samples; CutRuleFor decides whether and how they are moved afterwards.
 TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E);

@@ -13,19 +13,12 @@ namespace zarvex {
 
 namespace {
 
-// End time of an entry: the start of the next sample after it.
-double EndTime(const TAVIStream& s, int64_t i) {
-    const AVIStreamHeader& h = s.Header;
-    const double bytes = double(s.EntryBytesBefore(i)) + s.EntrySize(i);
-    return bytes / h.dwSampleSize / h.dwRate * h.dwScale;
-}
-
 // The first entry that can touch a span starting at S: times grow with the entry number.
 int32_t FirstEntryFrom(const TAVIStream& s, double S) {
     int64_t lo = 0, hi = s.EntryCount();
     while (lo < hi) {
         const int64_t mid = lo + (hi - lo) / 2;
-        const double t = s.Header.dwSampleSize == 0 ? s.EntryTime(mid) : EndTime(s, mid);
+        const double t = s.Header.dwSampleSize == 0 ? s.EntryTime(mid) : ChunkEndTime(s, mid);
         if (t < S)
             lo = mid + 1;
         else
