@@ -7,7 +7,9 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   clang libclang-rt-14-dev
-  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good mediainfo
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libjpeg62-turbo-dev qt6-multimedia-dev
+  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good mediainfo imagemagick
 )
 
 missing=()

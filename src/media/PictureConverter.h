@@ -1,0 +1,30 @@
+// Colour conversion and scaling of decoded pictures into packed pixel buffers.
+#pragma once
+
+#include "media/FFmpegPtr.h"
+
+#include <cstdint>
+
+namespace zarvex::media {
+
+// The swscale flags of every conversion, so that results match ffmpeg's own (-sws_flags bicubic).
+inline constexpr int ConverterFlags = SWS_BICUBIC;
+
+// Keeps one swscale context and rebuilds it only when sizes or formats change.
+class TPictureConverter {
+public:
+    // Writes the frame, scaled to width x height, as packed pixels of `format` into rows of
+    // `stride` bytes starting at `pixels`; bottomUp stores the last row first (bitmap order).
+    // Width or height 0 keep the frame's own.
+    void Convert(const AVFrame& frame, AVPixelFormat format, uint8_t* pixels, int stride,
+                 bool bottomUp, int width = 0, int height = 0);
+
+private:
+    SwsContext* Context = nullptr; // owned; freed in the destructor
+    TSwsPtr Owner;
+};
+
+// Bytes of one packed 24-bit row, padded to a multiple of 4 (the bitmap rule).
+inline int BitmapStride(int width) { return (width * 3 + 3) & ~3; }
+
+} // namespace zarvex::media

@@ -1,0 +1,241 @@
+#include "media/VideoDecoder.h"
+
+#include "export/DSErrors.h"
+
+#include <algorithm>
+#include <new>
+#include <string_view>
+
+namespace zarvex::media {
+
+namespace {
+
+int FirstVideoStream(const AVFormatContext& format) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& s = *format.streams[i];
+        if (s.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(s.disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The nominal rate: for AVI exactly the header's dwRate / dwScale, which is its time base.
+AVRational NominalRate(const AVFormatContext& format, const AVStream& stream) {
+    if (std::string_view(format.iformat->name) == "avi")
+        return av_inv_q(stream.time_base);
+    if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0)
+        return stream.avg_frame_rate;
+    if (stream.r_frame_rate.num > 0 && stream.r_frame_rate.den > 0)
+        return stream.r_frame_rate;
+    return AVRational{25, 1};
+}
+
+} // namespace
+
+struct TVideoDecoder::TImpl {
+    TFormatPtr Format;
+    TCodecContextPtr Codec;
+    AVStream* Stream = nullptr;
+    TPacketPtr Packet = MakePacket();
+    AVRational Rate{25, 1};
+    int64_t StartPts = 0;
+    int64_t LastPts = AV_NOPTS_VALUE; // of the frame decoded last, for frames without a stamp
+    bool FlushSent = false;
+    TVideoPicture Pending; // decoded ahead and not yet handed out
+    TVideoPicture Last;    // a second reference to the picture handed out last
+
+    void Open(const std::string& path, int threads);
+    bool Receive(TVideoPicture& picture);
+    bool Feed();
+    void Seek(int64_t frame);
+    int64_t FramePts(int64_t frame) const {
+        return StartPts + av_rescale_q(frame, av_inv_q(Rate), Stream->time_base);
+    }
+};
+
+void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
+    AVFormatContext* raw = nullptr;
+    CheckDSResult(avformat_open_input(&raw, path.c_str(), nullptr, nullptr));
+    Format.reset(raw);
+    int ret = avformat_find_stream_info(Format.get(), nullptr);
+    if (ret < 0)
+        CheckDSResult(ret);
+    const int index = FirstVideoStream(*Format);
+    if (index < 0)
+        throw EZarvexError("Video stream is not found");
+    Stream = Format->streams[index];
+    for (unsigned i = 0; i < Format->nb_streams; ++i)
+        if (static_cast<int>(i) != index)
+            Format->streams[i]->discard = AVDISCARD_ALL;
+    const AVCodec* decoder = avcodec_find_decoder(Stream->codecpar->codec_id);
+    if (!decoder)
+        CheckDSResult(AVERROR_DECODER_NOT_FOUND);
+    Codec.reset(avcodec_alloc_context3(decoder));
+    if (!Codec)
+        throw std::bad_alloc();
+    CheckDSResult(avcodec_parameters_to_context(Codec.get(), Stream->codecpar));
+    Codec->thread_count = threads;
+    Codec->pkt_timebase = Stream->time_base;
+    CheckDSResult(avcodec_open2(Codec.get(), decoder, nullptr));
+    Rate = NominalRate(*Format, *Stream);
+    if (Stream->start_time != AV_NOPTS_VALUE)
+        StartPts = Stream->start_time;
+}
+
+// Hands the decoder the next packet of the stream; false once the end has been signalled.
+bool TVideoDecoder::TImpl::Feed() {
+    if (FlushSent)
+        return false;
+    for (;;) {
+        const int ret = av_read_frame(Format.get(), Packet.get());
+        if (ret < 0) {
+            if (ret != AVERROR_EOF && ret != AVERROR(EIO))
+                CheckDSResult(ret);
+            avcodec_send_packet(Codec.get(), nullptr);
+            FlushSent = true;
+            return true;
+        }
+        const bool ours = Packet->stream_index == Stream->index && Packet->size > 0;
+        if (ours) {
+            const int sent = avcodec_send_packet(Codec.get(), Packet.get());
+            av_packet_unref(Packet.get());
+            // A damaged packet costs its picture, not the whole stream.
+            if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
+                CheckDSResult(sent);
+            return true;
+        }
+        av_packet_unref(Packet.get());
+    }
+}
+
+bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
+    if (Pending.Frame) {
+        picture = std::move(Pending);
+        Pending = {};
+        return true;
+    }
+    TFramePtr frame = MakeFrame();
+    for (;;) {
+        const int ret = avcodec_receive_frame(Codec.get(), frame.get());
+        if (ret == 0)
+            break;
+        if (ret == AVERROR_EOF)
+            return false;
+        if (ret == AVERROR(EAGAIN)) {
+            if (!Feed())
+                return false;
+            continue;
+        }
+        if (ret != AVERROR_INVALIDDATA)
+            CheckDSResult(ret);
+    }
+    int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        pts = LastPts == AV_NOPTS_VALUE ? StartPts : FramePts(1) - StartPts + LastPts;
+    LastPts = pts;
+    const int64_t rel = pts - StartPts;
+    picture.Frame = std::move(frame);
+    picture.Position = av_rescale_q(rel, Stream->time_base, AVRational{1, TimeUnits});
+    picture.FrameNumber = av_rescale_q_rnd(rel, Stream->time_base, av_inv_q(Rate),
+                                           AV_ROUND_NEAR_INF);
+    return true;
+}
+
+void TVideoDecoder::TImpl::Seek(int64_t frame) {
+    int ret = av_seek_frame(Format.get(), Stream->index, FramePts(frame), AVSEEK_FLAG_BACKWARD);
+    if (ret < 0)
+        ret = av_seek_frame(Format.get(), Stream->index, StartPts,
+                            AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    if (ret < 0)
+        CheckDSResult(ret);
+    avcodec_flush_buffers(Codec.get());
+    FlushSent = false;
+    LastPts = AV_NOPTS_VALUE;
+    Pending = {};
+    Last = {};
+}
+
+TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
+    Impl->Open(path, threads);
+}
+
+TVideoDecoder::~TVideoDecoder() = default;
+
+int TVideoDecoder::Width() const { return Impl->Codec->width; }
+int TVideoDecoder::Height() const { return Impl->Codec->height; }
+double TVideoDecoder::FrameRate() const { return av_q2d(Impl->Rate); }
+const AVCodecContext* TVideoDecoder::Codec() const { return Impl->Codec.get(); }
+
+int64_t TVideoDecoder::Duration() const {
+    const AVStream& s = *Impl->Stream;
+    if (s.duration != AV_NOPTS_VALUE && s.duration > 0)
+        return av_rescale_q(s.duration, s.time_base, AVRational{1, TimeUnits});
+    if (Impl->Format->duration > 0)
+        return av_rescale(Impl->Format->duration, TimeUnits, AV_TIME_BASE);
+    return 0;
+}
+
+int64_t TVideoDecoder::FrameTime(int64_t frame) const {
+    return av_rescale(frame, TimeUnits * Impl->Rate.den, Impl->Rate.num);
+}
+
+int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
+    if (time <= 0)
+        return 0;
+    int64_t k = av_rescale_rnd(time, Impl->Rate.num, TimeUnits * Impl->Rate.den, AV_ROUND_DOWN);
+    // FrameTime rounds to the nearest unit, so a frame may start up to half a unit early.
+    while (FrameTime(k + 1) <= time)
+        ++k;
+    while (k > 0 && FrameTime(k) > time)
+        --k;
+    return k;
+}
+
+bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
+    TImpl& d = *Impl;
+    const int64_t target = TimeToFrame(time);
+    bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
+    if (!seek) {
+        // Decoding forward only pays while no key frame lies between here and the target.
+        const int i = av_index_search_timestamp(d.Stream, d.FramePts(target), AVSEEK_FLAG_BACKWARD);
+        const AVIndexEntry* key = i >= 0 ? avformat_index_get_entry(d.Stream, i) : nullptr;
+        seek = key ? key->timestamp > d.LastPts : target - d.Last.FrameNumber > 300;
+    }
+    TVideoPicture best;
+    if (seek)
+        d.Seek(target);
+    else
+        best = std::move(d.Last);
+    TVideoPicture next;
+    while (d.Receive(next)) {
+        if (best.Frame && next.FrameNumber > target) {
+            d.Pending = std::move(next);
+            break;
+        }
+        best = std::move(next);
+        if (best.FrameNumber >= target)
+            break;
+    }
+    if (!best.Frame)
+        return false;
+    d.Last.Frame.reset(av_frame_clone(best.Frame.get()));
+    d.Last.Position = best.Position;
+    d.Last.FrameNumber = best.FrameNumber;
+    picture = std::move(best);
+    return true;
+}
+
+bool TVideoDecoder::DecodeNext(TVideoPicture& picture) {
+    TImpl& d = *Impl;
+    TVideoPicture next;
+    if (!d.Receive(next))
+        return false;
+    d.Last.Frame.reset(av_frame_clone(next.Frame.get()));
+    d.Last.Position = next.Position;
+    d.Last.FrameNumber = next.FrameNumber;
+    picture = std::move(next);
+    return true;
+}
+
+} // namespace zarvex::media

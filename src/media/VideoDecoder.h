@@ -1,0 +1,56 @@
+// Exact decoding of one video stream: the picture shown at a time, decoded from the key frame
+// before it, and the following pictures in display order.
+#pragma once
+
+#include "media/FFmpegPtr.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zarvex::media {
+
+// 100-nanosecond units per second, the unit of every media time.
+inline constexpr int64_t TimeUnits = 10000000;
+
+// One decoded picture and where it sits on the stream's time line.
+struct TVideoPicture {
+    TFramePtr Frame;        // FFmpeg's decoded picture, in the decoder's pixel format
+    int64_t Position = 0;   // start of its display interval, 100-ns units from the stream start
+    int64_t FrameNumber = 0; // in frames of the stream's nominal rate (empty "drop" chunks count)
+};
+
+class TVideoDecoder {
+public:
+    // Opens the file and the decoder of its first video stream (the one the AVI reader calls
+    // its video stream); threads = 0 lets FFmpeg choose. Raises EMediaError, or EZarvexError
+    // "Video stream is not found" when the file has no video stream.
+    explicit TVideoDecoder(const std::string& path, int threads = 0);
+    TVideoDecoder(const TVideoDecoder&) = delete;
+    TVideoDecoder& operator=(const TVideoDecoder&) = delete;
+    ~TVideoDecoder();
+
+    int Width() const;
+    int Height() const;
+    double FrameRate() const;      // frames per second of the stream header
+    int64_t Duration() const;      // 100-ns units: the end of the last frame's interval
+    int64_t FrameTime(int64_t frame) const; // start of a frame's interval, 100-ns units
+    int64_t TimeToFrame(int64_t time) const; // the frame whose interval holds the time
+
+    // The picture shown at Time: the last frame starting at or before it (the first frame for
+    // a time before it; the last frame for a time past the end). Decodes forward from where the
+    // decoder stands when no key frame lies between, else seeks to the key frame before Time.
+    // False only when the stream yields no picture at all.
+    bool DecodeAt(int64_t time, TVideoPicture& picture);
+
+    // The picture after the one returned last, in display order; false at the end.
+    bool DecodeNext(TVideoPicture& picture);
+
+    // For the converters and the player's queue.
+    const AVCodecContext* Codec() const;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> Impl;
+};
+
+} // namespace zarvex::media
