@@ -44,6 +44,15 @@ bool TAVIStream::ReadChunk(int64_t i, void* destination) const {
     }
 }
 
+const uint8_t* TAVIStream::ReadChunk(int64_t i, TChunkWindow& window) const {
+    TAVIIndexEntry e;
+    if (!GetEntry(i, e))
+        return nullptr;
+    if (e.Offset < 0 || e.Offset > Reader.FFileSize - int64_t(e.Size))
+        return nullptr;
+    return window.Get(Reader.Handle, Reader.FFileSize, e.Offset, e.Size);
+}
+
 uint32_t TAVIStream::EntrySize(int64_t i) const {
     return InRange(i) ? GetU32(EntryAt(i) + 8) : 0xFFFFFFFFu;
 }

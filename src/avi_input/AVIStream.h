@@ -2,6 +2,7 @@
 #pragma once
 
 #include "avi_input/AVIRecords.h"
+#include "avi_input/ChunkWindow.h"
 #include "avi_input/MemBuf.h"
 
 #include <cstdint>
@@ -38,6 +39,9 @@ public:
     uint32_t EntryCount() const { return Index.Size() / IndexEntryBytes; }
     bool GetEntry(int64_t i, TAVIIndexEntry& entry) const;
     bool ReadChunk(int64_t i, void* destination) const;
+    // The payload of entry i inside the window (refilled as needed), valid until the window's next
+    // use; null on a short read, as ReadChunk's false.
+    const uint8_t* ReadChunk(int64_t i, TChunkWindow& window) const;
     uint32_t EntrySize(int64_t i) const;
     int64_t EntryBytesBefore(int64_t i) const;
     bool IsKeyFrame(int64_t i) const;

@@ -146,19 +146,18 @@ bool TZarvex::CopyChunk(int s, int e, double S, double E) {
     TAVIIndexEntry entry;
     if (!stream.GetEntry(e, entry))
         return false;
-    if (Buffer.size() < std::max<size_t>(entry.Size, 1))
-        Buffer.resize(std::max<size_t>(entry.Size, 1));
-    if (!stream.ReadChunk(e, Buffer.data()))
+    const uint8_t* data = stream.ReadChunk(e, Window);
+    if (!data)
         return false; // a short read ends the copy as if the data had ended
     if (stream.Header.dwSampleSize > 0) {
         const uint32_t blockAlign =
             stream.Format.size() >= 14 ? GetU16(stream.Format.data() + 12) : 0;
-        AdjustCuts(CutRules[size_t(s)], blockAlign, Buffer.data(), entry.Size,
-                   !StreamStarted[size_t(s)], cut);
+        AdjustCuts(CutRules[size_t(s)], blockAlign, data, entry.Size, !StreamStarted[size_t(s)],
+                   cut);
     }
     const uint64_t cuts = uint64_t(cut.HeadCut) + cut.TailCut;
     const uint32_t size = cuts >= entry.Size ? 0 : entry.Size - uint32_t(cuts);
-    Writer.WriteChunk(s, Buffer.data() + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
+    Writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
                       int32_t(size));
     if (size > 0)
         StreamStarted[size_t(s)] = true;

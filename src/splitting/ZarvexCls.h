@@ -2,6 +2,7 @@
 // AVI files without decoding anything.
 #pragma once
 
+#include "avi_input/AVIStream.h"
 #include "avi_output/AVIWrite.h"
 #include "splitting/AudioCuts.h"
 
@@ -55,7 +56,7 @@ private:
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;
-    std::vector<uint8_t> Buffer;
+    TChunkWindow Window; // payloads are read in runs of adjacent chunks
     std::vector<TCutRule> CutRules;
     std::vector<bool> StreamStarted;
     bool Cancel = false;
