@@ -2,8 +2,10 @@
 #pragma once
 
 #include "media/FFmpegPtr.h"
+#include "media/StretchGeometry.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace zarvex::media {
 
@@ -19,9 +21,15 @@ public:
     void Convert(const AVFrame& frame, AVPixelFormat format, uint8_t* pixels, int stride,
                  bool bottomUp, int width = 0, int height = 0);
 
+    // Scales the `from` part of frame into the `to` part of dst, a frame with buffers of any
+    // format (negative strides allowed); the rest of dst is not touched. Offsets of subsampled
+    // formats move to the chroma grid.
+    void ConvertRect(const AVFrame& frame, const TRect& from, AVFrame& dst, const TRect& to);
+
 private:
     SwsContext* Context = nullptr; // owned; freed in the destructor
     TSwsPtr Owner;
+    std::vector<uint8_t> Scratch;
 };
 
 // Bytes of one packed 24-bit row, padded to a multiple of 4 (the bitmap rule).

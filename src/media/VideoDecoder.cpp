@@ -8,8 +8,6 @@
 
 namespace zarvex::media {
 
-namespace {
-
 int FirstVideoStream(const AVFormatContext& format) {
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& s = *format.streams[i];
@@ -31,7 +29,13 @@ AVRational NominalRate(const AVFormatContext& format, const AVStream& stream) {
     return AVRational{25, 1};
 }
 
-} // namespace
+int64_t StreamDuration(const AVFormatContext& format, const AVStream& s) {
+    if (s.duration != AV_NOPTS_VALUE && s.duration > 0)
+        return av_rescale_q(s.duration, s.time_base, AVRational{1, TimeUnits});
+    if (format.duration > 0)
+        return av_rescale(format.duration, TimeUnits, AV_TIME_BASE);
+    return 0;
+}
 
 struct TVideoDecoder::TImpl {
     TFormatPtr Format;
@@ -168,12 +172,7 @@ double TVideoDecoder::FrameRate() const { return av_q2d(Impl->Rate); }
 const AVCodecContext* TVideoDecoder::Codec() const { return Impl->Codec.get(); }
 
 int64_t TVideoDecoder::Duration() const {
-    const AVStream& s = *Impl->Stream;
-    if (s.duration != AV_NOPTS_VALUE && s.duration > 0)
-        return av_rescale_q(s.duration, s.time_base, AVRational{1, TimeUnits});
-    if (Impl->Format->duration > 0)
-        return av_rescale(Impl->Format->duration, TimeUnits, AV_TIME_BASE);
-    return 0;
+    return StreamDuration(*Impl->Format, *Impl->Stream);
 }
 
 int64_t TVideoDecoder::FrameTime(int64_t frame) const {

@@ -19,6 +19,13 @@ struct TVideoPicture {
     int64_t FrameNumber = 0; // in frames of the stream's nominal rate (empty "drop" chunks count)
 };
 
+// Index of the first video stream that is not a cover picture, -1 when there is none.
+int FirstVideoStream(const AVFormatContext& format);
+// The nominal frame rate: for AVI exactly the header's dwRate / dwScale, which is its time base.
+AVRational NominalRate(const AVFormatContext& format, const AVStream& stream);
+// A stream's length in 100-ns units (the file's when the stream does not say; 0 when unknown).
+int64_t StreamDuration(const AVFormatContext& format, const AVStream& stream);
+
 class TVideoDecoder {
 public:
     // Opens the file and the decoder of its first video stream (the one the AVI reader calls
