@@ -35,9 +35,10 @@ public:
     int GetStreamLength(double& seconds) const;
     int GetFrameRate(double& rate) const;
     // With buffer null: size := bytes needed (40-byte BITMAPINFOHEADER + padded bottom-up BGR
-    // rows of width x height). With a buffer of at least that size: fills it with the picture
-    // shown at `seconds` in the current (video) stream, scaled to width x height. A time past the
-    // stream's end fails.
+    // rows of width x height). With a buffer (size = its size, at least that): fills it with the
+    // picture shown at `seconds` in the current (video) stream, scaled to width x height. A time at
+    // or past the stream's length, or before its start, fails both calls (AVERROR_EOF), so that a
+    // run of frames knows where the stream ends.
     int GetBitmapBits(double seconds, int64_t& size, uint8_t* buffer, int width, int height);
 
 private:

@@ -1,0 +1,98 @@
+// zarvex-cli frames: names, formats, questions and the source's safety.
+#include "fixtures/AviBuilder.h"
+#include "fixtures/MediaFixture.h"
+#include "fixtures/RiffScan.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace zarvex;
+using namespace zarvex::fixtures;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Cli() {
+    const char* path = std::getenv("ZARVEX_CLI");
+    return path ? path : "zarvex-cli";
+}
+
+class CliFramesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZARVEX_REQUIRE_TOOL("ffmpeg");
+        Source = MakeMpeg4Avi(Dir, "clip.avi", 2.0, 250, "96x64", 25, false);
+        ASSERT_FALSE(Source.empty());
+    }
+    TCommandResult Run(const std::string& args) {
+        return RunCapture(Cli() + " frames " + ShellQuote(Source) + " " + args +
+                          " </dev/null 2>/dev/null");
+    }
+    // The first bytes after the SOI marker's segments tell baseline (C0) from progressive (C2).
+    bool Progressive(const std::string& path) {
+        const auto f = FileBytes(path, 0, 1 << 20);
+        for (size_t i = 0; i + 1 < f.size(); ++i)
+            if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2))
+                return f[i + 1] == 0xC2;
+        return false;
+    }
+    TTempDir Dir;
+    std::string Source;
+};
+
+} // namespace
+
+TEST_F(CliFramesTest, WritesNamedFilesInTheAskedFormat) {
+    const std::string out = Dir.File("new/folder/shot");
+    TCommandResult r = Run("--at 0:00.4 -o " + out + " --yes");
+    ASSERT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.Output, out + ".jpg\n");
+    EXPECT_TRUE(Progressive(out + ".jpg")) << "progressive by default";
+
+    r = Run("--at 1 --count 3 --format bmp -o " + out);
+    ASSERT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.Output, out + "_1.bmp\n" + out + "_2.bmp\n" + out + "_3.bmp\n");
+    // The file of --at 1 is frame 25, the same picture as ffmpeg's frame 25.
+    const auto ref = FfmpegFrameBgr24(Source, 25);
+    const auto bmp = FileBytes(out + "_1.bmp", 54, 1 << 20);
+    ASSERT_EQ(bmp.size(), ref.size());
+    EXPECT_TRUE(std::equal(ref.end() - 96 * 3, ref.end(), bmp.begin()));
+
+    ASSERT_EQ(Run("--at 1 --baseline --quality 40 -o " + Dir.File("b.JPEG")).ExitCode, 0);
+    EXPECT_FALSE(Progressive(Dir.File("b.jpg"))) << "the extension picks the type";
+    ASSERT_EQ(Run("--at 1.96 --count 5 -o " + Dir.File("end")).ExitCode, 0);
+    EXPECT_TRUE(fs::exists(Dir.File("end_1.jpg")));
+    EXPECT_FALSE(fs::exists(Dir.File("end_2.jpg"))) << "the run ends with the video";
+}
+
+TEST_F(CliFramesTest, QuestionsAndRefusals) {
+    for (const std::string& bad :
+         {std::string("--at 1"), "-o " + Dir.File("x"),
+          "--at 1 -o " + Dir.File("x") + " --quality 0",
+          "--at 1 -o " + Dir.File("x") + " --quality 101",
+          "--at 1 -o " + Dir.File("x.bmp") + " --format jpg",
+          "--at 1 -o " + Dir.File("x") + " --format png",
+          "--at 1 -o " + Dir.File("x") + " --count 0", "--at 2 -o " + Dir.File("x"),
+          "--at 1 -o " + Dir.Path().string() + "/"})
+        EXPECT_EQ(Run(bad).ExitCode, 2) << bad;
+    EXPECT_EQ(Run("--at 1 -o " + Dir.File("no/such/folder/x")).ExitCode, 3)
+        << "creating the folder is asked, and there is no terminal";
+
+    WriteFileBytes(Dir.File("keep.jpg"), {'k'});
+    EXPECT_EQ(Run("--at 1 -o " + Dir.File("keep")).ExitCode, 3);
+    EXPECT_EQ(FileBytes(Dir.File("keep.jpg"), 0, 10), std::vector<uint8_t>{'k'});
+    WriteFileBytes(Dir.File("keep_2.jpg"), {'k'});
+    const TCommandResult r = Run("--at 1 --count 3 -o " + Dir.File("keep"));
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.Output, Dir.File("keep_1.jpg") + "\n" + Dir.File("keep_3.jpg") + "\n")
+        << "without a terminal an existing file is kept and the run goes on";
+    EXPECT_EQ(FileBytes(Dir.File("keep_2.jpg"), 0, 10), std::vector<uint8_t>{'k'});
+
+    const std::string jpgSource = Dir.File("clip.jpg");
+    fs::copy_file(Source, jpgSource);
+    Source = jpgSource;
+    const auto before = FileBytes(Source, 0, 1 << 24);
+    EXPECT_EQ(Run("--at 1 --yes -o " + Dir.File("clip")).ExitCode, 1);
+    EXPECT_EQ(FileBytes(Source, 0, 1 << 24), before) << "the source is never written";
+}
