@@ -1,0 +1,185 @@
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliCommands.h"
+#include "app/cli/CliProgress.h"
+#include "app/cli/CliTime.h"
+#include "export/DSSplit.h"
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+
+namespace zarvex::cli {
+
+const char* const ExportHelp =
+    "zarvex-cli export SRC --from T --to T -o OUT [--vcodec NAME] [--acodec NAME]\n"
+    "    [--width W] [--height H] [--fps F] [--stretch stretch|crop|letterbox|fill]\n"
+    "    [--vbitrate B] [--vquality Q] [--keyint N] [--abitrate B] [--yes] [--quiet]\n"
+    "  Decodes the segment from --from to --to (times as for cut) and writes it as a new AVI:\n"
+    "  uncompressed 24-bit RGB video and 16-bit 44.1 kHz stereo PCM, or through the encoders\n"
+    "  named by --vcodec and --acodec (the names in brackets of 'zarvex-cli codecs'). Size and\n"
+    "  rate default to the source's. --stretch fits the picture to another size: stretch\n"
+    "  ignores the aspect ratio, crop (the default) does not scale and cuts or pads, letterbox\n"
+    "  fits inside with black bars, fill covers the picture and cuts what sticks out.\n"
+    "  --vbitrate and --abitrate in bits per second, --vquality 1 (best) to 31, --keyint the\n"
+    "  largest distance between key frames. A source without audio gets silence.\n"
+    "  --yes     overwrite OUT if it exists (otherwise asked on the terminal)\n"
+    "  --quiet   no progress bar\n"
+    "  Ctrl+C stops the export; OUT is then a complete, shorter file (exit code 130).\n";
+
+namespace {
+
+const std::map<std::string, TStretchMode> StretchNames = {
+    {"stretch", TStretchMode::smStretch},
+    {"crop", TStretchMode::smCrop},
+    {"letterbox", TStretchMode::smPreserveAspect},
+    {"fill", TStretchMode::smPreserveAspectNoLetterbox},
+};
+
+// Reads a whole number option into value; an error text when it is not one (min..).
+std::string ReadNumber(const TCliArgs& a, const std::string& option, int64_t min, int64_t& value) {
+    if (!a.Has(option))
+        return "";
+    const std::optional<int64_t> n = ParseCount(a.Values.at(option));
+    if (!n || *n < min || *n > INT32_MAX)
+        return option + " takes a whole number from " + std::to_string(min);
+    value = *n;
+    return "";
+}
+
+std::string ReadSettings(const TCliArgs& a, TDSVideoSplitter& s) {
+    if (a.Positional.size() != 1)
+        return "give exactly one source file";
+    if (!a.Has("-o"))
+        return "give the output file with -o";
+    if (!a.Has("--from") || !a.Has("--to"))
+        return "give both --from and --to";
+    const std::optional<double> from = ParseTime(a.Values.at("--from"));
+    const std::optional<double> to = ParseTime(a.Values.at("--to"));
+    if (!from || !to)
+        return "a time is seconds (12.5) or [hh:]mm:ss[.f]";
+    if (*to <= *from)
+        return "--to must come after --from";
+    s.StartTime = *from;
+    s.StopTime = *to;
+    int64_t width = 0, height = 0, vbitrate = 0, vquality = 0, keyint = 0, abitrate = 0;
+    for (std::string e :
+         {ReadNumber(a, "--width", 1, width), ReadNumber(a, "--height", 1, height),
+          ReadNumber(a, "--vbitrate", 1, vbitrate), ReadNumber(a, "--vquality", 1, vquality),
+          ReadNumber(a, "--keyint", 1, keyint), ReadNumber(a, "--abitrate", 1, abitrate)})
+        if (!e.empty())
+            return e;
+    if (vquality > 31)
+        return "--vquality takes 1 to 31";
+    s.OutputWidth = int32_t(width);
+    s.OutputHeight = int32_t(height);
+    if (a.Has("--fps")) {
+        const std::optional<double> fps = ParseTime(a.Values.at("--fps"));
+        if (!fps || *fps <= 0 || *fps > 1000)
+            return "--fps takes frames per second, above 0";
+        s.OutputFrameRate = *fps;
+    }
+    if (a.Has("--stretch")) {
+        const auto it = StretchNames.find(a.Values.at("--stretch"));
+        if (it == StretchNames.end())
+            return "--stretch takes stretch, crop, letterbox or fill";
+        s.StretchMode = it->second;
+    }
+    try {
+        if (a.Has("--vcodec")) {
+            s.VideoCompressor = media::FindCompressor(false, a.Values.at("--vcodec"));
+            s.VideoCompressor->Options = {vbitrate, int(vquality), int(keyint)};
+        }
+        if (a.Has("--acodec")) {
+            s.AudioCompressor = media::FindCompressor(true, a.Values.at("--acodec"));
+            s.AudioCompressor->Options.BitRate = abitrate;
+        }
+    } catch (const std::exception& e) {
+        return std::string(e.what()) + " (see zarvex-cli codecs)";
+    }
+    s.SourceFileName = a.Positional[0];
+    s.OutputFileName = a.Values.at("-o");
+    return "";
+}
+
+// Checks the source before anything is written; an end past it means its end.
+int CheckSource(TDSVideoSplitter& s) {
+    TMediaFileInfo info;
+    try {
+        ProbeMediaFile(s.SourceFileName, info);
+    } catch (const std::exception& e) {
+        std::cerr << "zarvex-cli: " << s.SourceFileName << ": " << e.what() << "\n";
+        return ExitFailure;
+    }
+    if (!info.HasVideo) {
+        std::cerr << "zarvex-cli: " << s.SourceFileName
+                  << ": The video stream is not found in the selected file.\n";
+        return ExitFailure;
+    }
+    if (info.Length > 0 && s.StartTime >= info.Length) {
+        std::cerr << "zarvex-cli export: the segment starts after the video ends (" << info.Length
+                  << " s)\n";
+        return ExitUsage;
+    }
+    if (info.Length > 0 && s.StopTime > info.Length)
+        s.StopTime = info.Length;
+    return ExitOk;
+}
+
+} // namespace
+
+int RunExport(const std::vector<std::string>& args) {
+    TCliArgs a =
+        ParseArgs(args,
+                  {"--from", "--to", "-o", "--vcodec", "--acodec", "--width", "--height", "--fps",
+                   "--stretch", "--vbitrate", "--vquality", "--keyint", "--abitrate"},
+                  {"--yes", "--quiet", "--help", "-h"});
+    if (a.Has("--help") || a.Has("-h")) {
+        std::cout << ExportHelp;
+        return ExitOk;
+    }
+    TDSVideoSplitter splitter;
+    if (a.Error.empty())
+        a.Error = ReadSettings(a, splitter);
+    if (!a.Error.empty()) {
+        std::cerr << "zarvex-cli export: " << a.Error << "\n" << ExportHelp;
+        return ExitUsage;
+    }
+    if (int code = CheckSource(splitter); code != ExitOk)
+        return code;
+    const std::string& out = splitter.OutputFileName;
+    if (std::filesystem::exists(out) &&
+        !ConfirmOnTerminal("The \"" + out + "\" file is already exist. Overwrite?",
+                           a.Has("--yes"))) {
+        std::cerr << "zarvex-cli export: stopped; nothing was written.\n";
+        return ExitDeclined;
+    }
+    InstallCancelHandler();
+    std::string failure;
+    {
+        TCliProgress progress("export", a.Has("--quiet"));
+        splitter.OnProgress = [&](TDSVideoSplitter&, bool& cancel, double percent) {
+            progress.Update(percent);
+            cancel = CancelRequested();
+        };
+        try {
+            splitter.Save();
+            if (!splitter.Cancelled())
+                progress.Update(100.0);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    if (!failure.empty()) {
+        std::cerr << "zarvex-cli export: " << failure << "\n";
+        return ExitFailure;
+    }
+    if (splitter.Cancelled()) {
+        std::cerr << "zarvex-cli export: cancelled; the file being written was completed and is "
+                     "valid.\n";
+        return ExitCancelled;
+    }
+    return ExitOk;
+}
+
+} // namespace zarvex::cli

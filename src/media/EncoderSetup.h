@@ -1,0 +1,29 @@
+// Opening FFmpeg's encoders with the render engine's input and a compressor's options.
+#pragma once
+
+#include "media/Compressors.h"
+#include "media/FFmpegPtr.h"
+
+#include <cstdint>
+
+namespace zarvex::media {
+
+// The encoder's RIFF FourCC (video) or format tag (audio) in FFmpeg's AVI tables; 0 for none.
+uint32_t RiffTag(const AVCodec& codec);
+
+// The encoder's first input format swscale can produce, AV_PIX_FMT_NONE when there is none.
+AVPixelFormat EncoderPixelFormat(const AVCodec& codec);
+
+// Opens a video encoder for pictures of width x height at `rate` frames per second, without
+// B-frames so that every packet is one frame in display order. Raises EMediaError.
+TCodecContextPtr OpenVideoEncoder(const AVCodec& codec, const TCompressorOptions& options,
+                                  int width, int height, AVRational rate, int threads = 0);
+
+// Opens an audio encoder for `rate` Hz and `channels` channels; raises EMediaError.
+TCodecContextPtr OpenAudioEncoder(const AVCodec& codec, const TCompressorOptions& options, int rate,
+                                  int channels);
+
+// The encoder of a compressor record; raises EZarvexError "Unknown compressor: NAME".
+const AVCodec& CompressorCodec(const TCompressor& compressor);
+
+} // namespace zarvex::media

@@ -1,0 +1,65 @@
+// The export and codecs commands of zarvex-cli.
+#include "fixtures/MediaFixture.h"
+
+#include "avi_input/FileLib.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace zarvex;
+using namespace zarvex::fixtures;
+
+namespace {
+
+std::string Cli() {
+    const char* path = std::getenv("ZARVEX_CLI");
+    return path ? path : "zarvex-cli";
+}
+
+int RunCli(const std::string& args) {
+    return RunCapture(Cli() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
+}
+
+} // namespace
+
+TEST(RenderCliTest, ExportWritesTheAskedFormat) {
+    ZARVEX_REQUIRE_TOOL("ffprobe");
+    TTempDir dir;
+    const std::string src = MakeMpeg4Avi(dir, "src.avi", 2.0, 25);
+    ASSERT_FALSE(src.empty());
+    const std::string out = dir.File("out.avi");
+    ASSERT_EQ(RunCli("export " + ShellQuote(src) + " --from 0.5 --to 9 -o " + ShellQuote(out) +
+                     " --vcodec mpeg4 --acodec libmp3lame --width 320 --height 180 --fps 12.5"
+                     " --stretch letterbox --vquality 3 --keyint 10"),
+              0);
+    const TCommandResult r =
+        RunCapture("ffprobe -v error -count_packets -show_entries "
+                   "stream=codec_name,width,height,r_frame_rate,nb_read_packets -of csv=p=0 " +
+                   ShellQuote(out));
+    // An end past the source is its end: 1.5 s at 12.5 frames per second.
+    EXPECT_EQ(r.Output.substr(0, r.Output.find('\n')), "mpeg4,320,180,25/2,19");
+
+    const int64_t size = FileSizeOf(out);
+    EXPECT_EQ(RunCli("export " + ShellQuote(src) + " --from 0 --to 1 -o " + ShellQuote(out)), 3)
+        << "no terminal to confirm the overwrite on";
+    EXPECT_EQ(FileSizeOf(out), size);
+    EXPECT_EQ(
+        RunCli("export " + ShellQuote(src) + " --from 0 --to 1 -o " + ShellQuote(src) + " --yes"),
+        1);
+    for (const char* bad :
+         {" --from 1 --to 0.5 -o x.avi", " --from 0 --to 1",
+          " --from 0 --to 1 -o x.avi --stretch wide", " --from 0 --to 1 -o x.avi --vcodec nosuch",
+          " --from 0 --to 1 -o x.avi --fps 0", " --from 5 --to 6 -o x.avi"})
+        EXPECT_EQ(RunCli("export " + ShellQuote(src) + bad), 2) << bad;
+}
+
+TEST(RenderCliTest, CodecsListsBothCategories) {
+    const TCommandResult r = RunCapture(Cli() + " codecs");
+    ASSERT_EQ(r.ExitCode, 0);
+    const size_t audio = r.Output.find("Audio compressors:\n");
+    ASSERT_EQ(r.Output.rfind("Video compressors:\n", 0), 0u);
+    ASSERT_NE(audio, std::string::npos);
+    EXPECT_LT(r.Output.find("   MPEG-4 part 2 (mpeg4)\n"), audio);
+    EXPECT_GT(r.Output.find("(libmp3lame)\n"), audio);
+    EXPECT_EQ(RunCli("codecs extra"), 2);
+}
