@@ -26,6 +26,15 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build-asan && ctest --output-on-failure -j2 --timeout 1800) | tee "$logs/ctest-asan.log"
 
+echo "== player tests with ThreadSanitizer"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVEX_CORE_ONLY=ON \
+  -DZARVEX_WERROR="$werror" -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+cmake --build build-tsan -j2 --target player_tests
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+(cd build-tsan && ctest --output-on-failure -j2 --timeout 1800 -R '^Player|^NullAudioSink') \
+  | tee "$logs/ctest-tsan.log"
+
 echo "== fuzzing the reader"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZARVEX_FUZZ=ON -DZARVEX_SANITIZE=ON -DZARVEX_CORE_ONLY=ON -DZARVEX_TESTS=OFF \
@@ -53,7 +62,7 @@ runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$logs/fuzz.log" | gre
 # One closing line over every test run.
 count() { grep -oE "$1" "$2" | grep -oE '[0-9]+' | head -n 1; }
 passed=0 failed=0
-for log in "$logs/ctest.log" "$logs/ctest-asan.log"; do
+for log in "$logs/ctest.log" "$logs/ctest-asan.log" "$logs/ctest-tsan.log"; do
   total=$(count 'out of [0-9]+' "$log")
   bad=$(count '[0-9]+ tests failed' "$log")
   passed=$((passed + total - bad))

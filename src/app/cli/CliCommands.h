@@ -16,9 +16,15 @@ inline constexpr int ExitCancelled = 130; // Ctrl+C; what was written is complet
 int RunInfo(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunSplit(const std::vector<std::string>& args);
+int RunFrames(const std::vector<std::string>& args);
+int RunExport(const std::vector<std::string>& args);
+int RunCodecs(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
 extern const char* const CutHelp;
 extern const char* const SplitHelp;
+extern const char* const FramesHelp;
+extern const char* const ExportHelp;
+extern const char* const CodecsHelp;
 
 } // namespace zarvex::cli

@@ -16,7 +16,10 @@ void PrintHelp() {
                  "Commands:\n"
               << InfoHelp << "\n"
               << CutHelp << "\n"
-              << SplitHelp
+              << SplitHelp << "\n"
+              << FramesHelp << "\n"
+              << ExportHelp << "\n"
+              << CodecsHelp
               << "\n"
                  "zarvex-cli --help      this text; COMMAND --help for one command\n"
                  "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
@@ -42,6 +45,12 @@ int main(int argc, char** argv) {
         return RunCut(args);
     if (command == "split")
         return RunSplit(args);
+    if (command == "frames")
+        return RunFrames(args);
+    if (command == "export")
+        return RunExport(args);
+    if (command == "codecs")
+        return RunCodecs(args);
     std::cerr << "zarvex-cli: unknown command " << command << "\n";
     PrintHelp();
     return ExitUsage;

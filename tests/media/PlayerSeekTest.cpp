@@ -1,0 +1,116 @@
+// Exact seeking through the player: the picture shown and the position reported are those of
+// the frame asked for, decoded from the key frame before it.
+#include "media/NullAudioSink.h"
+#include "media/Player.h"
+#include "media/VideoDecoder.h"
+
+#include "fixtures/MediaFixture.h"
+#include "media/PlayerTestSinks.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+using namespace zarvex;
+using namespace zarvex::media;
+using namespace zarvex::fixtures;
+
+namespace {
+
+// 4 s at 25 frames per second, key frames at 0, 40 and 80 only.
+class PlayerSeekTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZARVEX_REQUIRE_TOOL("ffmpeg");
+        Source = MakeMpeg4Avi(Dir, "gop40.avi", 4.0, 40);
+        ASSERT_FALSE(Source.empty());
+        Player.SetVideoSink(&Sink);
+        ASSERT_EQ(Player.RenderFile(Source), ResultOk);
+        ASSERT_TRUE(Sink.WaitForFrame(0));
+        ASSERT_EQ(Player.Pause(), ResultOk);
+    }
+
+    // Seeks, checks the position answered at once, and waits for the picture.
+    TVideoFramePtr SeekTo(int64_t time, int64_t expectedFrame) {
+        EXPECT_EQ(Player.SetPositions(time), ResultOk);
+        EXPECT_EQ(Player.GetCurrentPosition(), expectedFrame * 400000);
+        TVideoFramePtr f = Sink.WaitForFrame(expectedFrame);
+        EXPECT_TRUE(f) << "frame " << expectedFrame << " never shown";
+        if (f) {
+            EXPECT_EQ(f->Position, expectedFrame * 400000);
+        }
+        return f;
+    }
+
+    TTempDir Dir;
+    std::string Source;
+    TCollectingSink Sink;
+    TMediaPlayer Player{TNullAudioSink::Factory()};
+};
+
+} // namespace
+
+TEST_F(PlayerSeekTest, SeeksShowTheExactFrameAsFfmpegDecodesIt) {
+    EXPECT_EQ(Player.GetDuration(), 100 * 400000LL);
+    EXPECT_TRUE(Player.HasVideoRenderer());
+    EXPECT_EQ(Player.VideoWidth(), 320);
+    // Backwards, across key frames, just before and on them; times inside the interval.
+    for (int64_t k : {57, 39, 41, 40, 0, 99, 13}) {
+        SCOPED_TRACE(k);
+        const TVideoFramePtr f = SeekTo(k * 400000 + 399999 * (k % 2), k);
+        ASSERT_TRUE(f);
+        ASSERT_EQ(f->Width, 320);
+        ASSERT_EQ(f->Stride, 320 * 4);
+        EXPECT_EQ(f->Pixels, FfmpegFramePixels(Source, k, "bgra"));
+    }
+    TPlayerState state;
+    ASSERT_EQ(Player.GetState(1000, state), ResultOk);
+    EXPECT_EQ(state, TPlayerState::Paused);
+}
+
+TEST_F(PlayerSeekTest, FrameStepsLeaveAKeyFrameBothWays) {
+    const int64_t step = Player.FrameTime(1);
+    ASSERT_EQ(step, 400000);
+    SeekTo(40 * step, 40);
+    // As the viewer steps: from the reported position, one frame time on or back.
+    SeekTo(Player.GetCurrentPosition() + step, 41);
+    SeekTo(Player.GetCurrentPosition() - step, 40);
+    const TVideoFramePtr before = SeekTo(Player.GetCurrentPosition() - step, 39);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->Pixels, FfmpegFramePixels(Source, 39, "bgra"));
+}
+
+TEST_F(PlayerSeekTest, ASeekPastTheEndShowsTheLastFrame) {
+    const TVideoFramePtr f = SeekTo(Player.GetDuration() + 60 * TimeUnits, 99);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Pixels, FfmpegFramePixels(Source, 99, "bgra"));
+    SeekTo(-TimeUnits, 0);
+}
+
+TEST_F(PlayerSeekTest, ABurstOfSeeksEndsOnTheLastOneAskedFor) {
+    std::mt19937 random(7);
+    int64_t last = 0;
+    for (int i = 0; i < 100; ++i) {
+        last = std::uniform_int_distribution<int64_t>(0, 99)(random);
+        ASSERT_EQ(Player.SetPositions(Player.FrameTime(last)), ResultOk);
+        EXPECT_EQ(Player.GetCurrentPosition(), Player.FrameTime(last));
+    }
+    ASSERT_TRUE(Sink.WaitForFrame(last));
+    // Nothing older arrives after it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(Sink.Last()->FrameNumber, last);
+    EXPECT_EQ(Player.GetCurrentPosition(), Player.FrameTime(last));
+    // Most of the burst was coalesced away.
+    EXPECT_LT(Sink.Count(), 100u);
+}
+
+TEST_F(PlayerSeekTest, TheNextFileStartsAtItsFirstFrameOnly) {
+    SeekTo(Player.FrameTime(90), 90);
+    Sink.Clear();
+    ASSERT_EQ(Player.RenderFile(Source), ResultOk);
+    ASSERT_TRUE(Sink.WaitForFrame(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(Sink.FrameNumbers(), std::vector<int64_t>{0}); // no seek left over from before
+    EXPECT_EQ(Player.GetCurrentPosition(), 0);
+}
