@@ -2,6 +2,7 @@
 
 #include "export/DSErrors.h"
 #include "media/FFmpegPtr.h"
+#include "media/StreamInput.h"
 
 #include <algorithm>
 #include <new>
@@ -30,18 +31,13 @@ int FirstAudioStream(const AVFormatContext& format) {
 
 } // namespace
 
-struct TAudioDecoder::TImpl {
-    TFormatPtr Format;
-    TCodecContextPtr Codec;
-    AVStream* Stream = nullptr;
-    TPacketPtr Packet = MakePacket();
+struct TAudioDecoder::TImpl : TStreamInput {
     TFramePtr Frame = MakeFrame();
     TSwrPtr Resampler;
     int InRate = 0, InFormat = -1;
     AVChannelLayout InLayout{};
     int Rate = 0;
     int Channels = 0;
-    bool FlushSent = false;
     bool Drained = false;       // decoder and resampler are empty
     bool Anchored = false;      // Ready's first sample has a known number
     int64_t Target = 0;         // sample number of the next sample frame Read returns
@@ -50,7 +46,6 @@ struct TAudioDecoder::TImpl {
 
     ~TImpl() { av_channel_layout_uninit(&InLayout); }
     void Open(const std::string& path);
-    bool Feed();
     bool DecodeMore();
     void Resample(const AVFrame* frame);
     void SetupResampler(const AVFrame& frame);
@@ -60,28 +55,7 @@ struct TAudioDecoder::TImpl {
 };
 
 void TAudioDecoder::TImpl::Open(const std::string& path) {
-    AVFormatContext* raw = nullptr;
-    CheckDSResult(avformat_open_input(&raw, path.c_str(), nullptr, nullptr));
-    Format.reset(raw);
-    const int ret = avformat_find_stream_info(Format.get(), nullptr);
-    if (ret < 0)
-        CheckDSResult(ret);
-    const int index = FirstAudioStream(*Format);
-    if (index < 0)
-        throw EZarvexError("Audio stream is not found");
-    Stream = Format->streams[index];
-    for (unsigned i = 0; i < Format->nb_streams; ++i)
-        if (static_cast<int>(i) != index)
-            Format->streams[i]->discard = AVDISCARD_ALL;
-    const AVCodec* decoder = avcodec_find_decoder(Stream->codecpar->codec_id);
-    if (!decoder)
-        CheckDSResult(AVERROR_DECODER_NOT_FOUND);
-    Codec.reset(avcodec_alloc_context3(decoder));
-    if (!Codec)
-        throw std::bad_alloc();
-    CheckDSResult(avcodec_parameters_to_context(Codec.get(), Stream->codecpar));
-    Codec->pkt_timebase = Stream->time_base;
-    CheckDSResult(avcodec_open2(Codec.get(), decoder, nullptr));
+    TStreamInput::Open(path, FirstAudioStream, "Audio stream is not found", 1);
 }
 
 void TAudioDecoder::TImpl::SetupResampler(const AVFrame& frame) {
@@ -127,28 +101,6 @@ void TAudioDecoder::TImpl::Resample(const AVFrame* frame) {
     Ready.resize(old + static_cast<size_t>(std::max(made, 0)) * Channels);
     if (made < 0)
         CheckDSResult(made);
-}
-
-bool TAudioDecoder::TImpl::Feed() {
-    for (;;) {
-        const int ret = av_read_frame(Format.get(), Packet.get());
-        if (ret < 0) {
-            if (ret != AVERROR_EOF && ret != AVERROR(EIO))
-                CheckDSResult(ret);
-            avcodec_send_packet(Codec.get(), nullptr);
-            FlushSent = true;
-            return true;
-        }
-        if (Packet->stream_index == Stream->index && Packet->size > 0) {
-            const int sent = avcodec_send_packet(Codec.get(), Packet.get());
-            av_packet_unref(Packet.get());
-            // A damaged packet costs its samples, not the stream.
-            if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
-                CheckDSResult(sent);
-            return true;
-        }
-        av_packet_unref(Packet.get());
-    }
 }
 
 // Adds at least one decoded frame's samples to Ready; false at the end of the stream.

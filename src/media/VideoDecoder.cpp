@@ -1,6 +1,7 @@
 #include "media/VideoDecoder.h"
 
 #include "export/DSErrors.h"
+#include "media/StreamInput.h"
 
 #include <algorithm>
 #include <new>
@@ -37,21 +38,15 @@ int64_t StreamDuration(const AVFormatContext& format, const AVStream& s) {
     return 0;
 }
 
-struct TVideoDecoder::TImpl {
-    TFormatPtr Format;
-    TCodecContextPtr Codec;
-    AVStream* Stream = nullptr;
-    TPacketPtr Packet = MakePacket();
+struct TVideoDecoder::TImpl : TStreamInput {
     AVRational Rate{25, 1};
     int64_t StartPts = 0;
     int64_t LastPts = AV_NOPTS_VALUE; // of the frame decoded last, for frames without a stamp
-    bool FlushSent = false;
-    TVideoPicture Pending; // decoded ahead and not yet handed out
-    TVideoPicture Last;    // a second reference to the picture handed out last
+    TVideoPicture Pending;            // decoded ahead and not yet handed out
+    TVideoPicture Last;               // a second reference to the picture handed out last
 
     void Open(const std::string& path, int threads);
     bool Receive(TVideoPicture& picture);
-    bool Feed();
     void Seek(int64_t frame);
     int64_t FramePts(int64_t frame) const {
         return StartPts + av_rescale_q(frame, av_inv_q(Rate), Stream->time_base);
@@ -59,58 +54,10 @@ struct TVideoDecoder::TImpl {
 };
 
 void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
-    AVFormatContext* raw = nullptr;
-    CheckDSResult(avformat_open_input(&raw, path.c_str(), nullptr, nullptr));
-    Format.reset(raw);
-    int ret = avformat_find_stream_info(Format.get(), nullptr);
-    if (ret < 0)
-        CheckDSResult(ret);
-    const int index = FirstVideoStream(*Format);
-    if (index < 0)
-        throw EZarvexError("Video stream is not found");
-    Stream = Format->streams[index];
-    for (unsigned i = 0; i < Format->nb_streams; ++i)
-        if (static_cast<int>(i) != index)
-            Format->streams[i]->discard = AVDISCARD_ALL;
-    const AVCodec* decoder = avcodec_find_decoder(Stream->codecpar->codec_id);
-    if (!decoder)
-        CheckDSResult(AVERROR_DECODER_NOT_FOUND);
-    Codec.reset(avcodec_alloc_context3(decoder));
-    if (!Codec)
-        throw std::bad_alloc();
-    CheckDSResult(avcodec_parameters_to_context(Codec.get(), Stream->codecpar));
-    Codec->thread_count = threads;
-    Codec->pkt_timebase = Stream->time_base;
-    CheckDSResult(avcodec_open2(Codec.get(), decoder, nullptr));
+    TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
     Rate = NominalRate(*Format, *Stream);
     if (Stream->start_time != AV_NOPTS_VALUE)
         StartPts = Stream->start_time;
-}
-
-// Hands the decoder the next packet of the stream; false once the end has been signalled.
-bool TVideoDecoder::TImpl::Feed() {
-    if (FlushSent)
-        return false;
-    for (;;) {
-        const int ret = av_read_frame(Format.get(), Packet.get());
-        if (ret < 0) {
-            if (ret != AVERROR_EOF && ret != AVERROR(EIO))
-                CheckDSResult(ret);
-            avcodec_send_packet(Codec.get(), nullptr);
-            FlushSent = true;
-            return true;
-        }
-        const bool ours = Packet->stream_index == Stream->index && Packet->size > 0;
-        if (ours) {
-            const int sent = avcodec_send_packet(Codec.get(), Packet.get());
-            av_packet_unref(Packet.get());
-            // A damaged packet costs its picture, not the whole stream.
-            if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
-                CheckDSResult(sent);
-            return true;
-        }
-        av_packet_unref(Packet.get());
-    }
 }
 
 bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
@@ -141,8 +88,8 @@ bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
     const int64_t rel = pts - StartPts;
     picture.Frame = std::move(frame);
     picture.Position = av_rescale_q(rel, Stream->time_base, AVRational{1, TimeUnits});
-    picture.FrameNumber = av_rescale_q_rnd(rel, Stream->time_base, av_inv_q(Rate),
-                                           AV_ROUND_NEAR_INF);
+    picture.FrameNumber =
+        av_rescale_q_rnd(rel, Stream->time_base, av_inv_q(Rate), AV_ROUND_NEAR_INF);
     return true;
 }
 
@@ -166,10 +113,18 @@ TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TI
 
 TVideoDecoder::~TVideoDecoder() = default;
 
-int TVideoDecoder::Width() const { return Impl->Codec->width; }
-int TVideoDecoder::Height() const { return Impl->Codec->height; }
-double TVideoDecoder::FrameRate() const { return av_q2d(Impl->Rate); }
-const AVCodecContext* TVideoDecoder::Codec() const { return Impl->Codec.get(); }
+int TVideoDecoder::Width() const {
+    return Impl->Codec->width;
+}
+int TVideoDecoder::Height() const {
+    return Impl->Codec->height;
+}
+double TVideoDecoder::FrameRate() const {
+    return av_q2d(Impl->Rate);
+}
+const AVCodecContext* TVideoDecoder::Codec() const {
+    return Impl->Codec.get();
+}
 
 int64_t TVideoDecoder::Duration() const {
     return StreamDuration(*Impl->Format, *Impl->Stream);

@@ -16,11 +16,6 @@ using namespace zarvex::fixtures;
 
 namespace {
 
-std::string Cli() {
-    const char* path = std::getenv("ZARVEX_CLI");
-    return path ? path : "zarvex-cli";
-}
-
 class CliCutSplitTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,7 +25,7 @@ protected:
         Sources.Open(Source);
     }
     int Run(const std::string& args) {
-        return RunCapture(Cli() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
+        return RunCapture(CliPath() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
     }
     std::vector<uint8_t> Frame(const std::string& path, uint32_t i) {
         TAVIFileReader r;
@@ -135,7 +130,7 @@ TEST_F(CliCutSplitTest, CtrlCCompletesTheFileBeingWritten) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execl(Cli().c_str(), Cli().c_str(), "cut", big.c_str(), "--from-frame", "0", "--to-frame",
+        execl(CliPath().c_str(), CliPath().c_str(), "cut", big.c_str(), "--from-frame", "0", "--to-frame",
               "399", "-o", Out.c_str(), "--quiet", nullptr);
         _exit(127);
     }

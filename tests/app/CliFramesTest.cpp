@@ -13,11 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Cli() {
-    const char* path = std::getenv("ZARVEX_CLI");
-    return path ? path : "zarvex-cli";
-}
-
 class CliFramesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -26,7 +21,7 @@ protected:
         ASSERT_FALSE(Source.empty());
     }
     TCommandResult Run(const std::string& args) {
-        return RunCapture(Cli() + " frames " + ShellQuote(Source) + " " + args +
+        return RunCapture(CliPath() + " frames " + ShellQuote(Source) + " " + args +
                           " </dev/null 2>/dev/null");
     }
     // The first bytes after the SOI marker's segments tell baseline (C0) from progressive (C2).

@@ -8,13 +8,8 @@ using namespace zarvex::fixtures;
 
 namespace {
 
-std::string Cli() {
-    const char* path = std::getenv("ZARVEX_CLI");
-    return path ? path : "zarvex-cli";
-}
-
 TCommandResult RunCli(const std::string& args) {
-    return RunCapture(Cli() + " " + args + " 2>&1");
+    return RunCapture(CliPath() + " " + args + " 2>&1");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -52,7 +47,7 @@ TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
     TTempDir dir;
     WriteFileBytes(dir.File("bad.avi"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
     TCommandResult bad =
-        RunCapture(Cli() + " info " + ShellQuote(dir.File("bad.avi")) + " 2>/dev/null");
+        RunCapture(CliPath() + " info " + ShellQuote(dir.File("bad.avi")) + " 2>/dev/null");
     EXPECT_EQ(bad.ExitCode, 1);
     EXPECT_EQ(bad.Output, "") << "nothing on stdout for a failure";
     TCommandResult msg = RunCli("info " + ShellQuote(dir.File("bad.avi")));

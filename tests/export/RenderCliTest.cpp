@@ -11,13 +11,8 @@ using namespace zarvex::fixtures;
 
 namespace {
 
-std::string Cli() {
-    const char* path = std::getenv("ZARVEX_CLI");
-    return path ? path : "zarvex-cli";
-}
-
 int RunCli(const std::string& args) {
-    return RunCapture(Cli() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
+    return RunCapture(CliPath() + " " + args + " </dev/null >/dev/null 2>&1").ExitCode;
 }
 
 } // namespace
@@ -54,7 +49,7 @@ TEST(RenderCliTest, ExportWritesTheAskedFormat) {
 }
 
 TEST(RenderCliTest, CodecsListsBothCategories) {
-    const TCommandResult r = RunCapture(Cli() + " codecs");
+    const TCommandResult r = RunCapture(CliPath() + " codecs");
     ASSERT_EQ(r.ExitCode, 0);
     const size_t audio = r.Output.find("Audio compressors:\n");
     ASSERT_EQ(r.Output.rfind("Video compressors:\n", 0), 0u);

@@ -12,7 +12,7 @@ namespace {
 
 void PrintHelp() {
     std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
-                 "Cuts, splits and inspects AVI files without re-encoding.\n\n"
+                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes segments.\n\n"
                  "Commands:\n"
               << InfoHelp << "\n"
               << CutHelp << "\n"
