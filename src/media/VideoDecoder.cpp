@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 #include <string_view>
+#include <thread>
 
 namespace zarvex::media {
 
@@ -54,6 +55,10 @@ struct TVideoDecoder::TImpl : TStreamInput {
 };
 
 void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
+    // FFmpeg's own choice is a frame thread per core plus one; every frame thread holds one more
+    // frame decoded past the one asked for, so exact seeks are quickest with one per core.
+    if (threads <= 0)
+        threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
     Rate = NominalRate(*Format, *Stream);
     if (Stream->start_time != AV_NOPTS_VALUE)

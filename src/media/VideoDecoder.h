@@ -29,7 +29,7 @@ int64_t StreamDuration(const AVFormatContext& format, const AVStream& stream);
 class TVideoDecoder {
 public:
     // Opens the file and the decoder of its first video stream (the one the AVI reader calls
-    // its video stream); threads = 0 lets FFmpeg choose. Raises EMediaError, or EZarvexError
+    // its video stream); threads = 0 means one per core. Raises EMediaError, or EZarvexError
     // "Video stream is not found" when the file has no video stream.
     explicit TVideoDecoder(const std::string& path, int threads = 0);
     TVideoDecoder(const TVideoDecoder&) = delete;
