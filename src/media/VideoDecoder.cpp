@@ -42,9 +42,10 @@ int64_t StreamDuration(const AVFormatContext& format, const AVStream& s) {
 struct TVideoDecoder::TImpl : TStreamInput {
     AVRational Rate{25, 1};
     int64_t StartPts = 0;
-    int64_t LastPts = AV_NOPTS_VALUE; // of the frame decoded last, for frames without a stamp
-    TVideoPicture Pending;            // decoded ahead and not yet handed out
-    TVideoPicture Last;               // a second reference to the picture handed out last
+    int64_t LastPts = AV_NOPTS_VALUE;  // of the frame decoded last, for frames without a stamp
+    int64_t CountPts = AV_NOPTS_VALUE; // display stamp of the next frame, counted from the key
+    TVideoPicture Pending;             // decoded ahead and not yet handed out
+    TVideoPicture Last;                // a second reference to the picture handed out last
 
     void Open(const std::string& path, int threads);
     bool Receive(TVideoPicture& picture);
@@ -63,6 +64,7 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     Rate = NominalRate(*Format, *Stream);
     if (Stream->start_time != AV_NOPTS_VALUE)
         StartPts = Stream->start_time;
+    CountPts = StartPts;
 }
 
 bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
@@ -87,9 +89,14 @@ bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
             CheckDSResult(ret);
     }
     int64_t pts = frame->best_effort_timestamp;
+    // AVI stores no presentation stamps: with reordered frames (B-frames) the decode-order stamps
+    // run ahead of the pictures by the reorder delay, so pictures are counted from the key frame.
+    if (frame->pts == AV_NOPTS_VALUE && Codec->has_b_frames > 0 && CountPts != AV_NOPTS_VALUE)
+        pts = CountPts;
     if (pts == AV_NOPTS_VALUE)
         pts = LastPts == AV_NOPTS_VALUE ? StartPts : FramePts(1) - StartPts + LastPts;
     LastPts = pts;
+    CountPts = pts + FramePts(1) - StartPts;
     const int64_t rel = pts - StartPts;
     picture.Frame = std::move(frame);
     picture.Position = av_rescale_q(rel, Stream->time_base, AVRational{1, TimeUnits});
@@ -100,12 +107,16 @@ bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
 
 void TVideoDecoder::TImpl::Seek(int64_t frame) {
     int ret = av_seek_frame(Format.get(), Stream->index, FramePts(frame), AVSEEK_FLAG_BACKWARD);
+    const bool toKey = ret >= 0;
     if (ret < 0)
         ret = av_seek_frame(Format.get(), Stream->index, StartPts,
                             AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
     if (ret < 0)
         CheckDSResult(ret);
     avcodec_flush_buffers(Codec.get());
+    const int key = av_index_search_timestamp(Stream, FramePts(frame), AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* entry = key >= 0 ? avformat_index_get_entry(Stream, key) : nullptr;
+    CountPts = entry && toKey ? entry->timestamp : StartPts;
     FlushSent = false;
     LastPts = AV_NOPTS_VALUE;
     Pending = {};
