@@ -1,0 +1,207 @@
+#include "viewing/VideoView.h"
+
+#include "info/CodecAdvice.h"
+#include "media/QtAudioSink.h"
+#include "support/Endian.h"
+#include "viewing/VideoWindow.h"
+
+#include <QMetaObject>
+
+#include <cmath>
+
+namespace zarvex {
+
+using namespace media;
+
+TAVIViewer::TAVIViewer(QWidget* parent, TAudioSinkFactory audioSinks)
+    : QWidget(parent), Player(audioSinks ? std::move(audioSinks) : TQtAudioSink::Factory()) {
+    // The player may call from any thread; the call only queues the handling on this one.
+    Player.SetNotify([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { HandleGraphNotify(); }, Qt::QueuedConnection);
+    });
+    Timer.setInterval(200);
+    connect(&Timer, &QTimer::timeout, this, [this] {
+        if (Playing && OnPosition)
+            OnPosition(*this, Position());
+    });
+    Timer.start();
+}
+
+TAVIViewer::~TAVIViewer() {
+    // The owner is being torn down too: its handlers must not run on half-destroyed members.
+    OnPosition = nullptr;
+    OnPlayStateChange = nullptr;
+    Close();
+    Player.SetNotify({});
+}
+
+void TAVIViewer::Open(const std::string& fileName) {
+    Close();
+    FReader.Open(fileName);
+    try {
+        const TAVIStream* video = FReader.VideoStream();
+        if (!video)
+            throw EZarvexError("The video stream is not found in the selected file.");
+        VideoWidth = video->Width;
+        VideoHeight = video->Height;
+        FrameRate = double(video->Header.dwRate) / double(video->Header.dwScale);
+        if (!FVideoWindow) {
+            // The picture is a child of the display panel, not of the viewer.
+            FVideoWindow = new TVideoWindow(parentWidget() ? parentWidget() : this);
+        }
+        Player.SetVideoSink(FVideoWindow);
+        CheckRenderResult(Player.RenderFile(fileName));
+        FVideoWindow->show();
+        FVideoWindow->raise();
+        UpdateVideoRect();
+        Duration = Player.GetDuration();
+        Player.Pause();
+        FFileName = fileName;
+        Playing = false;
+    } catch (...) {
+        Player.Close();
+        FReader.Close();
+        throw;
+    }
+}
+
+void TAVIViewer::CheckRenderResult(int32_t result) {
+    if (result == ResultOk || result == ResultDuplicateName || result == ResultAudioNotRendered)
+        return;
+    if (result == ResultPartialRender && HasVideoRenderer())
+        return;
+    TDSOpenError error;
+    error.ErrorCode = uint32_t(result);
+    const TAVIStream* video = FReader.VideoStream();
+    error.VideoCodec = video ? video->Header.fccHandler : 0;
+    const TAVIStream* audio = FReader.AudioStream();
+    error.AudioFormat = audio && audio->Format.size() >= 2 ? GetU16(audio->Format.data()) : 0;
+    error.SuspectVideo = true;
+    error.SuspectAudio = result != ResultPartialRender && result != ResultVideoNotRendered;
+    throw error;
+}
+
+bool TAVIViewer::HasVideoRenderer() const {
+    return Player.HasVideoRenderer();
+}
+
+void TAVIViewer::Close() {
+    if (Player.IsOpen())
+        Player.Stop();
+    if (FVideoWindow) {
+        FVideoWindow->hide();
+        FVideoWindow->Clear();
+    }
+    Playing = false;
+    FirePlayState();
+    Player.Close();
+    FFileName.clear();
+    FReader.Close();
+}
+
+void TAVIViewer::FirePlayState() {
+    if (OnPlayStateChange)
+        OnPlayStateChange(*this, Playing);
+}
+
+void TAVIViewer::PlayPause() {
+    TPlayerState state = TPlayerState::Stopped;
+    Player.GetState(1000, state);
+    if (state == TPlayerState::Running)
+        Player.Pause();
+    else
+        Player.Run();
+    Playing = state != TPlayerState::Running;
+    FirePlayState();
+}
+
+void TAVIViewer::Pause() {
+    Player.Pause();
+    Playing = false;
+    FirePlayState();
+}
+
+void TAVIViewer::SetPosition(int64_t time) {
+    Player.SetPositions(time);
+    if (OnPosition)
+        OnPosition(*this, Position());
+}
+
+int64_t TAVIViewer::Position() const {
+    return Player.IsOpen() ? Player.GetCurrentPosition() : 0;
+}
+
+int64_t TAVIViewer::TimeToFrame(int64_t time) const {
+    // Rounding to nearest with ties to even is the default mode of nearbyint.
+    return int64_t(std::nearbyint(TimeToSeconds(time) * FrameRate));
+}
+
+int64_t TAVIViewer::FrameStep() const {
+    return int64_t(std::nearbyint(10000000.0 / FrameRate));
+}
+
+void TAVIViewer::PrevFrame() {
+    SetPosition(Position() - FrameStep());
+}
+
+void TAVIViewer::NextFrame() {
+    SetPosition(Position() + FrameStep());
+}
+
+void TAVIViewer::FastBackward() {
+    const int64_t f = TimeToFrame(Position() - 30000000);
+    const int32_t k = FReader.VideoStream()->PrevKeyFrame(f);
+    SetPosition(k < 0 ? 0 : int64_t(std::nearbyint(k / FrameRate * 10000000.0)));
+}
+
+void TAVIViewer::FastForward() {
+    const int64_t f = TimeToFrame(Position() + 30000000);
+    const int32_t k = FReader.VideoStream()->NextKeyFrame(f);
+    SetPosition(k < 0 ? Duration : int64_t(std::nearbyint(k / FrameRate * 10000000.0)));
+}
+
+void TAVIViewer::UpdateVideoRect() {
+    if (!FVideoWindow)
+        return;
+    const int W = width(), H = height(), w = VideoWidth, h = VideoHeight;
+    // No picture size (an interleaved DV stream) or no room: nothing to place.
+    if (w <= 0 || h <= 0 || W <= 0 || H <= 0)
+        return;
+    int left, top, vw, vh;
+    if (double(w) / h >= double(W) / H) {
+        vw = W;
+        vh = int(std::nearbyint(double(W) * h / w));
+        left = 0;
+        top = H / 2 - vh / 2;
+    } else {
+        vh = H;
+        vw = int(std::nearbyint(double(H) * w / h));
+        top = 0;
+        left = W / 2 - vw / 2;
+    }
+    // In the panel's coordinates, inside its one-pixel bevel.
+    const QPoint origin = FVideoWindow->parentWidget() == this ? QPoint() : pos();
+    FVideoWindow->setGeometry(origin.x() + left + 2, origin.y() + top + 2, vw - 1, vh - 1);
+}
+
+void TAVIViewer::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    UpdateVideoRect();
+}
+
+void TAVIViewer::HandleGraphNotify() {
+    int32_t code = 0;
+    intptr_t p1 = 0, p2 = 0;
+    if (Player.GetEvent(code, p1, p2, 0) != ResultOk)
+        return;
+    if (code == EventComplete) {
+        Player.Pause();
+        Playing = false;
+        FirePlayState();
+        SetPosition(0);
+    }
+    Player.FreeEventParams(code, p1, p2);
+}
+
+} // namespace zarvex

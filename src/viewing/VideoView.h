@@ -1,0 +1,72 @@
+// The viewer: shows an AVI file inside the main window's display panel, plays, pauses, seeks
+// exactly and steps by frames and key frames, with the file's headers and index from our reader.
+#pragma once
+
+#include "avi_input/AVIRead.h"
+#include "media/AudioSink.h"
+#include "media/Player.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zarvex {
+
+class TVideoWindow;
+
+class TAVIViewer : public QWidget {
+    Q_OBJECT
+public:
+    // The sound output comes from the factory; the default is the desktop's sound device.
+    explicit TAVIViewer(QWidget* parent, media::TAudioSinkFactory audioSinks = {});
+    ~TAVIViewer() override;
+
+    int64_t Duration = 0;
+    int32_t VideoWidth = 0;
+    int32_t VideoHeight = 0;
+    double FrameRate = 0;
+    bool Playing = false;
+    std::function<void(TAVIViewer& sender, int64_t position)> OnPosition;
+    std::function<void(TAVIViewer& sender, bool playing)> OnPlayStateChange;
+
+    TAVIFileReader& Reader() { return FReader; }
+    const std::string& FileName() const { return FFileName; }
+
+    void Open(const std::string& fileName);
+    void Close();
+    void PlayPause();
+    void Pause();
+    void SetPosition(int64_t time);
+    int64_t Position() const;
+    void PrevFrame();
+    void NextFrame();
+    void FastBackward();
+    void FastForward();
+    static double TimeToSeconds(int64_t time) { return double(time) / 10000000.0; }
+    int64_t TimeToFrame(int64_t time) const;
+    void UpdateVideoRect();
+    bool HasVideoRenderer() const;
+
+    TVideoWindow* VideoWindow() const { return FVideoWindow; }
+    // Takes one event of the player, as the graph's notification message does.
+    void HandleGraphNotify();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CheckRenderResult(int32_t result);
+    void FirePlayState();
+    int64_t FrameStep() const;
+
+    TAVIFileReader FReader;
+    media::TMediaPlayer Player;
+    TVideoWindow* FVideoWindow = nullptr; // a child of the display panel, owned by it
+    QTimer Timer;
+    std::string FFileName;
+};
+
+} // namespace zarvex
