@@ -1,6 +1,7 @@
 // Draws the windows and the icon set offscreen into PNG files, so they can be looked at on a
 // machine without a desktop: zarvex-render-windows OUTPUT_FOLDER
 #include "app/icons/ToolbarIcons.h"
+#include "info/CodecForm.h"
 #include "support/About.h"
 #include "support/EditLib.h"
 #include "support/FileDlg.h"
@@ -65,6 +66,17 @@ QImage GrabModal(const std::function<void()>& run) {
     });
     run();
     return shot;
+}
+
+void RenderCodecAdvice() {
+    TDSOpenError error;
+    error.VideoCodec = 0x33766964; // "div3"
+    error.AudioFormat = 0x55;
+    error.ErrorCode = 0x00040257;
+    error.SuspectVideo = error.SuspectAudio = true;
+    TfrmCodecs form;
+    form.ShowError(error);
+    Save(GrabShown(form), "codec-advice.png");
 }
 
 void RenderAbout() {
@@ -244,5 +256,6 @@ int main(int argc, char** argv) {
     RenderProgress();
     RenderNaturalEdit();
     RenderTrackLine();
+    RenderCodecAdvice();
     return Failures == 0 ? 0 : 1;
 }
