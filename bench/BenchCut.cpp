@@ -22,22 +22,10 @@ namespace {
 constexpr int Runs = 7;
 constexpr double CutFrom = 20, CutSpan = 140; // seconds; about 1 GiB of a 190 s file
 
-std::string Cli() {
-    const char* env = std::getenv("ZARVEX_CLI");
-    return env != nullptr && *env != '\0' ? env : ZARVEX_CLI_PATH;
-}
-
 std::string Num(double v) {
     char b[32];
     std::snprintf(b, sizeof b, "%g", v);
     return b;
-}
-
-void Check(const TChildRun& run, const std::string& what) {
-    if (run.ExitCode != 0) {
-        std::fprintf(stderr, "%s failed (exit code %d)\n", what.c_str(), run.ExitCode);
-        std::exit(1);
-    }
 }
 
 struct TContender {
@@ -158,7 +146,7 @@ int main() {
     const fs::path ours = dir / "cut-ours.avi", peer = dir / "cut-ffmpeg.avi",
                    sized = dir / "cut-sized.avi", copy = dir / "cut-cp.avi",
                    plain = dir / "cut-dd.avi";
-    TContender cut{{Cli(), "cut", src.string(), "--from", Num(CutFrom), "--to",
+    TContender cut{{CliPath(ZARVEX_CLI_PATH), "cut", src.string(), "--from", Num(CutFrom), "--to",
                     Num(CutFrom + CutSpan), "-o", ours.string(), "--yes", "--quiet"},
                    {ours}};
     Check(RunChild(cut.Argv), "zarvex-cli cut");
@@ -192,8 +180,8 @@ int main() {
     fs::remove(sized);
 
     const fs::path parts = dir / "parts", whole = dir / "copy.avi", wholeDd = dir / "copy-dd.avi";
-    TContender split{{Cli(), "split", src.string(), "--parts", "10", "--folder", parts.string(),
-                      "--yes", "--quiet"},
+    TContender split{{CliPath(ZARVEX_CLI_PATH), "split", src.string(), "--parts", "10", "--folder",
+                      parts.string(), "--yes", "--quiet"},
                      {parts}};
     TContender cpAll{{"cp", src.string(), whole.string()}, {whole}};
     TContender ddAll{

@@ -23,18 +23,6 @@ constexpr int Runs = 3;
 constexpr const char* From = "10";
 constexpr const char* Span = "20";
 
-std::string Cli() {
-    const char* env = std::getenv("ZARVEX_CLI");
-    return env != nullptr && *env != '\0' ? env : ZARVEX_CLI_PATH;
-}
-
-void Check(const TChildRun& run, const char* what) {
-    if (run.ExitCode != 0) {
-        std::fprintf(stderr, "%s failed (exit code %d)\n", what, run.ExitCode);
-        std::exit(1);
-    }
-}
-
 double Best(std::vector<double> t) {
     std::sort(t.begin(), t.end());
     return t.front();
@@ -59,8 +47,9 @@ int main() {
           "making the source");
     WarmCache(src);
     // The same quality settings on both sides: fixed quantiser 4, key frame every 250, 128 kb/s.
+    const std::string cli = CliPath(ZARVEX_CLI_PATH);
     const std::vector<std::string> zarvex = {
-        Cli(), "export",   src,          "--from",     From,         "--to",  "30",
+        cli,   "export",   src,          "--from",     From,         "--to",  "30",
         "-o",  ours,       "--vcodec",   "mpeg4",      "--vquality", "4",     "--keyint",
         "250", "--acodec", "libmp3lame", "--abitrate", "128000",     "--yes", "--quiet"};
     const std::vector<std::string> ffmpeg = {

@@ -29,23 +29,16 @@ std::string Num(double v) {
     return b;
 }
 
-void Check(bool ok, const std::string& what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s failed\n", what.c_str());
-        std::exit(1);
-    }
-}
-
 double Ours(const std::string& src, const std::vector<double>& times) {
     const auto start = std::chrono::steady_clock::now();
     TMediaDet det;
-    Check(det.SetFilename(src) == 0 && det.SetCurrentStream(0) == 0, "opening the source");
+    Require(det.SetFilename(src) == 0 && det.SetCurrentStream(0) == 0, "opening the source");
     std::vector<uint8_t> buffer;
     for (double t : times) {
         int64_t size = 0;
-        Check(det.GetBitmapBits(t, size, nullptr, 720, 576) == 0, "size query");
+        Require(det.GetBitmapBits(t, size, nullptr, 720, 576) == 0, "size query");
         buffer.resize(size_t(size));
-        Check(det.GetBitmapBits(t, size, buffer.data(), 720, 576) == 0, "grab");
+        Require(det.GetBitmapBits(t, size, buffer.data(), 720, 576) == 0, "grab");
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -55,7 +48,7 @@ double Ffmpeg(const std::string& src, const std::vector<double>& times) {
     for (double t : times) {
         const TChildRun run = RunChild({"ffmpeg", "-nostdin", "-v", "error", "-ss", Num(t), "-i",
                                         src, "-frames:v", "1", "-f", "null", "-"});
-        Check(run.ExitCode == 0, "ffmpeg");
+        Require(run.ExitCode == 0, "ffmpeg");
         total += run.Seconds;
     }
     return total;
@@ -67,15 +60,15 @@ int main() {
     const fs::path dir = fs::path(SelfPath()).parent_path() / "zarvex-bench-grab";
     fs::create_directories(dir);
     const std::string src = (dir / "grab.avi").string();
-    Check(RunChild({"ffmpeg", "-nostdin",  "-y",
-                    "-v",     "error",     "-f",
-                    "lavfi",  "-i",        "testsrc2=size=720x576:rate=25",
-                    "-t",     Num(Length), "-c:v",
-                    "mpeg4",  "-q:v",      "4",
-                    "-g",     "250",       "-bf",
-                    "0",      src})
-                  .ExitCode == 0,
-          "making the source");
+    Require(RunChild({"ffmpeg", "-nostdin",  "-y",
+                      "-v",     "error",     "-f",
+                      "lavfi",  "-i",        "testsrc2=size=720x576:rate=25",
+                      "-t",     Num(Length), "-c:v",
+                      "mpeg4",  "-q:v",      "4",
+                      "-g",     "250",       "-bf",
+                      "0",      src})
+                    .ExitCode == 0,
+            "making the source");
     WarmCache(src);
     std::mt19937 random(20261208);
     std::uniform_real_distribution<double> pick(0, Length - 0.1);

@@ -49,13 +49,6 @@ double Since(TClock::time_point start) {
     return std::chrono::duration<double>(TClock::now() - start).count();
 }
 
-void Require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s failed\n", what);
-        std::exit(1);
-    }
-}
-
 double OurDecode(const std::string& src, long& frames) {
     const auto start = TClock::now();
     TCountingSink sink;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -69,6 +70,25 @@ std::string SelfPath() {
     if (n <= 0)
         throw std::runtime_error("cannot find the benchmark's own path");
     return std::string(path, size_t(n));
+}
+
+std::string CliPath(const char* builtIn) {
+    const char* env = std::getenv("ZARVEX_CLI");
+    return env != nullptr && *env != '\0' ? env : builtIn;
+}
+
+void Require(bool ok, const std::string& what) {
+    if (!ok) {
+        std::fprintf(stderr, "%s failed\n", what.c_str());
+        std::exit(1);
+    }
+}
+
+void Check(const TChildRun& run, const std::string& what) {
+    if (run.ExitCode != 0) {
+        std::fprintf(stderr, "%s failed (exit code %d)\n", what.c_str(), run.ExitCode);
+        std::exit(1);
+    }
 }
 
 } // namespace zarvex::bench

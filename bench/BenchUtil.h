@@ -23,4 +23,12 @@ void WarmCache(const std::string& path);
 
 std::string SelfPath();
 
+// The zarvex-cli to measure: $ZARVEX_CLI when set, else the one the build names.
+std::string CliPath(const char* builtIn);
+
+// Ends the benchmark with "WHAT failed" when a step did not work.
+void Require(bool ok, const std::string& what);
+// The same for a child run, with its exit code.
+void Check(const TChildRun& run, const std::string& what);
+
 } // namespace zarvex::bench
