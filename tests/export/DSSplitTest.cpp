@@ -147,9 +147,14 @@ TEST_F(DSSplitTest, CompressedOutputDecodesEverywhere) {
 }
 
 TEST_F(DSSplitTest, CancelLeavesAFileThatDecodes) {
+    // Long and large enough that the first progress report comes well before the end,
+    // however fast or loaded the machine.
+    const std::string longSource = MakeMpeg4Avi(Dir, "long.avi", 40.0, 25);
+    ASSERT_FALSE(longSource.empty());
+    Splitter.SourceFileName = longSource;
     Splitter.StartTime = 0;
-    Splitter.StopTime = 3.0;
-    Splitter.OutputWidth = 1280; // slow enough to be cancelled while running
+    Splitter.StopTime = 40.0;
+    Splitter.OutputWidth = 1280;
     Splitter.OutputHeight = 960;
     Splitter.StretchMode = TStretchMode::smStretch;
     Splitter.OnProgress = [](TDSVideoSplitter&, bool& cancel, double) { cancel = true; };
@@ -157,7 +162,7 @@ TEST_F(DSSplitTest, CancelLeavesAFileThatDecodes) {
     EXPECT_TRUE(Splitter.Cancelled());
     EXPECT_EQ(DecodeMessages(Out), "");
     const int frames = std::atoi(Probe(Out, "v:0")["nb_read_packets"].c_str());
-    EXPECT_LT(frames, 75);
+    EXPECT_LT(frames, 1000);
 }
 
 TEST_F(DSSplitTest, EveryStretchModeFitsA4By3PictureInto16By9) {
