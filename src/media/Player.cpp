@@ -241,7 +241,9 @@ int32_t TMediaPlayer::SetPositions(int64_t current) {
     if (!d.Open)
         return ResultWrongState;
     int64_t target = std::clamp<int64_t>(current, 0, d.Duration);
-    if (d.Timing)
+    // The end itself is a position of its own (showing the last picture), so that a caller
+    // stepping to the end sees the position equal the duration.
+    if (d.Timing && target < d.Duration)
         target = FrameTime(std::clamp<int64_t>(TimeToFrame(current), 0, d.LastFrame));
     d.Seek(target);
     return ResultOk;

@@ -81,11 +81,17 @@ TEST_F(PlayerSeekTest, FrameStepsLeaveAKeyFrameBothWays) {
     EXPECT_EQ(before->Pixels, FfmpegFramePixels(Source, 39, "bgra"));
 }
 
-TEST_F(PlayerSeekTest, ASeekPastTheEndShowsTheLastFrame) {
-    const TVideoFramePtr f = SeekTo(Player.GetDuration() + 60 * TimeUnits, 99);
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->Pixels, FfmpegFramePixels(Source, 99, "bgra"));
-    SeekTo(-TimeUnits, 0);
+TEST_F(PlayerSeekTest, ASeekToOrPastTheEndIsAtTheEndShowingTheLastFrame) {
+    for (int64_t time : {Player.GetDuration(), Player.GetDuration() + 60 * TimeUnits}) {
+        ASSERT_EQ(Player.SetPositions(time), ResultOk);
+        EXPECT_EQ(Player.GetCurrentPosition(), Player.GetDuration());
+        const TVideoFramePtr f = Sink.WaitForFrame(99);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->Pixels, FfmpegFramePixels(Source, 99, "bgra"));
+        SeekTo(-TimeUnits, 0);
+    }
+    // Just before the end is still the last frame's start.
+    SeekTo(Player.GetDuration() - 1, 99);
 }
 
 TEST_F(PlayerSeekTest, ABurstOfSeeksEndsOnTheLastOneAskedFor) {
