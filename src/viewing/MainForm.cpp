@@ -1,0 +1,250 @@
+// The main window's components: panels, actions, menus, toolbar and status bar, and its creation
+// and destruction with the stored placement.
+#include "viewing/MainForm.h"
+
+#include "app/icons/ToolbarIcons.h"
+#include "support/ProdInfo.h"
+#include "support/RegLib.h"
+#include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
+
+#include <QAction>
+#include <QActionEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace zarvex {
+
+namespace {
+
+// A toolbar button whose hint differs from its action's: an action change would otherwise copy
+// the action's hint back onto the button.
+class THintButton : public QToolButton {
+public:
+    THintButton(QWidget* parent, QString hint) : QToolButton(parent), Hint(std::move(hint)) {}
+
+protected:
+    void actionEvent(QActionEvent* event) override {
+        QToolButton::actionEvent(event);
+        if (!Hint.isEmpty())
+            setToolTip(Hint);
+    }
+
+private:
+    QString Hint;
+};
+
+const char* const FormName = "frmMain";
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
+    : QMainWindow(parent), FPlayImage(tiPlay) {
+    setObjectName(FormName);
+    setWindowTitle(QString::fromStdString(ProductInfo.ProductName));
+    setWindowIcon(ProgramIcon());
+    setMinimumSize(400, 300);
+    resize(520, 428);
+    setAcceptDrops(true);
+
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    pnlDisplay = new QFrame(client);
+    pnlDisplay->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pnlDisplay->setLineWidth(1);
+    pnlDisplay->setAutoFillBackground(true);
+    QPalette black = pnlDisplay->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    pnlDisplay->setPalette(black);
+    pnlTrackLine = new QWidget(client);
+    pnlTrackLine->setFixedHeight(34);
+    layout->addWidget(pnlDisplay, 1);
+    layout->addWidget(pnlTrackLine);
+    setCentralWidget(client);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    layout->addWidget(ToolBar);
+    CreateStatusBar();
+
+    // The track line: painted whole each time (Qt widgets are double-buffered).
+    FTrackLine = new TTrackLine(pnlTrackLine);
+    auto* trackLayout = new QVBoxLayout(pnlTrackLine);
+    trackLayout->setContentsMargins(0, 0, 0, 0);
+    trackLayout->addWidget(FTrackLine);
+    FTrackLine->MinPos = 0;
+    FTrackLine->MaxPos = 500000;
+    FTrackLine->setEnabled(false);
+    FTrackLine->OnChange = [this](TTrackLine&) { TrackLineChange(); };
+    FTrackLine->OnValidPos = [](TTrackLine&, TShiftState, int64_t&) {};
+
+    FViewer = new TAVIViewer(pnlDisplay, std::move(audioSinks));
+    auto* displayLayout = new QVBoxLayout(pnlDisplay);
+    displayLayout->setContentsMargins(pnlDisplay->frameWidth(), pnlDisplay->frameWidth(),
+                                      pnlDisplay->frameWidth(), pnlDisplay->frameWidth());
+    displayLayout->addWidget(FViewer);
+    FViewer->OnPosition = [this](TAVIViewer&, int64_t position) { ViewerPosition(position); };
+    FViewer->OnPlayStateChange = [this](TAVIViewer&, bool playing) {
+        ViewerPlayStateChange(playing);
+    };
+
+    UpdateActionStates();
+    UpdateStatusBar();
+    AssignShortcuts();
+    RestoreFormPlacement(*this, FormName, false);
+    FLastOpenFolder = ReadRegString("LastOpenFolder");
+}
+
+TfrmMain::~TfrmMain() {
+    FDestroying = true;
+    delete FViewer; // closes the file before anything else goes
+    FViewer = nullptr;
+    SaveFormPlacement(*this, FormName);
+    WriteRegString("LastOpenFolder", FLastOpenFolder);
+}
+
+QAction* TfrmMain::NewAction(const QString& caption, const QString& hint, int image,
+                             void (TfrmMain::*handler)()) {
+    auto* action = new QAction(caption, this);
+    action->setToolTip(hint.isEmpty() ? caption : hint);
+    if (image > 0)
+        action->setIcon(ToolbarIcon(image));
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    // Shortcuts of actions without a menu item work through the window.
+    addAction(action);
+    return action;
+}
+
+void TfrmMain::CreateActions() {
+    acnOpen = NewAction("Open", "Open Movie", tiOpen, &TfrmMain::acnOpenExecute);
+    acnOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    acnSave =
+        NewAction("Save Selection", "Save Selection", tiSaveSelection, &TfrmMain::acnSaveExecute);
+    acnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    acnPlay = NewAction("Play/Pause", "Play/Pause", tiPlay, &TfrmMain::acnPlayExecute);
+    acnPlay->setEnabled(false);
+    acnFirstFrame =
+        NewAction("First Frame", "First Frame", tiFirstFrame, &TfrmMain::acnFirstFrameExecute);
+    acnLastFrame =
+        NewAction("Last Frame", "Last Frame", tiLastFrame, &TfrmMain::acnLastFrameExecute);
+    acnPrevFast =
+        NewAction("Fast Backward", "Fast Backward", tiFastBackward, &TfrmMain::acnPrevFastExecute);
+    acnNextFast =
+        NewAction("Fast Forward", "Fast Forward", tiFastForward, &TfrmMain::acnNextFastExecute);
+    acnPrevFrame = NewAction("Previous Frame", "Previous Frame", tiPreviousFrame,
+                             &TfrmMain::acnPrevFrameExecute);
+    acnNextFrame =
+        NewAction("Next Frame", "Next Frame", tiNextFrame, &TfrmMain::acnNextFrameExecute);
+    acnStartSelection =
+        NewAction("Selection Start", "", tiGotoSelectionStart, &TfrmMain::acnStartSelectionExecute);
+    acnEndSelection =
+        NewAction("Selection End", "", tiGotoSelectionEnd, &TfrmMain::acnEndSelectionExecute);
+    acnSetStartSelection = NewAction("Select Start", "Select Start", tiSelectStart,
+                                     &TfrmMain::acnSetStartSelectionExecute);
+    acnSetEndSelection =
+        NewAction("Select End", "Select End", tiSelectEnd, &TfrmMain::acnSetEndSelectionExecute);
+
+    miClose = NewAction("Close", "", 0, &TfrmMain::miCloseClick);
+    miSaveFrame = NewAction("Save Frame", "", 0, &TfrmMain::miSaveFrameClick);
+    Splitintoequalsizedparts1 =
+        NewAction("Split into equal-sized parts", "", 0, &TfrmMain::Splitintoequalsizedparts1Click);
+    miExit = NewAction("Exit", "", 0, &TfrmMain::miExitClick);
+    miHelpTopics = NewAction("Help Topics", "", 0, &TfrmMain::miHelpTopicsClick);
+    miSystemInfo = NewAction("System Info", "", 0, &TfrmMain::miSystemInfoClick);
+    miAbout = NewAction("About", "", 0, &TfrmMain::miAboutClick);
+}
+
+void TfrmMain::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    miFile = bar->addMenu("File");
+    miFile->addActions({acnOpen, acnSave, miClose});
+    miFile->addSeparator();
+    miFile->addAction(miSaveFrame);
+    miFile->addSeparator();
+    miFile->addAction(Splitintoequalsizedparts1);
+    miFile->addSeparator();
+    miFile->addAction(miExit);
+
+    miEdit = bar->addMenu("Edit");
+    miEdit->addActions({acnSetStartSelection, acnSetEndSelection});
+
+    miPlay = bar->addMenu("Position");
+    miPlay->addActions({acnFirstFrame, acnLastFrame});
+    miPlay->addSeparator();
+    miPlay->addActions({acnPrevFast, acnNextFast});
+    miPlay->addSeparator();
+    miPlay->addActions({acnPrevFrame, acnNextFrame});
+    miPlay->addSeparator();
+    miPlay->addActions({acnStartSelection, acnEndSelection});
+
+    miHelp = bar->addMenu("Help");
+    miHelp->addActions({miHelpTopics, miSystemInfo});
+    miHelp->addSeparator();
+    miHelp->addAction(miAbout);
+}
+
+QToolButton* TfrmMain::AddButton(QAction* action) {
+    auto* button = new THintButton(ToolBar, action == acnOpen ? "Open File" : "");
+    button->setDefaultAction(action);
+    button->setAutoRaise(true); // flat
+    button->setFixedSize(34, 30);
+    button->setFocusPolicy(Qt::NoFocus);
+    if (action == acnOpen)
+        button->setToolTip("Open File");
+    ToolBar->addWidget(button);
+    return button;
+}
+
+void TfrmMain::CreateToolBar() {
+    ToolBar = new QToolBar(centralWidget());
+    ToolBar->setObjectName("ToolBar");
+    ToolBar->setIconSize(QSize(24, 24));
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    tbnOpen = AddButton(acnOpen);
+    ToolBar->addSeparator();
+    tbnPlay = AddButton(acnPlay);
+    tbnPrevFast = AddButton(acnPrevFast);
+    tbnNextFast = AddButton(acnNextFast);
+    tbnPrevFrame = AddButton(acnPrevFrame);
+    tbnNextFrame = AddButton(acnNextFrame);
+    ToolBar->addSeparator();
+    ToolButton3 = AddButton(acnSetStartSelection);
+    ToolButton4 = AddButton(acnSetEndSelection);
+    ToolBar->addSeparator();
+    tbnSave = AddButton(acnSave);
+}
+
+void TfrmMain::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    const int widths[3] = {150, 70, 50};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(bar);
+        StatusPanels[i]->setContentsMargins(5, 0, 5, 0);
+        StatusPanels[i]->setFixedWidth(widths[i]);
+        bar->addWidget(StatusPanels[i]);
+    }
+}
+
+void TfrmMain::AssignShortcuts() {
+    acnPrevFrame->setShortcut(QKeySequence(Qt::Key_Left));
+    acnNextFrame->setShortcut(QKeySequence(Qt::Key_Right));
+    acnPrevFast->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+    acnNextFast->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+    acnFirstFrame->setShortcut(QKeySequence(Qt::Key_Home));
+    acnLastFrame->setShortcut(QKeySequence(Qt::Key_End));
+    acnSetStartSelection->setShortcut(QKeySequence(Qt::Key_1));
+    acnSetEndSelection->setShortcut(QKeySequence(Qt::Key_2));
+    miSaveFrame->setShortcut(QKeySequence(Qt::Key_F));
+    acnPlay->setShortcut(QKeySequence(Qt::Key_Space));
+}
+
+} // namespace zarvex

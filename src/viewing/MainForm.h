@@ -1,0 +1,134 @@
+// The main window: the picture, the timeline and the toolbar, the actions that open, play, step
+// and mark a selection, and the status bar with the position and the selection.
+#pragma once
+
+#include "media/AudioSink.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+namespace zarvex {
+
+class TAVIViewer;
+class TTrackLine;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // The sound output comes from the factory; the default is the desktop's sound device.
+    explicit TfrmMain(QWidget* parent = nullptr, media::TAudioSinkFactory audioSinks = {});
+    ~TfrmMain() override;
+
+    // "12:05.3" or, from one hour on, "1:12:05.3" with every field two digits wide.
+    static QString FormatPlayTime(double seconds);
+
+    void OpenFile(const QString& fileName);
+    void UpdateFileState();
+    void UpdateActionStates();
+    void UpdateStatusBar();
+    // Sets the panel's text and fits its width to the text.
+    void SetStatusText(int index, const QString& text);
+    void ShowWarning(const QString& text);
+    bool FileIsOpen() const;
+    int PlayImage() const { return FPlayImage; }
+    const QString& LastOpenFolder() const { return FLastOpenFolder; }
+
+    void acnOpenExecute();
+    void acnSaveExecute();
+    void acnPlayExecute();
+    void acnFirstFrameExecute();
+    void acnLastFrameExecute();
+    void acnPrevFastExecute();
+    void acnNextFastExecute();
+    void acnPrevFrameExecute();
+    void acnNextFrameExecute();
+    void acnStartSelectionExecute();
+    void acnEndSelectionExecute();
+    void acnSetStartSelectionExecute();
+    void acnSetEndSelectionExecute();
+    void miCloseClick();
+    void miSaveFrameClick();
+    void Splitintoequalsizedparts1Click();
+    void miExitClick();
+    void miHelpTopicsClick();
+    void miSystemInfoClick();
+    void miAboutClick();
+
+    TTrackLine* FTrackLine = nullptr;
+    TAVIViewer* FViewer = nullptr;
+
+    QFrame* pnlDisplay;
+    QWidget* pnlTrackLine;
+    QToolBar* ToolBar;
+    QLabel* StatusPanels[3];
+
+    QAction* acnOpen;
+    QAction* acnSave;
+    QAction* acnPlay;
+    QAction* acnFirstFrame;
+    QAction* acnLastFrame;
+    QAction* acnPrevFast;
+    QAction* acnNextFast;
+    QAction* acnPrevFrame;
+    QAction* acnNextFrame;
+    QAction* acnStartSelection;
+    QAction* acnEndSelection;
+    QAction* acnSetStartSelection;
+    QAction* acnSetEndSelection;
+
+    QMenu* miFile;
+    QMenu* miEdit;
+    QMenu* miPlay;
+    QMenu* miHelp;
+    QAction* miClose;
+    QAction* miSaveFrame;
+    QAction* Splitintoequalsizedparts1;
+    QAction* miExit;
+    QAction* miHelpTopics;
+    QAction* miSystemInfo;
+    QAction* miAbout;
+
+    QToolButton* tbnOpen;
+    QToolButton* tbnPlay;
+    QToolButton* tbnPrevFast;
+    QToolButton* tbnNextFast;
+    QToolButton* tbnPrevFrame;
+    QToolButton* tbnNextFrame;
+    QToolButton* ToolButton3;
+    QToolButton* ToolButton4;
+    QToolButton* tbnSave;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    QToolButton* AddButton(QAction* action);
+    void CreateStatusBar();
+    void AssignShortcuts();
+    QAction* NewAction(const QString& caption, const QString& hint, int image,
+                       void (TfrmMain::*handler)());
+    void TrackLineChange();
+    void ViewerPosition(int64_t position);
+    void ViewerPlayStateChange(bool playing);
+
+    QString FLastOpenFolder;
+    int FPlayImage;
+    bool FDestroying = false;
+};
+
+} // namespace zarvex

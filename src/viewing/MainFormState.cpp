@@ -1,0 +1,292 @@
+// The main window's behaviour: opening and closing files, navigation, the selection marks, the
+// status bar, and the viewer and timeline kept in step.
+#include "viewing/MainForm.h"
+
+#include "app/icons/ToolbarIcons.h"
+#include "info/CodecForm.h"
+#include "support/FileDlg.h"
+#include "support/ProdInfo.h"
+#include "viewing/ShellUtils.h"
+#include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace zarvex {
+
+namespace {
+
+QString ProductName() {
+    return QString::fromStdString(ProductInfo.ProductName);
+}
+
+// The folder of a path without its trailing separator, except for the root itself.
+QString FolderOf(const QString& fileName) {
+    const qsizetype slash = fileName.lastIndexOf('/');
+    if (slash < 0)
+        return {};
+    return slash == 0 ? QString("/") : fileName.left(slash);
+}
+
+double Seconds(int64_t time) {
+    return TAVIViewer::TimeToSeconds(time);
+}
+
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { Restore(); }
+    void Restore() {
+        if (Active)
+            QApplication::restoreOverrideCursor();
+        Active = false;
+    }
+
+private:
+    bool Active = true;
+};
+
+} // namespace
+
+QString TfrmMain::FormatPlayTime(double seconds) {
+    const auto h = int64_t(std::floor(seconds / 3600));
+    const auto m = int64_t(std::floor(seconds / 60)) % 60;
+    const auto s = int64_t(std::floor(seconds)) % 60;
+    const auto t = int64_t(std::floor(seconds * 10)) % 10;
+    QString text = QString::asprintf("%2lld:%2lld.%lld", (long long)m, (long long)s, (long long)t);
+    if (h > 0)
+        text = QString::asprintf("%2lld:", (long long)h) + text;
+    return text.replace(' ', '0');
+}
+
+bool TfrmMain::FileIsOpen() const {
+    return FViewer && !FViewer->FileName().empty();
+}
+
+void TfrmMain::OpenFile(const QString& fileName) {
+    FLastOpenFolder = FolderOf(fileName);
+    FViewer->Close();
+    UpdateFileState();
+    TWaitCursor cursor;
+    SetStatusText(0, "Opening...");
+    statusBar()->repaint();
+    try {
+        FViewer->Open(fileName.toStdString());
+    } catch (const TDSOpenError& e) {
+        cursor.Restore();
+        ShowCodecAdvice(this, e);
+    } catch (const std::exception& e) {
+        cursor.Restore();
+        ShowWarning(QString::fromStdString(e.what()));
+    }
+    cursor.Restore();
+    UpdateFileState();
+}
+
+void TfrmMain::UpdateFileState() {
+    if (FileIsOpen()) {
+        setWindowTitle(QFileInfo(QString::fromStdString(FViewer->FileName())).fileName() + " - " +
+                       ProductName());
+        FTrackLine->MinPos = 0;
+        FTrackLine->MaxPos = FViewer->Duration;
+        FTrackLine->SetCurPos(FViewer->Position());
+        FTrackLine->SetSelStart(-1);
+        FTrackLine->SetSelEnd(-1);
+        FTrackLine->setEnabled(true);
+    } else {
+        setWindowTitle(ProductName());
+        FTrackLine->SetSelStart(-1);
+        FTrackLine->SetSelEnd(-1);
+        FTrackLine->setEnabled(false);
+    }
+    UpdateActionStates();
+    UpdateStatusBar();
+}
+
+void TfrmMain::UpdateActionStates() {
+    if (FDestroying)
+        return;
+    const bool open = FileIsOpen();
+    const int64_t p = open ? FViewer->Position() : 0, d = open ? FViewer->Duration : 0;
+    const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
+    acnSave->setEnabled(open && selStart > -1 && selEnd > -1);
+    miSaveFrame->setEnabled(open);
+    for (QAction* a : {acnFirstFrame, acnPrevFast, acnPrevFrame, acnSetEndSelection})
+        a->setEnabled(open && p > 0);
+    for (QAction* a : {acnLastFrame, acnNextFast, acnNextFrame, acnPlay, acnSetStartSelection})
+        a->setEnabled(open && p < d);
+    acnStartSelection->setEnabled(selStart > -1);
+    acnEndSelection->setEnabled(selEnd > -1);
+}
+
+void TfrmMain::UpdateStatusBar() {
+    if (FDestroying)
+        return;
+    if (!FileIsOpen()) {
+        SetStatusText(0, "Please open an AVI file.");
+        SetStatusText(2, "");
+        return;
+    }
+    const int64_t pos = FTrackLine->CurPos();
+    SetStatusText(0, QString("Position: %1 (frame: %2)")
+                         .arg(FormatPlayTime(Seconds(pos)))
+                         .arg(FViewer->TimeToFrame(pos)));
+    const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
+    if (selStart > -1 && selEnd > -1) {
+        const double start = Seconds(selStart), end = Seconds(selEnd);
+        SetStatusText(2, "Selection: " + QString("%1, from %2 to %3")
+                                             .arg(FormatPlayTime(end - start))
+                                             .arg(FormatPlayTime(start))
+                                             .arg(FormatPlayTime(end)));
+    } else if (selStart == -1) {
+        SetStatusText(2, "Please select the start of segment that should be extracted.");
+    } else {
+        SetStatusText(2, "Please select the end of segment that should be extracted.");
+    }
+}
+
+void TfrmMain::SetStatusText(int index, const QString& text) {
+    QLabel* panel = StatusPanels[index];
+    panel->setText(text);
+    panel->setFixedWidth(panel->fontMetrics().horizontalAdvance(text) + 10);
+}
+
+void TfrmMain::ShowWarning(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, ProductName(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfrmMain::TrackLineChange() {
+    FViewer->SetPosition(FTrackLine->CurPos());
+    UpdateStatusBar();
+    UpdateActionStates();
+}
+
+void TfrmMain::ViewerPosition(int64_t position) {
+    FTrackLine->SetCurPosSilent(position);
+    UpdateStatusBar();
+    UpdateActionStates();
+}
+
+void TfrmMain::ViewerPlayStateChange(bool playing) {
+    FPlayImage = playing ? tiPause : tiPlay;
+    acnPlay->setIcon(ToolbarIcon(FPlayImage));
+}
+
+void TfrmMain::acnOpenExecute() {
+    TFileOpenDialog dialog(this);
+    if (!FLastOpenFolder.isEmpty())
+        dialog.InitialDir = FLastOpenFolder;
+    dialog.Filter = "AVI Files (*.avi)|*.avi|All Files (*.*)|*.*";
+    if (dialog.Execute())
+        OpenFile(dialog.FileName);
+}
+
+void TfrmMain::acnPlayExecute() {
+    FViewer->PlayPause();
+}
+void TfrmMain::acnFirstFrameExecute() {
+    FTrackLine->SetCurPos(FTrackLine->MinPos);
+}
+void TfrmMain::acnLastFrameExecute() {
+    FTrackLine->SetCurPos(FTrackLine->MaxPos);
+}
+void TfrmMain::acnPrevFastExecute() {
+    FViewer->FastBackward();
+}
+void TfrmMain::acnNextFastExecute() {
+    FViewer->FastForward();
+}
+void TfrmMain::acnPrevFrameExecute() {
+    FViewer->PrevFrame();
+}
+void TfrmMain::acnNextFrameExecute() {
+    FViewer->NextFrame();
+}
+void TfrmMain::acnStartSelectionExecute() {
+    FTrackLine->SetCurPos(FTrackLine->SelStart());
+}
+void TfrmMain::acnEndSelectionExecute() {
+    FTrackLine->SetCurPos(FTrackLine->SelEnd());
+}
+
+void TfrmMain::acnSetStartSelectionExecute() {
+    FTrackLine->SetSelStart(FViewer->Position());
+    UpdateActionStates();
+    UpdateStatusBar();
+}
+
+void TfrmMain::acnSetEndSelectionExecute() {
+    FTrackLine->SetSelEnd(FViewer->Position());
+    UpdateActionStates();
+    UpdateStatusBar();
+}
+
+void TfrmMain::miCloseClick() {
+    FViewer->Close();
+    UpdateFileState();
+}
+
+void TfrmMain::miExitClick() {
+    close();
+}
+
+// The commands that hand the file to the other tools come with their windows.
+void TfrmMain::acnSaveExecute() {}
+void TfrmMain::miSaveFrameClick() {}
+void TfrmMain::Splitintoequalsizedparts1Click() {}
+void TfrmMain::miHelpTopicsClick() {}
+void TfrmMain::miSystemInfoClick() {}
+void TfrmMain::miAboutClick() {}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (HasDroppedFiles(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QString name = DroppedFileName(event->mimeData());
+    event->acceptProposedAction();
+    if (name.isEmpty() || !QFileInfo(name).isFile())
+        return;
+    // Opened after the drop has ended, so the source of the drag is not held by a message box.
+    QMetaObject::invokeMethod(
+        this,
+        [this, name] {
+            raise();
+            activateWindow();
+            OpenFile(name);
+        },
+        Qt::QueuedConnection);
+}
+
+void TfrmMain::wheelEvent(QWheelEvent* event) {
+    if (FileIsOpen()) {
+        const int delta = event->angleDelta().y();
+        if (delta < 0)
+            acnNextFastExecute();
+        else if (delta > 0)
+            acnPrevFastExecute();
+    }
+    event->ignore();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (FViewer)
+        FViewer->UpdateVideoRect();
+}
+
+} // namespace zarvex
