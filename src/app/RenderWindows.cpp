@@ -2,13 +2,16 @@
 // machine without a desktop: zarvex-render-windows OUTPUT_FOLDER
 #include "app/icons/ToolbarIcons.h"
 #include "info/CodecForm.h"
+#include "media/NullAudioSink.h"
 #include "support/About.h"
 #include "support/EditLib.h"
 #include "support/FileDlg.h"
 #include "support/PathDialog.h"
 #include "support/ProdInfo.h"
 #include "support/ProgressDlg.h"
+#include "viewing/MainForm.h"
 #include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -18,8 +21,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QElapsedTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -228,6 +233,40 @@ void RenderTrackLine() {
     Save(GrabShown(track), "track-line.png");
 }
 
+// Lets the player put the picture of the last seek on the screen.
+void Settle(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// A PAL-sized clip made by ffmpeg, open at 00:08.4 with 00:05.0 to 00:15.0 selected.
+void RenderMainWindow(const QString& folder) {
+    const QString clip = folder + "/holiday.avi";
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            "testsrc2=size=720x576:rate=25", "-f", "lavfi", "-i",
+                            "sine=frequency=440:sample_rate=44100", "-t", "20", "-c:v", "mpeg4",
+                            "-q:v", "3", "-g", "25", "-c:a", "pcm_s16le", clip});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(clip));
+        ++Failures;
+        return;
+    }
+    TfrmMain form(nullptr, media::TNullAudioSink::Factory());
+    form.resize(760, 640);
+    form.show();
+    form.OpenFile(clip);
+    form.FViewer->SetPosition(50000000);
+    form.acnSetStartSelectionExecute();
+    form.FViewer->SetPosition(150000000);
+    form.acnSetEndSelectionExecute();
+    form.FViewer->SetPosition(84000000);
+    Settle(500);
+    Save(form.grab().toImage(), "main-window.png");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -257,5 +296,6 @@ int main(int argc, char** argv) {
     RenderNaturalEdit();
     RenderTrackLine();
     RenderCodecAdvice();
+    RenderMainWindow(samples.path());
     return Failures == 0 ? 0 : 1;
 }
