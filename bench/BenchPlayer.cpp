@@ -66,18 +66,23 @@ double Since(TClock::time_point start) {
     return std::chrono::duration<double>(TClock::now() - start).count();
 }
 
-double OurDecode(const std::string& src, long& frames) {
-    const auto start = TClock::now();
-    TCountingSink sink;
-    TMediaPlayer player;
-    player.SetVideoSink(&sink);
-    player.SetRunFreely(true);
+// Renders the file, plays it to its end and closes it.
+void PlayToEnd(TMediaPlayer& player, const std::string& src) {
     Require(RenderSucceeded(player.RenderFile(src)), "render");
     player.Run();
     int32_t code = 0;
     intptr_t p1, p2;
     Require(player.GetEvent(code, p1, p2, 600000) == ResultOk && code == EventComplete, "play");
     player.Close();
+}
+
+double OurDecode(const std::string& src, long& frames) {
+    const auto start = TClock::now();
+    TCountingSink sink;
+    TMediaPlayer player;
+    player.SetVideoSink(&sink);
+    player.SetRunFreely(true);
+    PlayToEnd(player, src);
     frames = sink.Count;
     return Since(start);
 }
@@ -116,12 +121,7 @@ void RealTimePlayback(const std::string& src) {
     TTimingSink sink;
     TMediaPlayer player{TNullAudioSink::Factory()};
     player.SetVideoSink(&sink);
-    Require(RenderSucceeded(player.RenderFile(src)), "render");
-    player.Run();
-    int32_t code = 0;
-    intptr_t p1, p2;
-    Require(player.GetEvent(code, p1, p2, 600000) == ResultOk && code == EventComplete, "play");
-    player.Close();
+    PlayToEnd(player, src);
     const auto& a = sink.Arrivals;
     Require(!a.empty(), "playback showed nothing");
     double worst = 0, sum = 0;
