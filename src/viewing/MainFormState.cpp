@@ -5,6 +5,7 @@
 #include "app/icons/ToolbarIcons.h"
 #include "info/CodecForm.h"
 #include "support/FileDlg.h"
+#include "support/MessageDlg.h"
 #include "support/ProdInfo.h"
 #include "viewing/ShellUtils.h"
 #include "viewing/TrackLine.h"
@@ -16,7 +17,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QToolButton>
@@ -164,8 +164,7 @@ void TfrmMain::SetStatusText(int index, const QString& text) {
 }
 
 void TfrmMain::ShowWarning(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, ProductName(), text, QMessageBox::Ok, this);
-    box.exec();
+    ShowWarningBox(this, text);
 }
 
 void TfrmMain::TrackLineChange() {
