@@ -123,6 +123,9 @@ void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
         ++Slots;
     } else {
         Picture->pts = Next;
+        // A fixed quantiser is taken from each picture, not from the context.
+        if (Encoder->flags & AV_CODEC_FLAG_QSCALE)
+            Picture->quality = Encoder->global_quality;
         CheckDSResult(avcodec_send_frame(Encoder.get(), Picture.get()));
         WritePackets(writer);
     }

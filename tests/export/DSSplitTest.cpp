@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace zarvex;
 using namespace zarvex::fixtures;
 
@@ -144,6 +146,61 @@ TEST_F(DSSplitTest, CompressedOutputDecodesEverywhere) {
                 .Output;
         EXPECT_EQ(info.substr(0, info.find('\n')), "MPEG Audio|44100");
     }
+}
+
+// Each option the options window offers reaches the encoder: a coarser quantiser makes a
+// smaller file, a higher bit rate a larger one, a key frame interval is kept.
+TEST_F(DSSplitTest, CompressorOptionsReachTheEncoder) {
+    std::vector<TCompressor> video;
+    EnumCompressors(false, nullptr, &video);
+    TCompressor mpeg4;
+    for (const TCompressor& c : video)
+        if (c.EncoderName == "mpeg4")
+            mpeg4 = c;
+    ASSERT_EQ(mpeg4.EncoderName, "mpeg4");
+    const auto save = [&](const std::string& name, const media::TCompressorOptions& options) {
+        TDSVideoSplitter splitter;
+        splitter.SourceFileName = Source;
+        splitter.OutputFileName = Dir.File(name);
+        splitter.StartTime = 0.0;
+        splitter.StopTime = 2.0;
+        splitter.VideoCompressor = mpeg4;
+        splitter.VideoCompressor->Options = options;
+        splitter.Save();
+        EXPECT_EQ(DecodeMessages(splitter.OutputFileName), "") << name;
+        return splitter.OutputFileName;
+    };
+    const auto videoBytes = [](const std::string& path) {
+        const std::string r = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
+                                         "packet=size -of csv=p=0 " +
+                                         ShellQuote(path))
+                                  .Output;
+        int64_t total = 0;
+        std::istringstream lines(r);
+        for (std::string line; std::getline(lines, line);)
+            total += line.empty() ? 0 : std::stoll(line);
+        return total;
+    };
+    media::TCompressorOptions fine, coarse, low, high, keys;
+    fine.Quality = 2;
+    coarse.Quality = 31;
+    low.BitRate = 200000;
+    high.BitRate = 2000000;
+    keys.KeyFrameInterval = 5;
+    const int64_t fineBytes = videoBytes(save("fine.avi", fine));
+    const int64_t coarseBytes = videoBytes(save("coarse.avi", coarse));
+    EXPECT_GT(fineBytes, 3 * coarseBytes);
+    // Rate control cannot go below the coarsest quantiser on this picture, so the test is
+    // one of direction: ten times the rate, well over twice the bytes.
+    EXPECT_GT(videoBytes(save("high.avi", high)), 2 * videoBytes(save("low.avi", low)));
+    const std::string flags = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
+                                         "packet=flags -of csv=p=0 " +
+                                         ShellQuote(save("keys.avi", keys)))
+                                  .Output;
+    int keyFrames = 0;
+    for (size_t at = flags.find('K'); at != std::string::npos; at = flags.find('K', at + 1))
+        ++keyFrames;
+    EXPECT_EQ(keyFrames, 10); // 50 frames, one key frame in 5
 }
 
 TEST_F(DSSplitTest, CancelLeavesAFileThatDecodes) {
