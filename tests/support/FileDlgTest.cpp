@@ -4,6 +4,8 @@
 #include "support/Errors.h"
 #include "support/PathDialog.h"
 
+#include "fixtures/FileDialogDriver.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -20,41 +22,9 @@
 #include <gtest/gtest.h>
 
 using namespace zarvex;
+using namespace zarvex::fixtures;
 
 namespace {
-
-// Runs run(), which must open a modal file dialog, and hands that dialog to drive. Whatever is
-// still modal after a few seconds is rejected, so a dialog that refuses to close fails the test
-// instead of hanging it.
-void Drive(const std::function<void(QFileDialog&)>& drive, const std::function<void()>& run) {
-    bool driven = false;
-    QTimer::singleShot(0, [&] {
-        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            driven = true;
-            drive(*d);
-        }
-    });
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, [] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            d->reject();
-    });
-    guard.start(3000);
-    run();
-    EXPECT_TRUE(driven) << "no modal file dialog was shown";
-}
-
-// QFileDialog hides accept(); through QDialog it still runs its own checks.
-void Accept(QFileDialog& d) {
-    static_cast<QDialog&>(d).accept();
-}
-
-void TypeAndAccept(QFileDialog& d, const QString& text) {
-    auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
-    ASSERT_NE(edit, nullptr);
-    edit->setText(text);
-    Accept(d);
-}
 
 QString NameField(QFileDialog& d) {
     auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
@@ -113,7 +83,7 @@ TEST_F(FileDlgTest, OpenDialogShowsItsFields) {
     QStringList filters;
     QString selected, folder, title, name;
     QFileDialog::FileMode mode{};
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             filters = d.nameFilters();
             selected = d.selectedNameFilter();
@@ -139,7 +109,7 @@ TEST_F(FileDlgTest, FilterIndexOutsideTheEntriesShowsTheFirst) {
         dlg.Filter = AviFilter;
         dlg.FilterIndex = index;
         QString selected;
-        Drive(
+        DriveFileDialog(
             [&](QFileDialog& d) {
                 selected = d.selectedNameFilter();
                 d.reject();
@@ -154,7 +124,8 @@ TEST_F(FileDlgTest, OpenDialogReturnsTheChosenFile) {
     dlg.InitialDir = Dir.path();
     dlg.Filter = AviFilter;
     bool ok = false;
-    Drive([&](QFileDialog& d) { TypeAndAccept(d, "b.avi"); }, [&] { ok = dlg.Execute(); });
+    DriveFileDialog([&](QFileDialog& d) { TypeAndAccept(d, "b.avi"); },
+                    [&] { ok = dlg.Execute(); });
     EXPECT_TRUE(ok);
     EXPECT_EQ(dlg.FileName, Path("b.avi"));
     EXPECT_TRUE(dlg.Files.isEmpty()); // only a multi-selection fills Files
@@ -168,7 +139,7 @@ TEST_F(FileDlgTest, MultiSelectFillsFiles) {
     dlg.Files = {"stale"};
     bool ok = false;
     QFileDialog::FileMode mode{};
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             mode = d.fileMode();
             TypeAndAccept(d, "\"a.avi\" \"b.avi\"");
@@ -181,7 +152,8 @@ TEST_F(FileDlgTest, MultiSelectFillsFiles) {
     EXPECT_NE(dlg.Options & TFileOpenDialog::ofAllowMultiSelect, 0u);
 
     // One chosen file: its full path in both.
-    Drive([&](QFileDialog& d) { TypeAndAccept(d, "b.avi"); }, [&] { ok = dlg.Execute(); });
+    DriveFileDialog([&](QFileDialog& d) { TypeAndAccept(d, "b.avi"); },
+                    [&] { ok = dlg.Execute(); });
     ASSERT_TRUE(ok);
     EXPECT_EQ(dlg.Files, QStringList({Path("b.avi")}));
     EXPECT_EQ(dlg.FileName, Path("b.avi"));
@@ -192,18 +164,18 @@ TEST_F(FileDlgTest, CancelChangesNothing) {
     open.MultiSelect = true;
     open.FileName = "/kept/name.avi";
     open.Files = {"/kept/name.avi"};
-    Drive([](QFileDialog& d) { d.reject(); }, [&] { EXPECT_FALSE(open.Execute()); });
+    DriveFileDialog([](QFileDialog& d) { d.reject(); }, [&] { EXPECT_FALSE(open.Execute()); });
     EXPECT_EQ(open.FileName, "/kept/name.avi");
     EXPECT_EQ(open.Files, QStringList({"/kept/name.avi"}));
 
     TFileSaveDialog save;
     save.FileName = "/kept/out.avi";
-    Drive([](QFileDialog& d) { d.reject(); }, [&] { EXPECT_FALSE(save.Execute()); });
+    DriveFileDialog([](QFileDialog& d) { d.reject(); }, [&] { EXPECT_FALSE(save.Execute()); });
     EXPECT_EQ(save.FileName, "/kept/out.avi");
 
     QString path = Path("a.avi");
-    Drive([](QFileDialog& d) { d.reject(); },
-          [&] { EXPECT_FALSE(SelectOpenFileName(nullptr, "All (*)", path)); });
+    DriveFileDialog([](QFileDialog& d) { d.reject(); },
+                    [&] { EXPECT_FALSE(SelectOpenFileName(nullptr, "All (*)", path)); });
     EXPECT_EQ(path, Path("a.avi"));
 }
 
@@ -214,7 +186,7 @@ TEST_F(FileDlgTest, SaveDialogAddsDefaultExtToABareName) {
     dlg.DefaultExt = "avi";
     bool ok = false;
     bool confirms = false;
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             confirms = !d.testOption(QFileDialog::DontConfirmOverwrite);
             TypeAndAccept(d, "clip");
@@ -224,7 +196,8 @@ TEST_F(FileDlgTest, SaveDialogAddsDefaultExtToABareName) {
     EXPECT_TRUE(confirms) << "the save dialog prompts before overwriting unless told otherwise";
     EXPECT_EQ(dlg.FileName, Path("clip.avi"));
 
-    Drive([&](QFileDialog& d) { TypeAndAccept(d, "clip.mkv"); }, [&] { ok = dlg.Execute(); });
+    DriveFileDialog([&](QFileDialog& d) { TypeAndAccept(d, "clip.mkv"); },
+                    [&] { ok = dlg.Execute(); });
     ASSERT_TRUE(ok);
     EXPECT_EQ(dlg.FileName, Path("clip.mkv"));
 }
@@ -235,7 +208,8 @@ TEST_F(FileDlgTest, SaveDialogWithoutOverwritePromptTakesAnExistingFile) {
     dlg.Options &= ~uint32_t(TFileSaveDialog::ofOverwritePrompt);
     bool ok = false;
     // A question box would stay up until the guard rejects it, and the dialog with it.
-    Drive([&](QFileDialog& d) { TypeAndAccept(d, "notes.txt"); }, [&] { ok = dlg.Execute(); });
+    DriveFileDialog([&](QFileDialog& d) { TypeAndAccept(d, "notes.txt"); },
+                    [&] { ok = dlg.Execute(); });
     EXPECT_TRUE(ok);
     EXPECT_EQ(dlg.FileName, Path("notes.txt"));
 }
@@ -245,7 +219,7 @@ TEST_F(FileDlgTest, PlainFunctionsStartInThePathsFolderWithAnEmptyName) {
     QString folder, name;
     bool confirms = true;
     bool ok = false;
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             folder = d.directory().absolutePath();
             name = NameField(d);
@@ -261,7 +235,7 @@ TEST_F(FileDlgTest, PlainFunctionsStartInThePathsFolderWithAnEmptyName) {
 
     path = Path("a.avi");
     QStringList filters;
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             filters = d.nameFilters();
             TypeAndAccept(d, "b.avi");
@@ -302,7 +276,7 @@ TEST_F(FileDlgTest, PathDialogStartsAtDirectoryAndReturnsTheChoice) {
     };
     dlg.OnSelect = [&](TPathDialog&, const QString& path) { selections << path; };
     bool ok = false;
-    Drive(
+    DriveFileDialog(
         [&](QFileDialog& d) {
             // As a click on it in the list.
             auto* list = d.findChild<QListView*>("listView");
@@ -311,7 +285,7 @@ TEST_F(FileDlgTest, PathDialogStartsAtDirectoryAndReturnsTheChoice) {
             list->selectionModel()->setCurrentIndex(model->index(Path("sub")),
                                                     QItemSelectionModel::ClearAndSelect |
                                                         QItemSelectionModel::Rows);
-            Accept(d);
+            AcceptFileDialog(d);
         },
         [&] { ok = dlg.Execute(); });
     ASSERT_TRUE(ok);
@@ -329,14 +303,14 @@ TEST_F(FileDlgTest, PathDialogRootAndCancel) {
     TPathDialog dlg;
     dlg.SetDirectory(Dir.path());
     bool ok = true;
-    Drive([](QFileDialog& d) { d.reject(); }, [&] { ok = dlg.Execute(); });
+    DriveFileDialog([](QFileDialog& d) { d.reject(); }, [&] { ok = dlg.Execute(); });
     EXPECT_FALSE(ok);
     EXPECT_EQ(dlg.Directory(), Dir.path());
 
-    Drive(
+    DriveFileDialog(
         [](QFileDialog& d) {
             d.setDirectory("/");
-            Accept(d);
+            AcceptFileDialog(d);
         },
         [&] { ok = dlg.Execute(); });
     EXPECT_TRUE(ok);
