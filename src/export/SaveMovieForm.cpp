@@ -1,0 +1,226 @@
+#include "export/SaveMovieForm.h"
+
+#include "export/CompressorOptionsForm.h"
+#include "support/FileDlg.h"
+#include "support/FileSafety.h"
+#include "support/MessageDlg.h"
+#include "support/OSFile.h"
+#include "support/RegLib.h"
+#include "support/ShellOpen.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+
+#include <exception>
+#include <filesystem>
+#include <string>
+
+namespace zarvex {
+
+namespace {
+
+const QString LastSaveFileValue = "LastSaveFile";
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// The name's extension with its dot, empty when the last part of the path has none.
+QString ExtensionOf(const QString& path) {
+    const qsizetype dot = path.lastIndexOf('.');
+    return dot > path.lastIndexOf('/') ? path.mid(dot) : QString();
+}
+
+// A directory is no file to overwrite; creating one of that name then fails as any other.
+bool FileExists(const QString& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(LocalPath(path), ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+} // namespace
+
+TfrmVideoSave::TfrmVideoSave(QWidget* parent) : QDialog(parent) {
+    setObjectName("frmVideoSave");
+    setWindowTitle("Save Selection As");
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(472, 303);
+    CreateControls();
+    // Help context of the manual, as in the main window.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { OpenManual(this); });
+    FormCreate();
+}
+
+TfrmVideoSave::~TfrmVideoSave() = default;
+
+void TfrmVideoSave::CreateControls() {
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setGeometry(8, 4, 456, 256);
+    QWidget* g = GroupBox1;
+    Label2 = new QLabel("Output file", g);
+    Label2->setGeometry(16, 16, 200, 17);
+    edtFileName = new QLineEdit(g);
+    edtFileName->setGeometry(16, 36, 336, 25);
+    Label2->setBuddy(edtFileName);
+    btnBrowse = new QPushButton("Browse", g);
+    btnBrowse->setGeometry(364, 36, 75, 25);
+    cbxVideoNoRecompression = new QCheckBox("Extract video without recompression", g);
+    cbxVideoNoRecompression->setGeometry(16, 74, 424, 21);
+    cbxVideoNoRecompression->setChecked(true);
+    Label1 = new QLabel("Note: if this option is selected, the start of selected segment may be "
+                        "moved to the start of movie on a few seconds (to the nearest key "
+                        "frame). ",
+                        g);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setGeometry(36, 97, 404, 48);
+    QPalette grey = Label1->palette();
+    grey.setColor(QPalette::WindowText, QColor(0x4F, 0x4F, 0x4F));
+    Label1->setPalette(grey);
+    lblVideoCaption = new QLabel("Video compression:", g);
+    lblVideoCaption->setGeometry(16, 152, 200, 17);
+    cbxVideo = new QComboBox(g);
+    cbxVideo->setGeometry(16, 172, 336, 25);
+    lblVideoCaption->setBuddy(cbxVideo);
+    btnVideoOptions = new QPushButton("Options", g);
+    btnVideoOptions->setGeometry(364, 172, 75, 25);
+    lblAudioCaption = new QLabel("Audio compression:", g);
+    lblAudioCaption->setGeometry(16, 204, 200, 17);
+    cbxAudio = new QComboBox(g);
+    cbxAudio->setGeometry(16, 224, 336, 25);
+    lblAudioCaption->setBuddy(cbxAudio);
+    for (QComboBox* c : {cbxVideo, cbxAudio}) {
+        // Long encoder names must not widen the box beyond its place.
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(20);
+    }
+    btnOK = new QPushButton("OK", this);
+    btnOK->setGeometry(308, 270, 75, 25);
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setGeometry(389, 270, 75, 25);
+
+    connect(btnBrowse, &QPushButton::clicked, this, &TfrmVideoSave::btnBrowseClick);
+    connect(cbxVideoNoRecompression, &QCheckBox::toggled, this,
+            &TfrmVideoSave::cbxVideoNoRecompressionClick);
+    connect(btnVideoOptions, &QPushButton::clicked, this, &TfrmVideoSave::btnVideoOptionsClick);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmVideoSave::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmVideoSave::FormCreate() {
+    const auto fill = [this](bool audio, QComboBox* box, std::vector<TCompressor>& list) {
+        std::vector<std::string> names;
+        // A failing category leaves the lists as far as they were filled.
+        RunShowingErrors(this, [&] { EnumCompressors(audio, &names, &list); });
+        for (const std::string& name : names)
+            box->addItem(QString::fromStdString(name));
+        box->setCurrentIndex(-1);
+    };
+    fill(false, cbxVideo, FVideoCompressors);
+    fill(true, cbxAudio, FAudioCompressors);
+    cbxVideoNoRecompressionClick();
+}
+
+bool TfrmVideoSave::Execute() {
+    FLastSaveFile = ReadRegString(LastSaveFileValue);
+    cbxVideoNoRecompressionClick();
+    edtFileName->setFocus();
+    const bool ok = exec() == QDialog::Accepted;
+    WriteRegString(LastSaveFileValue, FLastSaveFile);
+    return ok;
+}
+
+bool TfrmVideoSave::CanCreateFile(const QString& path, const QString& sourceFileName) {
+    const std::string target = LocalPath(path);
+    if (target.empty() || IsSameFile(target, LocalPath(sourceFileName)))
+        return false;
+    try {
+        TOSFile::Create(target).Close();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TfrmVideoSave::cbxVideoNoRecompressionClick() {
+    const bool recompress = !cbxVideoNoRecompression->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(btnVideoOptions), static_cast<QWidget*>(cbxVideo),
+                       static_cast<QWidget*>(lblVideoCaption),
+                       static_cast<QWidget*>(lblAudioCaption), static_cast<QWidget*>(cbxAudio)})
+        w->setEnabled(recompress);
+}
+
+void TfrmVideoSave::btnBrowseClick() {
+    QString path = edtFileName->text().trimmed();
+    if (path.isEmpty())
+        path = FLastSaveFile;
+    if (SelectSaveFileName(this, "avi", "AVI File (*.avi)", path)) {
+        edtFileName->setText(path);
+        FLastSaveFile = path;
+    }
+    edtFileName->setFocus();
+}
+
+void TfrmVideoSave::btnVideoOptionsClick() {
+    const int index = cbxVideo->currentIndex();
+    if (index < 0 || index >= int(FVideoCompressors.size()))
+        return;
+    TCompressor& compressor = FVideoCompressors[size_t(index)];
+    TOptionFields fields;
+    try {
+        fields = OptionFieldsOf(compressor);
+    } catch (const std::exception&) {
+        fields = {}; // an encoder FFmpeg no longer knows has nothing to set
+    }
+    if (!fields.Any()) {
+        MessageDlg(this, "The selected compressor has no options", TMsgDlgType::mtInformation);
+        return;
+    }
+    TfrmCompressorOptions options(compressor, this);
+    options.Execute(compressor.Options);
+}
+
+void TfrmVideoSave::btnOKClick() {
+    if (edtFileName->text().trimmed().isEmpty()) {
+        MessageDlg(this, "Please select an output file.", TMsgDlgType::mtInformation);
+        edtFileName->setFocus();
+        return;
+    }
+    if (ExtensionOf(edtFileName->text()).toLower() != ".avi")
+        edtFileName->setText(edtFileName->text() + ".avi");
+    if (ConfirmOutput(edtFileName->text()))
+        accept();
+}
+
+bool TfrmVideoSave::ConfirmOutput(const QString& path) {
+    if (!FileExists(path)) {
+        if (CanCreateFile(path, SourceFileName))
+            return true;
+        ShowWarningBox(this, QString("The \"%1\" file cannot be created.").arg(path));
+        return false;
+    }
+    // Truncating the open file would destroy the very selection being saved.
+    if (IsSameFile(LocalPath(path), LocalPath(SourceFileName))) {
+        ShowWarningBox(this, "The output file is the source file.");
+        return false;
+    }
+    if (!ConfirmYesCancel(this, QString("The \"%1\" file is already exist. Overwrite?").arg(path)))
+        return false;
+    if (CanCreateFile(path, SourceFileName))
+        return true;
+    ShowWarningBox(this, QString("The \"%1\" file cannot be overwrited. Maybe the file is opened "
+                                 "by other application.")
+                             .arg(path));
+    return false;
+}
+
+} // namespace zarvex

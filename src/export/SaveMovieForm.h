@@ -1,0 +1,73 @@
+// The dialog that names the output AVI of a selection and chooses how it is written: by stream
+// copy, or decoded and written uncompressed or through the chosen compressors. It only
+// collects and checks; the main window reads its controls afterwards.
+#pragma once
+
+#include "export/DSSplit.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zarvex {
+
+class TfrmVideoSave : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmVideoSave(QWidget* parent = nullptr); // FormCreate fills the lists
+    ~TfrmVideoSave() override;
+
+    // Modal; true on OK, and then a file (empty) exists at the path in edtFileName.
+    bool Execute();
+
+    // The open file: OK refuses it as output, and nothing is created then.
+    QString SourceFileName;
+
+    // Creates the file or truncates it to zero length and closes it again; false, touching
+    // nothing, when path is the source or the file cannot be created.
+    static bool CanCreateFile(const QString& path, const QString& sourceFileName);
+
+    // Index-aligned with the items of cbxVideo and cbxAudio; options set through the Options
+    // button are kept here.
+    const std::vector<TCompressor>& VideoCompressors() const { return FVideoCompressors; }
+    const std::vector<TCompressor>& AudioCompressors() const { return FAudioCompressors; }
+
+    QGroupBox* GroupBox1;
+    QLabel* Label2;
+    QLineEdit* edtFileName;
+    QPushButton* btnBrowse;
+    QCheckBox* cbxVideoNoRecompression;
+    QLabel* Label1;
+    QLabel* lblVideoCaption;
+    QComboBox* cbxVideo;
+    QPushButton* btnVideoOptions;
+    QLabel* lblAudioCaption;
+    QComboBox* cbxAudio;
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+
+    void btnBrowseClick();
+    void cbxVideoNoRecompressionClick();
+    void btnVideoOptionsClick();
+    void btnOKClick();
+
+private:
+    void CreateControls();
+    void FormCreate();
+    // Answers whether the dialog may close: the file at path exists now, empty.
+    bool ConfirmOutput(const QString& path);
+
+    std::vector<TCompressor> FVideoCompressors;
+    std::vector<TCompressor> FAudioCompressors;
+    QString FLastSaveFile; // changed only by Browse
+};
+
+} // namespace zarvex
