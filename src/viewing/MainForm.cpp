@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -99,6 +100,9 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     UpdateActionStates();
     UpdateStatusBar();
     AssignShortcuts();
+    // F1 reaches the same help as "Help Topics", from anywhere in the window.
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            &TfrmMain::FormHelp);
     RestoreFormPlacement(*this, FormName, false);
     FLastOpenFolder = ReadRegString("LastOpenFolder");
 }

@@ -19,6 +19,9 @@ class QToolButton;
 namespace zarvex {
 
 class TAVIViewer;
+class TfrmFrameSave;
+class TfrmProgress;
+class TfrmVideoSave;
 class TTrackLine;
 
 class TfrmMain : public QMainWindow {
@@ -62,6 +65,14 @@ public:
     void miHelpTopicsClick();
     void miSystemInfoClick();
     void miAboutClick();
+    void FormHelp();
+
+    // The save and frame dialogs made at start-up; without them the window makes its own.
+    void SetDialogs(TfrmVideoSave* videoSave, TfrmFrameSave* frameSave);
+    TfrmVideoSave& VideoSaveDialog();
+    TfrmFrameSave& FrameSaveDialog();
+    // Exists only while a selection is being saved.
+    TfrmProgress* FProgress = nullptr;
 
     TTrackLine* FTrackLine = nullptr;
     TAVIViewer* FViewer = nullptr;
@@ -125,7 +136,12 @@ private:
     void TrackLineChange();
     void ViewerPosition(int64_t position);
     void ViewerPlayStateChange(bool playing);
+    bool SelectionIsEmpty() const;
+    void ExtractSelection();
+    void SaveProgress(bool& cancel, double percent);
 
+    TfrmVideoSave* FVideoSave = nullptr;
+    TfrmFrameSave* FFrameSave = nullptr;
     QString FLastOpenFolder;
     int FPlayImage;
     bool FDestroying = false;

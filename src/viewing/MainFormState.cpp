@@ -242,14 +242,6 @@ void TfrmMain::miExitClick() {
     close();
 }
 
-// The commands that hand the file to the other tools come with their windows.
-void TfrmMain::acnSaveExecute() {}
-void TfrmMain::miSaveFrameClick() {}
-void TfrmMain::Splitintoequalsizedparts1Click() {}
-void TfrmMain::miHelpTopicsClick() {}
-void TfrmMain::miSystemInfoClick() {}
-void TfrmMain::miAboutClick() {}
-
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
     if (HasDroppedFiles(event->mimeData()))
         event->acceptProposedAction();

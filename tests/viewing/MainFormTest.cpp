@@ -5,6 +5,7 @@
 #include "app/StartUp.h"
 #include "app/icons/ToolbarIcons.h"
 #include "media/NullAudioSink.h"
+#include "splitting/ChopForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 #include "viewing/VideoWindow.h"
@@ -423,4 +424,19 @@ TEST(MainFormStartUp, AFileNameAloneOpensNothing) {
     EXPECT_TRUE(forms.frmMain->isVisible());
     EXPECT_FALSE(forms.frmMain->FileIsOpen());
     EXPECT_EQ(forms.frmMain->windowTitle().toStdString(), "Zarvex");
+}
+
+TEST(MainFormStartUp, SplitModeInAnyCaseStartsOnlyTheSplitWindowOnTheGivenFile) {
+    TTempDir dir;
+    const std::string clip = MakeMpeg4Avi(dir, "my clip.avi", 0.5, 25, "160x120", 25, false);
+    TStartUpForms forms = StartUp({"/ChOp", QString::fromStdString(clip)});
+    EXPECT_EQ(forms.frmMain, nullptr);
+    ASSERT_NE(forms.frmChop, nullptr);
+    EXPECT_EQ(forms.MainForm(), forms.frmChop.get());
+    EXPECT_TRUE(forms.frmChop->isVisible());
+    EXPECT_EQ(forms.frmChop->lblSourceFile->text().toStdString(), clip);
+
+    EXPECT_FALSE(IsSplitMode({}));
+    EXPECT_FALSE(IsSplitMode({"clip.avi", "/chop"}));
+    EXPECT_TRUE(IsSplitMode({"/CHOP"}));
 }

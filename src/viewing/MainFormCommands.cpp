@@ -1,0 +1,147 @@
+// The main window's commands that hand the open file to the other tools: saving the selection
+// by stream copy or through the compressors, saving frames, the split tool in a second instance,
+// help, system information and the about box.
+#include "viewing/MainForm.h"
+
+#include "export/DSSplit.h"
+#include "export/SaveFrameForm.h"
+#include "export/SaveMovieForm.h"
+#include "info/SysInfoForm.h"
+#include "splitting/ZarvexCls.h"
+#include "support/About.h"
+#include "support/ProdInfo.h"
+#include "support/ProgressDlg.h"
+#include "support/ShellOpen.h"
+#include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace zarvex {
+
+void TfrmMain::SetDialogs(TfrmVideoSave* videoSave, TfrmFrameSave* frameSave) {
+    FVideoSave = videoSave;
+    FFrameSave = frameSave;
+}
+
+TfrmVideoSave& TfrmMain::VideoSaveDialog() {
+    if (!FVideoSave)
+        FVideoSave = new TfrmVideoSave(this);
+    return *FVideoSave;
+}
+
+TfrmFrameSave& TfrmMain::FrameSaveDialog() {
+    if (!FFrameSave)
+        FFrameSave = new TfrmFrameSave(this);
+    return *FFrameSave;
+}
+
+bool TfrmMain::SelectionIsEmpty() const {
+    return FViewer->TimeToFrame(FTrackLine->SelEnd()) <=
+           FViewer->TimeToFrame(FTrackLine->SelStart());
+}
+
+void TfrmMain::acnSaveExecute() {
+    FViewer->Pause();
+    // Both marks in one frame would leave the copier nothing to copy.
+    if (SelectionIsEmpty()) {
+        ShowWarning("The selection is shorter than one frame. Please select a longer segment.");
+        return;
+    }
+    TfrmVideoSave& dialog = VideoSaveDialog();
+    dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
+    if (!dialog.Execute())
+        return;
+    std::optional<QString> failure;
+    {
+        std::unique_ptr<TfrmProgress> progress;
+        try {
+            progress = std::make_unique<TfrmProgress>(this);
+            FProgress = progress.get();
+            FProgress->SetTitle("Extracting...");
+            FProgress->SetText("The selected segment is being extracted. Please wait...");
+            FProgress->show();
+            ExtractSelection();
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        FProgress = nullptr;
+    }
+    if (failure)
+        ShowWarning(*failure);
+}
+
+void TfrmMain::ExtractSelection() {
+    TfrmVideoSave& dialog = VideoSaveDialog();
+    const std::string output = dialog.edtFileName->text().toStdString();
+    const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
+    if (dialog.cbxVideoNoRecompression->isChecked()) {
+        TZarvex engine(FViewer->Reader());
+        engine.FileName = output;
+        engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
+            SaveProgress(cancel, percent);
+        };
+        // The frame at the end mark itself is not copied.
+        engine.CopySegment(int32_t(FViewer->TimeToFrame(selStart)),
+                           int32_t(FViewer->TimeToFrame(selEnd) - 1));
+        return;
+    }
+    TDSVideoSplitter splitter;
+    splitter.SourceFileName = FViewer->FileName();
+    splitter.OutputFileName = output;
+    splitter.StartTime = TAVIViewer::TimeToSeconds(selStart);
+    splitter.StopTime = TAVIViewer::TimeToSeconds(selEnd);
+    splitter.OnProgress = [this](TDSVideoSplitter&, bool& cancel, double percent) {
+        SaveProgress(cancel, percent);
+    };
+    splitter.VideoCompressor =
+        GetCompressorFilter(dialog.VideoCompressors(), dialog.cbxVideo->currentIndex());
+    splitter.AudioCompressor =
+        GetCompressorFilter(dialog.AudioCompressors(), dialog.cbxAudio->currentIndex());
+    splitter.Save();
+}
+
+void TfrmMain::SaveProgress(bool& cancel, double percent) {
+    FProgress->SetPosition(percent);
+    cancel = FProgress->Cancelled();
+}
+
+void TfrmMain::miSaveFrameClick() {
+    FViewer->Pause();
+    TfrmFrameSave& dialog = FrameSaveDialog();
+    dialog.SetSource(FViewer->FileName(), FViewer->Position(), FViewer->FrameRate);
+    dialog.Execute();
+}
+
+void TfrmMain::Splitintoequalsizedparts1Click() {
+    // Each argument reaches the new instance as one parameter, blanks and all.
+    QStringList parameters{"/chop"};
+    if (FileIsOpen())
+        parameters << QString::fromStdString(FViewer->FileName());
+    if (!StartProgram(ProgramFileName(), parameters))
+        ShowWarning("Unable to start " + ProgramFileName());
+}
+
+void TfrmMain::FormHelp() {
+    OpenManual(this);
+}
+
+void TfrmMain::miHelpTopicsClick() {
+    FormHelp();
+}
+
+void TfrmMain::miSystemInfoClick() {
+    ShowSystemInfo(FViewer->Reader(), this);
+}
+
+void TfrmMain::miAboutClick() {
+    ShowAbout(ProductInfo, this);
+}
+
+} // namespace zarvex

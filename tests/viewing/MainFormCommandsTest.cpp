@@ -1,0 +1,230 @@
+// The main window's commands end to end on real files: saving a selection by stream copy and
+// through compressors (checked by ffprobe), the refusals, the split tool's second instance, help,
+// system information and the about box, with every modal window answered.
+#include "viewing/MainForm.h"
+
+#include "export/SaveMovieForm.h"
+#include "media/NullAudioSink.h"
+#include "support/ShellOpen.h"
+#include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
+
+#include "fixtures/MediaFixture.h"
+#include "fixtures/ModalCatcher.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace zarvex;
+using namespace zarvex::fixtures;
+
+namespace {
+
+constexpr int64_t FrameTime = 400000; // 25 frames per second
+
+std::map<std::string, std::string> Probe(const std::string& path, const std::string& stream) {
+    const TCommandResult r = RunCapture(
+        "ffprobe -v error -select_streams " + stream +
+        " -count_packets -show_entries stream=codec_name,nb_read_packets -of compact=p=0 " +
+        ShellQuote(path));
+    return CompactFields(r.Output.substr(0, r.Output.find('\n')));
+}
+
+std::string DecodeMessages(const std::string& path) {
+    return RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -f null - 2>&1").Output;
+}
+
+// Fills the save dialog when it comes up and presses its OK.
+struct TSaveAnswer {
+    QString FileName;
+    bool StreamCopy = true;
+    QString VideoEncoder, AudioEncoder; // FFmpeg names, for a recompressing save
+
+    bool operator()(QWidget& window) const {
+        auto* dialog = qobject_cast<TfrmVideoSave*>(&window);
+        if (!dialog)
+            return false;
+        dialog->edtFileName->setText(FileName);
+        if (dialog->cbxVideoNoRecompression->isChecked() != StreamCopy)
+            dialog->cbxVideoNoRecompression->click();
+        Choose(dialog->cbxVideo, dialog->VideoCompressors(), VideoEncoder);
+        Choose(dialog->cbxAudio, dialog->AudioCompressors(), AudioEncoder);
+        // Queued: OK may open a message box, and the catcher's timer does not fire again
+        // while this call is still inside it.
+        QMetaObject::invokeMethod(dialog->btnOK, &QPushButton::click, Qt::QueuedConnection);
+        return true;
+    }
+    static void Choose(QComboBox* box, const std::vector<TCompressor>& list, const QString& name) {
+        for (size_t i = 0; i < list.size(); ++i)
+            if (QString::fromStdString(list[i].EncoderName) == name)
+                box->setCurrentIndex(int(i));
+    }
+};
+
+class MainFormCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZARVEX_REQUIRE_TOOL("ffmpeg");
+        ZARVEX_REQUIRE_TOOL("ffprobe");
+        // 4 s with sound, a key frame every second.
+        Source = MakeMpeg4Avi(Dir, "clip with blanks.avi", 4.0, 25);
+        ASSERT_FALSE(Source.empty());
+        Form.OpenFile(QString::fromStdString(Source));
+        ASSERT_TRUE(Form.FileIsOpen());
+    }
+    void Mark(int64_t startFrame, int64_t endFrame) {
+        Form.FTrackLine->SetCurPos(startFrame * FrameTime);
+        Form.acnSetStartSelection->trigger();
+        Form.FTrackLine->SetCurPos(endFrame * FrameTime);
+        Form.acnSetEndSelection->trigger();
+    }
+    std::vector<std::string> Texts(const TModalCatcher& catcher) const {
+        std::vector<std::string> texts;
+        for (const auto& seen : catcher.Seen)
+            texts.push_back(seen.ClassName.toStdString() + ": " + seen.Text.toStdString());
+        return texts;
+    }
+
+    TTempDir Dir;
+    std::string Source;
+    TfrmMain Form{nullptr, media::TNullAudioSink::Factory()};
+};
+
+} // namespace
+
+TEST_F(MainFormCommandsTest, AStreamCopySaveCopiesFromTheKeyFrameToTheFrameBeforeTheEndMark) {
+    const std::string out = Dir.File("part.avi");
+    Mark(30, 50); // the copy starts at the key frame 25
+    TModalCatcher catcher;
+    catcher.Handle = TSaveAnswer{QString::fromStdString(Dir.File("part")), true, {}, {}};
+    Form.acnSave->trigger();
+    ASSERT_EQ(Texts(catcher), std::vector<std::string>{"zarvex::TfrmVideoSave: "});
+    EXPECT_EQ(DecodeMessages(out), "");
+    EXPECT_EQ(Probe(out, "v:0")["nb_read_packets"], "25"); // frames 25 to 49
+    EXPECT_EQ(FfmpegFrameBgr24(out, 0), FfmpegFrameBgr24(Source, 25));
+    EXPECT_EQ(FfmpegFrameBgr24(out, 24), FfmpegFrameBgr24(Source, 49));
+    EXPECT_EQ(Probe(out, "a:0")["codec_name"], "pcm_s16le");
+    // The window is as it was: the file open, the selection kept, paused.
+    EXPECT_TRUE(Form.FileIsOpen());
+    EXPECT_EQ(Form.FTrackLine->SelStart(), 30 * FrameTime);
+    EXPECT_EQ(Form.FProgress, nullptr);
+    EXPECT_FALSE(Form.FViewer->Playing);
+}
+
+TEST_F(MainFormCommandsTest, ARecompressingSaveWritesTheSelectionThroughTheChosenCompressors) {
+    const std::string out = Dir.File("mp4.avi");
+    Mark(25, 75);
+    TModalCatcher catcher;
+    catcher.Handle = TSaveAnswer{QString::fromStdString(out), false, "mpeg4", "libmp3lame"};
+    Form.acnSave->trigger();
+    ASSERT_EQ(Texts(catcher), std::vector<std::string>{"zarvex::TfrmVideoSave: "});
+    EXPECT_EQ(DecodeMessages(out), "");
+    EXPECT_EQ(Probe(out, "v:0")["codec_name"], "mpeg4");
+    EXPECT_EQ(Probe(out, "a:0")["codec_name"], "mp3");
+    const int frames = std::stoi(Probe(out, "v:0")["nb_read_packets"]);
+    EXPECT_NEAR(frames, 50, 1);
+}
+
+TEST_F(MainFormCommandsTest, RefusalsAndFailuresAreShownAndWriteNothing) {
+    TModalCatcher catcher;
+    // Both marks inside frame 10 (marks set from the viewer are frame starts and clear each
+    // other, so only the timeline itself can hold them): nothing to copy, no dialog.
+    Form.FTrackLine->SetSelStart(10 * FrameTime);
+    Form.FTrackLine->SetSelEnd(10 * FrameTime + FrameTime / 4);
+    Form.UpdateActionStates();
+    Form.acnSave->trigger();
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(catcher.Seen[0].Text.toStdString(),
+              "The selection is shorter than one frame. Please select a longer segment.");
+    EXPECT_EQ(catcher.Seen[0].Icon, QMessageBox::Warning);
+
+    // The source as output: refused by the dialog, the source left whole.
+    const auto size = std::filesystem::file_size(Source);
+    Mark(10, 20);
+    catcher.Seen.clear();
+    catcher.Answer = QMessageBox::Yes;
+    int offered = 0;
+    catcher.Handle = [&](QWidget& w) {
+        // Once with the source, then cancelled once the refusal has been seen.
+        if (offered++ == 0)
+            return TSaveAnswer{QString::fromStdString(Source), true, {}, {}}(w);
+        return false;
+    };
+    Form.acnSave->trigger();
+    EXPECT_EQ(std::filesystem::file_size(Source), size);
+    bool refused = false;
+    for (const auto& seen : catcher.Seen)
+        refused |= seen.Text == "The output file is the source file.";
+    EXPECT_TRUE(refused) << ::testing::PrintToString(Texts(catcher));
+}
+
+TEST_F(MainFormCommandsTest, TheSplitToolStartsAsASecondInstanceWithTheWholePath) {
+    std::vector<QStringList> started;
+    QString program;
+    const auto previous = SetStartProgramHandler([&](const QString& p, const QStringList& args) {
+        program = p;
+        started.push_back(args);
+        return true;
+    });
+    Form.Splitintoequalsizedparts1->trigger();
+    Form.miCloseClick();
+    Form.Splitintoequalsizedparts1->trigger();
+    SetStartProgramHandler(previous);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0], (QStringList{"/chop", QString::fromStdString(Source)}));
+    EXPECT_EQ(started[1], QStringList{"/chop"});
+    EXPECT_EQ(program, QApplication::applicationFilePath());
+}
+
+TEST_F(MainFormCommandsTest, HelpOpensTheManualBesideTheProgramOrSaysWhichFileIsMissing) {
+    const QString manual = QDir(QApplication::applicationDirPath()).filePath("manual.html");
+    ASSERT_FALSE(QFile::exists(manual)) << "a manual is in the test folder already";
+    std::vector<QUrl> opened;
+    const auto previous = SetOpenUrlHandler([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    {
+        TModalCatcher catcher;
+        Form.miHelpTopics->trigger();
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_EQ(catcher.Seen[0].Text, "Unable to open file " + manual);
+        EXPECT_EQ(catcher.Seen[0].Icon, QMessageBox::Warning);
+    }
+    {
+        QFile f(manual);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<html></html>");
+    }
+    TModalCatcher catcher;
+    Form.FormHelp(); // as F1 reaches it
+    QFile::remove(manual);
+    SetOpenUrlHandler(previous);
+    EXPECT_TRUE(catcher.Seen.empty());
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(manual));
+}
+
+TEST_F(MainFormCommandsTest, SystemInformationAndAboutComeUpWithAndWithoutAFile) {
+    TModalCatcher catcher;
+    Form.miSystemInfo->trigger();
+    Form.miCloseClick();
+    Form.miSystemInfo->trigger();
+    Form.miAbout->trigger();
+    ASSERT_EQ(catcher.Seen.size(), 3u);
+    EXPECT_EQ(catcher.Seen[0].Title.toStdString(), "System Information");
+    EXPECT_TRUE(catcher.Seen[0].Text.contains("Streams:"));
+    EXPECT_FALSE(catcher.Seen[0].Text.contains("The file is not opened"));
+    EXPECT_TRUE(catcher.Seen[1].Text.contains("\nThe file is not opened\n"));
+    EXPECT_EQ(catcher.Seen[2].ClassName.toStdString(), "zarvex::TAboutForm");
+}
