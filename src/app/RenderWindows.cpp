@@ -1,5 +1,6 @@
 // Draws the windows and the icon set offscreen into PNG files, so they can be looked at on a
 // machine without a desktop: zarvex-render-windows OUTPUT_FOLDER
+#include "app/RenderSupport.h"
 #include "app/icons/ToolbarIcons.h"
 #include "info/CodecForm.h"
 #include "media/NullAudioSink.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QImage>
@@ -24,7 +26,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -35,10 +36,12 @@
 
 using namespace zarvex;
 
-namespace {
+namespace zarvex::render {
 
+namespace {
 QString OutDir;
 int Failures = 0;
+} // namespace
 
 void Save(const QImage& image, const QString& name) {
     const QString path = OutDir + "/" + name;
@@ -50,7 +53,6 @@ void Save(const QImage& image, const QString& name) {
     std::printf("%s\n", qPrintable(path));
 }
 
-// Shows a top-level widget long enough to be laid out and painted, then grabs it.
 QImage GrabShown(QWidget& w) {
     w.show();
     QApplication::processEvents();
@@ -59,7 +61,6 @@ QImage GrabShown(QWidget& w) {
     return shot;
 }
 
-// Runs a modal dialog and grabs it once it has had time to list its folder, then cancels it.
 QImage GrabModal(const std::function<void()>& run) {
     QImage shot;
     QTimer::singleShot(600, [&shot] {
@@ -72,6 +73,19 @@ QImage GrabModal(const std::function<void()>& run) {
     run();
     return shot;
 }
+
+void Settle(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace zarvex::render
+
+using namespace zarvex::render;
+
+namespace {
 
 void RenderCodecAdvice() {
     TDSOpenError error;
@@ -202,8 +216,8 @@ void RenderProgramIcon() {
 
 void RenderProgress() {
     TfrmProgress progress;
-    progress.SetTitle("Saving Selection");
-    progress.SetText("Writing holiday-part.avi");
+    progress.SetTitle("Extracting...");
+    progress.SetText("The selected segment is being extracted. Please wait...");
     progress.SetPosition(42);
     Save(GrabShown(progress), "progress-dialog.png");
 }
@@ -233,27 +247,26 @@ void RenderTrackLine() {
     Save(GrabShown(track), "track-line.png");
 }
 
-// Lets the player put the picture of the last seek on the screen.
-void Settle(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-// A PAL-sized clip made by ffmpeg, open at 00:08.4 with 00:05.0 to 00:15.0 selected.
-void RenderMainWindow(const QString& folder) {
+// A PAL-sized 20-second clip with sound made by ffmpeg; empty when it could not be made.
+QString MakeClip(const QString& folder) {
     const QString clip = folder + "/holiday.avi";
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc2=size=720x576:rate=25", "-f", "lavfi", "-i",
-                            "sine=frequency=440:sample_rate=44100", "-t", "20", "-c:v", "mpeg4",
-                            "-q:v", "3", "-g", "25", "-c:a", "pcm_s16le", clip});
+    ffmpeg.start("ffmpeg",
+                 {"-nostdin", "-loglevel", "error", "-y",
+                  "-f",       "lavfi",     "-i",    "testsrc2=size=720x576:rate=25",
+                  "-f",       "lavfi",     "-i",    "sine=frequency=440:sample_rate=44100",
+                  "-t",       "20",        "-c:v",  "mpeg4",
+                  "-q:v",     "3",         "-g",    "25",
+                  "-c:a",     "pcm_s16le", clip});
     if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(clip));
-        ++Failures;
-        return;
+        return QString();
     }
+    return clip;
+}
+
+// The clip open at 00:08.4 with 00:05.0 to 00:15.0 selected.
+void RenderMainWindow(const QString& clip) {
     TfrmMain form(nullptr, media::TNullAudioSink::Factory());
     form.resize(760, 640);
     form.show();
@@ -286,7 +299,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(OutDir));
         return 1;
     }
-    QTemporaryDir samples;
+    QTemporaryDir samples(QDir::tempPath() + "/videos-XXXXXX");
     RenderAbout();
     RenderFileDialogs(samples.path());
     RenderIconSheet();
@@ -296,6 +309,10 @@ int main(int argc, char** argv) {
     RenderNaturalEdit();
     RenderTrackLine();
     RenderCodecAdvice();
-    RenderMainWindow(samples.path());
+    const QString clip = MakeClip(samples.path());
+    if (clip.isEmpty())
+        return 1;
+    RenderMainWindow(clip);
+    RenderToolDialogs(clip);
     return Failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,28 @@
+// What the offscreen window renderer's pieces share: where pictures go and how windows are
+// grabbed.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+namespace zarvex::render {
+
+// Writes image into the output folder under name, counting a failure.
+void Save(const QImage& image, const QString& name);
+
+// Shows a top-level widget long enough to be laid out and painted, then grabs it.
+QImage GrabShown(QWidget& w);
+
+// Runs a modal dialog and grabs it once it has had time to settle, then cancels it.
+QImage GrabModal(const std::function<void()>& run);
+
+// Lets queued work (a player's picture, a folder listing) reach the screen.
+void Settle(int milliseconds);
+
+// The dialogs of saving, splitting and information, on the sample clip.
+void RenderToolDialogs(const QString& clip);
+
+} // namespace zarvex::render
