@@ -160,8 +160,9 @@ TEST_F(SaveMovieFormTest, TheSourceIsRefusedUnderAnyNameAndLeftAlone) {
     const std::string bytes("RIFF\0\0\0\0AVI movie", 18);
     std::ofstream(source, std::ios::binary) << bytes;
     fs::create_symlink(source, Dir.File("link.avi"));
+    fs::create_hard_link(source, Dir.File("hard.avi"));
     Form.SourceFileName = QString::fromStdString(source);
-    for (const char* name : {"source.avi", "./source.avi", "link.avi"}) {
+    for (const char* name : {"source.avi", "./source.avi", "link.avi", "hard.avi"}) {
         // A warning instead of the overwrite question.
         const TRun run = ClickOK(Path(name), QMessageBox::Yes);
         EXPECT_TRUE(run.StayedOpen) << name;
