@@ -8,9 +8,9 @@
 #include "info/SysInfoForm.h"
 #include "splitting/ChopForm.h"
 #include "support/EditLib.h"
+#include "support/QtPaths.h"
 #include "support/ShellOpen.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -39,7 +39,7 @@ void RenderSaveSelection(const QString& clip) {
 
 void RenderSaveFrame(const QString& clip) {
     TfrmFrameSave dialog;
-    dialog.SetSource(QFile::encodeName(clip).toStdString(), 84000000, 25.0);
+    dialog.SetSource(LocalPath(clip), 84000000, 25.0);
     dialog.edtFolder->setText(QFileInfo(clip).path());
     dialog.edtFileName->setText("holiday_frame");
     dialog.edtFrameCount->SetValue(12);
@@ -56,7 +56,7 @@ void RenderSplitDialog(const QString& clip) {
 void RenderSystemInfo(const QString& clip) {
     TAVIFileReader reader;
     try {
-        reader.Open(QFile::encodeName(clip).toStdString());
+        reader.Open(LocalPath(clip));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(clip), e.what());
     }

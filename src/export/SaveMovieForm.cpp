@@ -5,12 +5,12 @@
 #include "support/FileSafety.h"
 #include "support/MessageDlg.h"
 #include "support/OSFile.h"
+#include "support/QtPaths.h"
 #include "support/RegLib.h"
 #include "support/ShellOpen.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -27,10 +27,6 @@ namespace zarvex {
 namespace {
 
 const QString LastSaveFileValue = "LastSaveFile";
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
 
 // The name's extension with its dot, empty when the last part of the path has none.
 QString ExtensionOf(const QString& path) {

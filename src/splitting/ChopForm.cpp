@@ -8,6 +8,7 @@
 #include "support/FileDlg.h"
 #include "support/MessageDlg.h"
 #include "support/ProgressDlg.h"
+#include "support/QtPaths.h"
 #include "support/RegLib.h"
 #include "support/ShellOpen.h"
 
@@ -40,10 +41,6 @@ namespace {
 // The folder edit takes "/" as the separator; a prefix with it would leave the folder.
 const QString FolderRefused = "\\:*?\"<>|";
 const QString MaskRefused = "\\/:*?\"<>|";
-
-std::string Encoded(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
 
 // Refuses an edit that brings in more refused characters than the text held before, however it
 // comes (a paste, an input method, a drop). Text the program sets is taken as it is: a chosen
@@ -82,10 +79,6 @@ void SetEditText(QLineEdit* edit, const QString& text) {
     edit->setValidator(validator);
 }
 
-QLabel* MakeLabel(const QString& text, QWidget* parent) {
-    return new QLabel(text, parent);
-}
-
 QToolButton* MakeSpeedButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setText("Select");
@@ -104,13 +97,6 @@ QPushButton* MakeButton(const QString& text, QWidget* parent) {
 }
 
 } // namespace
-
-QString FolderPart(const QString& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QString();
-    return path.left(slash == 0 ? 1 : slash);
-}
 
 TfrmChop::TfrmChop(const QStringList& parameters, QWidget* parent)
     : QDialog(parent), PathDialog(this), FParameters(parameters) {
@@ -134,26 +120,26 @@ TfrmChop::~TfrmChop() {
 
 void TfrmChop::CreateControls() {
     GroupBox1 = new QGroupBox(" Source AVI file ", this);
-    lblSourceFile = MakeLabel("There is no selected file", GroupBox1);
+    lblSourceFile = new QLabel("There is no selected file", GroupBox1);
     // A long path is clipped instead of widening the fixed-size window; the tooltip holds it.
     lblSourceFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     btnSelectSourceFile = MakeSpeedButton(GroupBox1);
 
     GroupBox2 = new QGroupBox(" Output options ", this);
-    Label3 = MakeLabel("Split source file into", GroupBox2);
+    Label3 = new QLabel("Split source file into", GroupBox2);
     edtPartCount = new TNaturalEdit(GroupBox2);
     edtPartCount->SetMinValue(1);
     edtPartCount->SetMaxValue(999);
     edtPartCount->SetValue(2);
     edtPartCount->setMaxLength(3);
     edtPartCount->setFixedWidth(56);
-    Label4 = MakeLabel("parts", GroupBox2);
-    Label5 = MakeLabel("Approx. part size :", GroupBox2);
-    lblPartSize = MakeLabel("unknown", GroupBox2);
-    Label1 = MakeLabel("Output folder :", GroupBox2);
+    Label4 = new QLabel("parts", GroupBox2);
+    Label5 = new QLabel("Approx. part size :", GroupBox2);
+    lblPartSize = new QLabel("unknown", GroupBox2);
+    Label1 = new QLabel("Output folder :", GroupBox2);
     edtOutputFolder = new QLineEdit(GroupBox2);
     btnSelectOutputFolder = MakeSpeedButton(GroupBox2);
-    Label2 = MakeLabel("Prefix of output files : ", GroupBox2);
+    Label2 = new QLabel("Prefix of output files : ", GroupBox2);
     edtOutputMask = new QLineEdit(GroupBox2);
 
     btnHelp = MakeButton("Help", this);
@@ -239,7 +225,7 @@ void TfrmChop::SetSourceFile(const QString& fileName) {
     lblSourceFile->setText(fileName);
     lblSourceFile->setToolTip(fileName);
     SetEditText(edtOutputMask, QFileInfo(fileName).completeBaseName());
-    FSourceSize = FileSizeOf(Encoded(fileName));
+    FSourceSize = FileSizeOf(LocalPath(fileName));
 }
 
 void TfrmChop::UpdateState() {
@@ -308,7 +294,7 @@ void TfrmChop::btnSplitClick() {
 }
 
 bool TfrmChop::MakeOutputFolder(const QString& folder) {
-    const std::filesystem::path dir(Encoded(folder));
+    const std::filesystem::path dir(LocalPath(folder));
     std::error_code ec;
     if (std::filesystem::is_directory(dir, ec))
         return true;
@@ -322,7 +308,7 @@ bool TfrmChop::MakeOutputFolder(const QString& folder) {
 }
 
 void TfrmChop::RunSplit(TAVIFileReader& reader) {
-    reader.Open(Encoded(FSourceFile));
+    reader.Open(LocalPath(FSourceFile));
     if (!reader.VideoStream())
         throw EZarvexError("The video stream is not found in the selected file.");
     TZarvex engine(reader);
@@ -341,8 +327,8 @@ void TfrmChop::RunSplit(TAVIFileReader& reader) {
     FProgress = &progress;
     const auto forget = qScopeGuard([this] { FProgress = nullptr; });
     progress.show();
-    engine.SplitIntoParts(edtPartCount->Value(), Encoded(edtOutputFolder->text()),
-                          Encoded(edtOutputMask->text()));
+    engine.SplitIntoParts(edtPartCount->Value(), LocalPath(edtOutputFolder->text()),
+                          LocalPath(edtOutputMask->text()));
 }
 
 void TfrmChop::SplitProgress(bool& cancel, double percent) {

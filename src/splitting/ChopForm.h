@@ -90,7 +90,4 @@ private:
     TfrmProgress* FProgress = nullptr;
 };
 
-// The folder of a path: up to its last "/", without that "/" unless it is the root.
-QString FolderPart(const QString& path);
-
 } // namespace zarvex

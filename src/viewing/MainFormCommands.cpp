@@ -18,10 +18,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 #include <exception>
-#include <memory>
-#include <optional>
 
 namespace zarvex {
 
@@ -58,23 +57,18 @@ void TfrmMain::acnSaveExecute() {
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
     if (!dialog.Execute())
         return;
-    std::optional<QString> failure;
-    {
-        std::unique_ptr<TfrmProgress> progress;
-        try {
-            progress = std::make_unique<TfrmProgress>(this);
-            FProgress = progress.get();
-            FProgress->SetTitle("Extracting...");
-            FProgress->SetText("The selected segment is being extracted. Please wait...");
-            FProgress->show();
-            ExtractSelection();
-        } catch (const std::exception& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        FProgress = nullptr;
+    try {
+        TfrmProgress progress(this);
+        FProgress = &progress;
+        const auto forget = qScopeGuard([this] { FProgress = nullptr; });
+        FProgress->SetTitle("Extracting...");
+        FProgress->SetText("The selected segment is being extracted. Please wait...");
+        FProgress->show();
+        ExtractSelection();
+    } catch (const std::exception& e) {
+        // The progress dialog is gone by now, so the warning has the window to itself.
+        ShowWarning(QString::fromUtf8(e.what()));
     }
-    if (failure)
-        ShowWarning(*failure);
 }
 
 void TfrmMain::ExtractSelection() {

@@ -7,6 +7,7 @@
 #include "support/FileDlg.h"
 #include "support/MessageDlg.h"
 #include "support/ProdInfo.h"
+#include "support/QtPaths.h"
 #include "viewing/ShellUtils.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
@@ -30,14 +31,6 @@ namespace {
 
 QString ProductName() {
     return QString::fromStdString(ProductInfo.ProductName);
-}
-
-// The folder of a path without its trailing separator, except for the root itself.
-QString FolderOf(const QString& fileName) {
-    const qsizetype slash = fileName.lastIndexOf('/');
-    if (slash < 0)
-        return {};
-    return slash == 0 ? QString("/") : fileName.left(slash);
 }
 
 double Seconds(int64_t time) {
@@ -76,7 +69,7 @@ bool TfrmMain::FileIsOpen() const {
 }
 
 void TfrmMain::OpenFile(const QString& fileName) {
-    FLastOpenFolder = FolderOf(fileName);
+    FLastOpenFolder = FolderPart(fileName);
     FViewer->Close();
     UpdateFileState();
     TWaitCursor cursor;

@@ -6,6 +6,7 @@
 #include "splitting/ZarvexCls.h"
 #include "support/EditLib.h"
 #include "support/ProgressDlg.h"
+#include "support/QtPaths.h"
 #include "support/RegLib.h"
 #include "support/ShellOpen.h"
 
