@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libgl-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libjpeg62-turbo-dev qt6-multimedia-dev
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good mediainfo imagemagick desktop-file-utils
