@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -265,6 +266,16 @@ void TfrmMain::wheelEvent(QWheelEvent* event) {
             acnPrevFastExecute();
     }
     event->ignore();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Qt hands the close request even to a window that a running job has disabled; closing
+    // would end the program in the middle of the job, with its output unfinished.
+    if (FProgress || !isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
