@@ -416,6 +416,12 @@ TEST(MainFormSettings, PlacementAndTheOpenFolderAreKept) {
 }
 
 TEST(MainFormStartUp, AFileNameAloneOpensNothing) {
+    // Qt appends a display name, once set, to every window title ("About — Zarvex").
+    InitApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName().toStdString(), "zarvex")
+        << "no display name: it falls back to the application's name";
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "zarvex");
+    EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), "zarvex");
     TTempDir dir;
     const std::string clip = MakeMpeg4Avi(dir, "clip.avi", 0.5, 25, "160x120", 25, false);
     TStartUpForms forms = StartUp({QString::fromStdString(clip)});
@@ -435,6 +441,7 @@ TEST(MainFormStartUp, SplitModeInAnyCaseStartsOnlyTheSplitWindowOnTheGivenFile) 
     EXPECT_EQ(forms.MainForm(), forms.frmChop.get());
     EXPECT_TRUE(forms.frmChop->isVisible());
     EXPECT_EQ(forms.frmChop->lblSourceFile->text().toStdString(), clip);
+    EXPECT_EQ(forms.frmChop->windowTitle().toStdString(), "Zarvex - split into equal-sized parts");
 
     EXPECT_FALSE(IsSplitMode({}));
     EXPECT_FALSE(IsSplitMode({"clip.avi", "/chop"}));
