@@ -7,7 +7,9 @@
 
 #include <QMetaObject>
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 namespace zarvex {
 
@@ -44,7 +46,8 @@ void TAVIViewer::Open(const std::string& fileName) {
         if (!video)
             throw EZarvexError("The video stream is not found in the selected file.");
         VideoWidth = video->Width;
-        VideoHeight = video->Height;
+        // A negative height marks a top-down picture; its size is the same.
+        VideoHeight = video->Height == INT32_MIN ? 0 : std::abs(video->Height);
         FrameRate = double(video->Header.dwRate) / double(video->Header.dwScale);
         if (!FVideoWindow) {
             // The picture is a child of the display panel, not of the viewer.
