@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace zarvex {
 
 namespace {
@@ -99,6 +101,8 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
 
     UpdateActionStates();
     UpdateStatusBar();
+    // The design width fits the status bar's texts in a small font; the desktop's may need more.
+    resize(std::max(width(), StatusBarWidthNeeded()), height());
     AssignShortcuts();
     // F1 reaches the same help as "Help Topics", from anywhere in the window.
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,

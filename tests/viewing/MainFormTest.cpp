@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -394,11 +396,44 @@ TEST_F(MainFormTest, KeysDriveTheActions) {
     EXPECT_EQ(Position(), 0);
 }
 
+TEST(MainFormStatusBar, TheLongestTextsFitAtTheFirstSize) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const QString clip =
+        QString::fromStdString(MakeMpeg4Avi(dir, "clip.avi", 1.0, 25, "160x120", 25, false));
+    QSettings(QString("holtmark"), QString("zarvex")).remove("");
+    TfrmMain form(nullptr, media::TNullAudioSink::Factory());
+    // The design size, wider where the desktop's font needs it.
+    EXPECT_EQ(form.height(), 428);
+    EXPECT_EQ(form.width(), std::max(520, form.StatusBarWidthNeeded()));
+    form.show();
+    const auto expectFit = [&](const char* state) {
+        QApplication::processEvents();
+        const int barWidth = form.statusBar()->width();
+        for (const QLabel* panel : form.StatusPanels) {
+            const int text = panel->fontMetrics().horizontalAdvance(panel->text());
+            EXPECT_LE(text + 10, panel->width()) << state << ": " << panel->text().toStdString();
+            EXPECT_LE(panel->geometry().right(), barWidth) << state;
+        }
+    };
+    expectFit("no file");
+    form.OpenFile(clip);
+    expectFit("opened"); // the longest: the start of the selection is asked for
+    form.acnSetStartSelection->trigger();
+    expectFit("start marked");
+    form.FTrackLine->SetCurPos(form.FViewer->Duration);
+    form.acnSetEndSelection->trigger();
+    expectFit("selection");
+    form.SetStatusText(0, "Position: 10:00:00.0 (frame: 900000)");
+    form.SetStatusText(2, "Selection: 10:00:00.0, from 10:00:00.0 to 20:00:00.0");
+    expectFit("ten hours");
+}
+
 TEST(MainFormSettings, PlacementAndTheOpenFolderAreKept) {
     QSettings(QString("holtmark"), QString("zarvex")).remove("");
     {
         TfrmMain form(nullptr, media::TNullAudioSink::Factory());
-        EXPECT_EQ(form.size(), QSize(520, 428)); // nothing stored yet
+        EXPECT_EQ(form.height(), 428); // nothing stored yet
         form.setGeometry(40, 50, 610, 470);
         form.show();
         QApplication::processEvents();
