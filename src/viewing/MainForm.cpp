@@ -98,6 +98,9 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     FViewer->OnPlayStateChange = [this](TAVIViewer&, bool playing) {
         ViewerPlayStateChange(playing);
     };
+    FViewer->OnError = [this](TAVIViewer&, const std::string& message) {
+        ShowWarning(QString::fromStdString(message));
+    };
 
     UpdateActionStates();
     UpdateStatusBar();

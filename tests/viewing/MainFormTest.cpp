@@ -331,6 +331,29 @@ TEST_F(MainFormTest, TheEndOfPlaybackReturnsToTheStart) {
     EXPECT_TRUE(Form.acnPlay->isEnabled());
 }
 
+TEST_F(MainFormTest, APlaybackErrorStopsAndWarnsOnce) {
+    Form.OpenFile(QString::fromStdString(MakeMpeg4Avi(Dir, "short.avi", 1.0, 25, "160x120")));
+    Form.acnPlay->trigger();
+    ASSERT_TRUE(Form.FViewer->Playing);
+    TModalCatcher catcher;
+    // Video and sound both give up on the same damage.
+    Form.FViewer->MediaPlayer().Notify(media::EventErrorAbort, -5);
+    Form.FViewer->MediaPlayer().Notify(media::EventErrorAbort, -5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !catcher.Seen.empty(); }, 10000));
+    QTest::qWait(100);
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(catcher.Seen[0].Icon, QMessageBox::Warning);
+    EXPECT_TRUE(catcher.Seen[0].Text.contains("Media Error: FFFFFFFB (Input/output error)"))
+        << catcher.Seen[0].Text.toStdString();
+    EXPECT_FALSE(Form.FViewer->Playing);
+    EXPECT_EQ(Form.PlayImage(), tiPlay);
+    const int64_t stopped = Position();
+    QTest::qWait(300);
+    EXPECT_EQ(Position(), stopped);
+    EXPECT_EQ(Form.FTrackLine->CurPos(), stopped);
+    EXPECT_TRUE(Form.FileIsOpen());
+}
+
 TEST_F(MainFormTest, FailedOpensExplainAndLeaveNoFileOpen) {
     Form.OpenFile(Clip);
     const std::string unknown = MakeUnknownVideoAvi(Dir, "zzzz.avi");
