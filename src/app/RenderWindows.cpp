@@ -265,7 +265,7 @@ QString MakeClip(const QString& folder) {
     return clip;
 }
 
-// The clip open at 00:08.4 with 00:05.0 to 00:15.0 selected.
+// The clip open at 00:08.4 with 00:05.0 to 00:15.0 selected; then at the window's first size.
 void RenderMainWindow(const QString& clip) {
     TfrmMain form(nullptr, media::TNullAudioSink::Factory());
     form.resize(760, 640);
@@ -278,6 +278,14 @@ void RenderMainWindow(const QString& clip) {
     form.FViewer->SetPosition(84000000);
     Settle(500);
     Save(form.grab().toImage(), "main-window.png");
+
+    // At its first size, with the longest texts its status bar shows.
+    TfrmMain small(nullptr, media::TNullAudioSink::Factory());
+    small.show();
+    small.OpenFile(clip);
+    small.FViewer->SetPosition(84000000);
+    Settle(300);
+    Save(small.grab().toImage(), "main-window-first-size.png");
 }
 
 } // namespace

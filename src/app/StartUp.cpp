@@ -1,9 +1,12 @@
 #include "app/StartUp.h"
 
+#include "app/icons/ToolbarIcons.h"
 #include "export/SaveFrameForm.h"
 #include "export/SaveMovieForm.h"
 #include "splitting/ChopForm.h"
 #include "viewing/MainForm.h"
+
+#include <QApplication>
 
 namespace zarvex {
 
@@ -20,6 +23,13 @@ QWidget* TStartUpForms::MainForm() const {
     if (frmChop)
         return frmChop.get();
     return frmMain.get();
+}
+
+void InitApplication() {
+    // The desktop entry's name, and the window class the desktop matches it by.
+    QApplication::setApplicationName("zarvex");
+    QApplication::setDesktopFileName("zarvex");
+    QApplication::setWindowIcon(ProgramIcon());
 }
 
 bool IsSplitMode(const QStringList& parameters) {

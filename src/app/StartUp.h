@@ -22,6 +22,10 @@ struct TStartUpForms {
     QWidget* MainForm() const;
 };
 
+// Names the program to the desktop. No display name is set: Qt would append it to every
+// window title, and the windows carry the program's name where they mean to.
+void InitApplication();
+
 // True when the first parameter is "/chop" in any letter case.
 bool IsSplitMode(const QStringList& parameters);
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -304,6 +305,16 @@ void TfrmFrameSave::btnOKClick() {
     });
     if (saved)
         accept();
+}
+
+void TfrmFrameSave::closeEvent(QCloseEvent* event) {
+    // Qt hands the close request even to the dialog a running export has disabled; the export
+    // runs inside OK's click and the dialog must stay until it ends.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 } // namespace zarvex

@@ -12,6 +12,7 @@
 #include <string>
 
 class QCheckBox;
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -63,6 +64,9 @@ public:
     void rbnBmpClick();
     void sbnSelectClick();
     void btnOKClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();

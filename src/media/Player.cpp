@@ -285,4 +285,8 @@ int32_t TMediaPlayer::FreeEventParams(int32_t code, intptr_t param1, intptr_t pa
     return Impl->Events.FreeEventParams(code, param1, param2);
 }
 
+void TMediaPlayer::Notify(int32_t code, intptr_t param1, intptr_t param2) {
+    Impl->Events.Post(code, param1, param2);
+}
+
 } // namespace zarvex::media

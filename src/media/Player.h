@@ -70,6 +70,8 @@ public:
     void SetNotify(std::function<void()> notify);
     int32_t GetEvent(int32_t& code, intptr_t& param1, intptr_t& param2, int timeoutMs);
     int32_t FreeEventParams(int32_t code, intptr_t param1, intptr_t param2);
+    // Posts an event to the queue as the workers do, and wakes the owner.
+    void Notify(int32_t code, intptr_t param1 = 0, intptr_t param2 = 0);
 
 private:
     struct TImpl;

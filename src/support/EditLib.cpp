@@ -17,8 +17,13 @@ bool IsDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
-// Keys that arrive as characters other than a digit or backspace are dropped. Keys that are no
-// characters (arrows, Home, End, Delete) go on to the edit as usual.
+bool IsControl(QChar c) {
+    return c.category() == QChar::Other_Control;
+}
+
+// Keys that arrive as characters other than a digit are dropped. Keys that are no characters
+// go on to the edit as usual: arrows, Home and End without text, and Backspace and Delete,
+// which X11 sends with the control characters BS and DEL as their text.
 bool IsDroppedCharacter(const QKeyEvent& event) {
     const int key = event.key();
     const bool control = event.modifiers() & Qt::ControlModifier;
@@ -27,10 +32,11 @@ bool IsDroppedCharacter(const QKeyEvent& event) {
     // Ctrl+letter are control characters: this is what keeps Ctrl+C, Ctrl+V and Ctrl+X out.
     if (control && key >= Qt::Key_A && key <= Qt::Key_Z)
         return true;
-    // These must reach the dialog for its default and cancel buttons.
-    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
-        return false;
+    // Control characters are keys, not characters: among them Return and Escape, which must
+    // reach the dialog's default and cancel buttons.
     const QString text = event.text();
+    if (std::all_of(text.begin(), text.end(), IsControl))
+        return false;
     return !std::all_of(text.begin(), text.end(), IsDigit);
 }
 

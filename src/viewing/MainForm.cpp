@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace zarvex {
 
 namespace {
@@ -96,9 +98,14 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     FViewer->OnPlayStateChange = [this](TAVIViewer&, bool playing) {
         ViewerPlayStateChange(playing);
     };
+    FViewer->OnError = [this](TAVIViewer&, const std::string& message) {
+        ShowWarning(QString::fromStdString(message));
+    };
 
     UpdateActionStates();
     UpdateStatusBar();
+    // The design width fits the status bar's texts in a small font; the desktop's may need more.
+    resize(std::max(width(), StatusBarWidthNeeded()), height());
     AssignShortcuts();
     // F1 reaches the same help as "Help Topics", from anywhere in the window.
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,

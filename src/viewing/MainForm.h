@@ -40,6 +40,8 @@ public:
     void UpdateStatusBar();
     // Sets the panel's text and fits its width to the text.
     void SetStatusText(int index, const QString& text);
+    // The window width at which the longest texts of the status bar's panels fit.
+    int StatusBarWidthNeeded() const;
     void ShowWarning(const QString& text);
     bool FileIsOpen() const;
     int PlayImage() const { return FPlayImage; }
@@ -123,6 +125,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateActions();

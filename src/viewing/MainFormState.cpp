@@ -14,16 +14,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace zarvex {
 
@@ -32,6 +36,10 @@ namespace {
 QString ProductName() {
     return QString::fromStdString(ProductInfo.ProductName);
 }
+
+const char* const NoFileText = "Please open an AVI file.";
+const char* const SelectStartText = "Please select the start of segment that should be extracted.";
+const char* const SelectEndText = "Please select the end of segment that should be extracted.";
 
 double Seconds(int64_t time) {
     return TAVIViewer::TimeToSeconds(time);
@@ -128,7 +136,7 @@ void TfrmMain::UpdateStatusBar() {
     if (FDestroying)
         return;
     if (!FileIsOpen()) {
-        SetStatusText(0, "Please open an AVI file.");
+        SetStatusText(0, NoFileText);
         SetStatusText(2, "");
         return;
     }
@@ -144,9 +152,9 @@ void TfrmMain::UpdateStatusBar() {
                                              .arg(FormatPlayTime(start))
                                              .arg(FormatPlayTime(end)));
     } else if (selStart == -1) {
-        SetStatusText(2, "Please select the start of segment that should be extracted.");
+        SetStatusText(2, SelectStartText);
     } else {
-        SetStatusText(2, "Please select the end of segment that should be extracted.");
+        SetStatusText(2, SelectEndText);
     }
 }
 
@@ -154,6 +162,26 @@ void TfrmMain::SetStatusText(int index, const QString& text) {
     QLabel* panel = StatusPanels[index];
     panel->setText(text);
     panel->setFixedWidth(panel->fontMetrics().horizontalAdvance(text) + 10);
+}
+
+int TfrmMain::StatusBarWidthNeeded() const {
+    const QFontMetrics metrics = StatusPanels[0]->fontMetrics();
+    const auto widest = [&](std::initializer_list<QString> texts) {
+        int width = 0;
+        for (const QString& text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text) + 10);
+        return width;
+    };
+    // Times of ten hours and more and six-digit frame numbers; digits share one width.
+    const int panels = widest({NoFileText, "Position: 00:00:00.0 (frame: 000000)"}) +
+                       StatusPanels[1]->width() +
+                       widest({SelectStartText, SelectEndText,
+                               "Selection: 00:00:00.0, from 00:00:00.0 to 00:00:00.0"});
+    // The bar's margins, spacing and size grip, as its layout adds them to the panels now.
+    int shown = 0;
+    for (const QLabel* panel : StatusPanels)
+        shown += panel->width();
+    return panels + statusBar()->sizeHint().width() - shown;
 }
 
 void TfrmMain::ShowWarning(const QString& text) {
@@ -265,6 +293,16 @@ void TfrmMain::wheelEvent(QWheelEvent* event) {
             acnPrevFastExecute();
     }
     event->ignore();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Qt hands the close request even to a window that a running job has disabled; closing
+    // would end the program in the middle of the job, with its output unfinished.
+    if (FProgress || !isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {

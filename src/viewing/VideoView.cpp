@@ -1,5 +1,6 @@
 #include "viewing/VideoView.h"
 
+#include "export/DSErrors.h"
 #include "info/CodecAdvice.h"
 #include "media/QtAudioSink.h"
 #include "support/Endian.h"
@@ -7,7 +8,9 @@
 
 #include <QMetaObject>
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 namespace zarvex {
 
@@ -32,6 +35,7 @@ TAVIViewer::~TAVIViewer() {
     // The owner is being torn down too: its handlers must not run on half-destroyed members.
     OnPosition = nullptr;
     OnPlayStateChange = nullptr;
+    OnError = nullptr;
     Close();
     Player.SetNotify({});
 }
@@ -44,7 +48,8 @@ void TAVIViewer::Open(const std::string& fileName) {
         if (!video)
             throw EZarvexError("The video stream is not found in the selected file.");
         VideoWidth = video->Width;
-        VideoHeight = video->Height;
+        // A negative height marks a top-down picture; its size is the same.
+        VideoHeight = video->Height == INT32_MIN ? 0 : std::abs(video->Height);
         FrameRate = double(video->Header.dwRate) / double(video->Header.dwScale);
         if (!FVideoWindow) {
             // The picture is a child of the display panel, not of the viewer.
@@ -59,6 +64,7 @@ void TAVIViewer::Open(const std::string& fileName) {
         Player.Pause();
         FFileName = fileName;
         Playing = false;
+        FErrorReported = false;
     } catch (...) {
         Player.Close();
         FReader.Close();
@@ -113,6 +119,8 @@ void TAVIViewer::PlayPause() {
     else
         Player.Run();
     Playing = state != TPlayerState::Running;
+    if (Playing)
+        FErrorReported = false;
     FirePlayState();
 }
 
@@ -195,13 +203,32 @@ void TAVIViewer::HandleGraphNotify() {
     intptr_t p1 = 0, p2 = 0;
     if (Player.GetEvent(code, p1, p2, 0) != ResultOk)
         return;
+    Player.FreeEventParams(code, p1, p2);
     if (code == EventComplete) {
         Player.Pause();
         Playing = false;
         FirePlayState();
         SetPosition(0);
+    } else if (code == EventErrorAbort) {
+        PlaybackFailed(int(p1));
     }
-    Player.FreeEventParams(code, p1, p2);
+}
+
+void TAVIViewer::PlaybackFailed(int code) {
+    if (Playing) {
+        Player.Pause();
+        Playing = false;
+        FirePlayState();
+        // Showing the picture at the position again readies the stopped worker for the next
+        // play. Should that fail too, its event finds playback stopped and ends here.
+        SetPosition(Position());
+    }
+    // Video and sound may both fail on the same damage: one warning is enough.
+    if (FErrorReported)
+        return;
+    FErrorReported = true;
+    if (OnError)
+        OnError(*this, "Playback has stopped because of an error.\n" + MediaErrorText(code));
 }
 
 } // namespace zarvex

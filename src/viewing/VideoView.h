@@ -31,6 +31,8 @@ public:
     bool Playing = false;
     std::function<void(TAVIViewer& sender, int64_t position)> OnPosition;
     std::function<void(TAVIViewer& sender, bool playing)> OnPlayStateChange;
+    // A failure of the player; reported once until the next open or start of playback.
+    std::function<void(TAVIViewer& sender, const std::string& message)> OnError;
 
     TAVIFileReader& Reader() { return FReader; }
     const std::string& FileName() const { return FFileName; }
@@ -51,6 +53,7 @@ public:
     bool HasVideoRenderer() const;
 
     TVideoWindow* VideoWindow() const { return FVideoWindow; }
+    media::TMediaPlayer& MediaPlayer() { return Player; }
     // Takes one event of the player, as the graph's notification message does.
     void HandleGraphNotify();
 
@@ -60,6 +63,7 @@ protected:
 private:
     void CheckRenderResult(int32_t result);
     void FirePlayState();
+    void PlaybackFailed(int code);
     int64_t FrameStep() const;
 
     TAVIFileReader FReader;
@@ -67,6 +71,7 @@ private:
     TVideoWindow* FVideoWindow = nullptr; // a child of the display panel, owned by it
     QTimer Timer;
     std::string FFileName;
+    bool FErrorReported = false;
 };
 
 } // namespace zarvex

@@ -102,7 +102,21 @@ TEST_F(SaveFrameFormTest, OneFrameIsAJpegNamedWithoutNumber) {
 
 TEST_F(SaveFrameFormTest, RunsAreNumberedToTheDigitsOfTheCount) {
     Fill(Out, "run", 12);
+    // The dialog's close box, pressed while the run goes on, is refused.
+    Form.show();
+    int closeAttempts = 0;
+    QTimer closer;
+    closer.callOnTimeout([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmProgress*>(w) && w->isVisible() && closeAttempts++ == 0) {
+                EXPECT_FALSE(Form.close());
+                EXPECT_TRUE(Form.isVisible());
+            }
+    });
+    closer.start(0);
     EXPECT_TRUE(PressOK());
+    closer.stop();
+    EXPECT_GT(closeAttempts, 0);
     EXPECT_EQ(FileCount(Out), 12u);
     for (const char* n : {"01", "02", "09", "10", "12"})
         EXPECT_TRUE(fs::exists(OutFile("run_" + std::string(n) + ".jpg"))) << n;

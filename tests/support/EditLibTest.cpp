@@ -83,7 +83,7 @@ TEST(NaturalEditValue, OnChangeFollowsTheText) {
     EXPECT_EQ(changes, 3);
 }
 
-TEST(NaturalEditKeys, OnlyDigitsAndBackspaceGetThrough) {
+TEST(NaturalEditKeys, OnlyDigitsGetThroughAndEditingKeysWork) {
     TNaturalEdit edit;
     edit.clear();
     Press(edit, Qt::Key_1, "1");
@@ -101,13 +101,20 @@ TEST(NaturalEditKeys, OnlyDigitsAndBackspaceGetThrough) {
     Press(edit, Qt::Key_Backspace, "\b");
     EXPECT_EQ(Text(edit), "1");
 
-    // Keys that are no characters still work.
-    edit.setText("123");
+    // Keys that are no characters still work, also with the control characters X11 sends as
+    // their text (BS for Backspace, DEL for Delete).
+    edit.setText("12345");
     edit.setCursorPosition(0);
+    Press(edit, Qt::Key_Delete, "\x7f");
     Press(edit, Qt::Key_Delete);
     Press(edit, Qt::Key_Right);
     Press(edit, Qt::Key_4, "4", Qt::KeypadModifier);
-    EXPECT_EQ(Text(edit), "243");
+    EXPECT_EQ(Text(edit), "3445");
+    edit.setCursorPosition(2);
+    Press(edit, Qt::Key_Backspace, "\b");
+    EXPECT_EQ(Text(edit), "345");
+    Press(edit, Qt::Key_Backspace, "\x7f", Qt::ControlModifier); // Ctrl+Backspace: DEL
+    EXPECT_EQ(Text(edit), "345");
 
     // Enter and Escape go on to the dialog's buttons.
     EXPECT_FALSE(Press(edit, Qt::Key_Return, "\r"));

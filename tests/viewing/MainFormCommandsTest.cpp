@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -107,7 +108,21 @@ TEST_F(MainFormCommandsTest, AStreamCopySaveCopiesFromTheKeyFrameToTheFrameBefor
     Mark(30, 50); // the copy starts at the key frame 25
     TModalCatcher catcher;
     catcher.Handle = TSaveAnswer{QString::fromStdString(Dir.File("part")), true, {}, {}};
+    // The window's close box, pressed while the save runs, is refused.
+    Form.show();
+    int closeAttempts = 0;
+    QTimer closer;
+    closer.callOnTimeout([&] {
+        if (Form.FProgress && closeAttempts++ == 0) {
+            EXPECT_FALSE(Form.close());
+        }
+    });
+    closer.start(0);
     Form.acnSave->trigger();
+    closer.stop();
+    EXPECT_GT(closeAttempts, 0) << "the save gave the window no chance to close";
+    EXPECT_TRUE(Form.isVisible());
+    EXPECT_TRUE(Form.isEnabled());
     ASSERT_EQ(Texts(catcher), std::vector<std::string>{"zarvex::TfrmVideoSave: "});
     EXPECT_EQ(DecodeMessages(out), "");
     EXPECT_EQ(Probe(out, "v:0")["nb_read_packets"], "25"); // frames 25 to 49

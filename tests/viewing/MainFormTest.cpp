@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -329,6 +331,29 @@ TEST_F(MainFormTest, TheEndOfPlaybackReturnsToTheStart) {
     EXPECT_TRUE(Form.acnPlay->isEnabled());
 }
 
+TEST_F(MainFormTest, APlaybackErrorStopsAndWarnsOnce) {
+    Form.OpenFile(QString::fromStdString(MakeMpeg4Avi(Dir, "short.avi", 1.0, 25, "160x120")));
+    Form.acnPlay->trigger();
+    ASSERT_TRUE(Form.FViewer->Playing);
+    TModalCatcher catcher;
+    // Video and sound both give up on the same damage.
+    Form.FViewer->MediaPlayer().Notify(media::EventErrorAbort, -5);
+    Form.FViewer->MediaPlayer().Notify(media::EventErrorAbort, -5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !catcher.Seen.empty(); }, 10000));
+    QTest::qWait(100);
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(catcher.Seen[0].Icon, QMessageBox::Warning);
+    EXPECT_TRUE(catcher.Seen[0].Text.contains("Media Error: FFFFFFFB (Input/output error)"))
+        << catcher.Seen[0].Text.toStdString();
+    EXPECT_FALSE(Form.FViewer->Playing);
+    EXPECT_EQ(Form.PlayImage(), tiPlay);
+    const int64_t stopped = Position();
+    QTest::qWait(300);
+    EXPECT_EQ(Position(), stopped);
+    EXPECT_EQ(Form.FTrackLine->CurPos(), stopped);
+    EXPECT_TRUE(Form.FileIsOpen());
+}
+
 TEST_F(MainFormTest, FailedOpensExplainAndLeaveNoFileOpen) {
     Form.OpenFile(Clip);
     const std::string unknown = MakeUnknownVideoAvi(Dir, "zzzz.avi");
@@ -394,11 +419,44 @@ TEST_F(MainFormTest, KeysDriveTheActions) {
     EXPECT_EQ(Position(), 0);
 }
 
+TEST(MainFormStatusBar, TheLongestTextsFitAtTheFirstSize) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const QString clip =
+        QString::fromStdString(MakeMpeg4Avi(dir, "clip.avi", 1.0, 25, "160x120", 25, false));
+    QSettings(QString("holtmark"), QString("zarvex")).remove("");
+    TfrmMain form(nullptr, media::TNullAudioSink::Factory());
+    // The design size, wider where the desktop's font needs it.
+    EXPECT_EQ(form.height(), 428);
+    EXPECT_EQ(form.width(), std::max(520, form.StatusBarWidthNeeded()));
+    form.show();
+    const auto expectFit = [&](const char* state) {
+        QApplication::processEvents();
+        const int barWidth = form.statusBar()->width();
+        for (const QLabel* panel : form.StatusPanels) {
+            const int text = panel->fontMetrics().horizontalAdvance(panel->text());
+            EXPECT_LE(text + 10, panel->width()) << state << ": " << panel->text().toStdString();
+            EXPECT_LE(panel->geometry().right(), barWidth) << state;
+        }
+    };
+    expectFit("no file");
+    form.OpenFile(clip);
+    expectFit("opened"); // the longest: the start of the selection is asked for
+    form.acnSetStartSelection->trigger();
+    expectFit("start marked");
+    form.FTrackLine->SetCurPos(form.FViewer->Duration);
+    form.acnSetEndSelection->trigger();
+    expectFit("selection");
+    form.SetStatusText(0, "Position: 10:00:00.0 (frame: 900000)");
+    form.SetStatusText(2, "Selection: 10:00:00.0, from 10:00:00.0 to 20:00:00.0");
+    expectFit("ten hours");
+}
+
 TEST(MainFormSettings, PlacementAndTheOpenFolderAreKept) {
     QSettings(QString("holtmark"), QString("zarvex")).remove("");
     {
         TfrmMain form(nullptr, media::TNullAudioSink::Factory());
-        EXPECT_EQ(form.size(), QSize(520, 428)); // nothing stored yet
+        EXPECT_EQ(form.height(), 428); // nothing stored yet
         form.setGeometry(40, 50, 610, 470);
         form.show();
         QApplication::processEvents();
@@ -416,6 +474,12 @@ TEST(MainFormSettings, PlacementAndTheOpenFolderAreKept) {
 }
 
 TEST(MainFormStartUp, AFileNameAloneOpensNothing) {
+    // Qt appends a display name, once set, to every window title ("About — Zarvex").
+    InitApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName().toStdString(), "zarvex")
+        << "no display name: it falls back to the application's name";
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "zarvex");
+    EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), "zarvex");
     TTempDir dir;
     const std::string clip = MakeMpeg4Avi(dir, "clip.avi", 0.5, 25, "160x120", 25, false);
     TStartUpForms forms = StartUp({QString::fromStdString(clip)});
@@ -435,6 +499,7 @@ TEST(MainFormStartUp, SplitModeInAnyCaseStartsOnlyTheSplitWindowOnTheGivenFile) 
     EXPECT_EQ(forms.MainForm(), forms.frmChop.get());
     EXPECT_TRUE(forms.frmChop->isVisible());
     EXPECT_EQ(forms.frmChop->lblSourceFile->text().toStdString(), clip);
+    EXPECT_EQ(forms.frmChop->windowTitle().toStdString(), "Zarvex - split into equal-sized parts");
 
     EXPECT_FALSE(IsSplitMode({}));
     EXPECT_FALSE(IsSplitMode({"clip.avi", "/chop"}));

@@ -89,6 +89,19 @@ TEST_F(VideoViewTest, ThePictureKeepsItsAspectInsideTheBevel) {
     Viewer.resize(400, 600); // taller than wide: bars above and below
     Viewer.UpdateVideoRect();
     EXPECT_EQ(Viewer.VideoWindow()->geometry(), QRect(2, 152, 399, 299));
+
+    // ffmpeg's uncompressed RGB is stored top-down, with a negative height: the same placement,
+    // and the picture the right way up.
+    const std::string topDown = Dir.File("top-down.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -t 0.2 -c:v rawvideo "
+                          "-pix_fmt bgr24 " +
+                          ShellQuote(topDown)));
+    Viewer.resize(400, 200);
+    Viewer.Open(topDown);
+    EXPECT_EQ(Viewer.VideoHeight, 240);
+    EXPECT_EQ(Viewer.VideoWindow()->geometry(), QRect(69, 2, 266, 199));
+    ASSERT_TRUE(Shows(0));
+    EXPECT_EQ(Viewer.VideoWindow()->Frame()->Pixels, FfmpegFramePixels(topDown, 0, "bgra"));
 }
 
 TEST_F(VideoViewTest, TheEndOfPlaybackPausesAtTheStart) {
