@@ -3,8 +3,8 @@
 #include "avi_input/FourCC.h"
 #include "support/Endian.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 
 namespace zarvex {
 
@@ -12,6 +12,15 @@ namespace {
 // A hostile list of millions of empty chunks must not cost gigabytes of records.
 constexpr size_t MaxChildrenPerList = size_t(1) << 20;
 constexpr uint32_t ReadWindowSize = 8192;
+constexpr uint32_t ckRec = MakeFourCC('r', 'e', 'c', ' ');
+// The first entries that Idx1Base looks through for one naming a stream.
+constexpr uint32_t ProbeEntries = 1024;
+
+// Writers number streams in decimal: stream 10 writes '10wb'. Numbers repeat from 100 on.
+uint16_t StreamNumberOf(size_t i) {
+    const size_t n = i % 100;
+    return uint16_t(uint8_t('0' + n / 10) | uint8_t('0' + n % 10) << 8);
+}
 } // namespace
 
 TAVIFileReader::TAVIFileReader() = default;
@@ -161,9 +170,7 @@ void TAVIFileReader::ParseFileHeaders() {
     }
     for (size_t i = 0; i < FStreams.size(); ++i) {
         TAVIStream& s = *FStreams[i];
-        char digits[24];
-        std::snprintf(digits, sizeof digits, "%02zX", i);
-        s.StreamNumber = uint16_t(uint8_t(digits[0]) | uint8_t(digits[1]) << 8);
+        s.StreamNumber = StreamNumberOf(i);
         s.ParseHeaders();
         const uint32_t type = s.Header.fccType;
         if ((type == streamVids || type == streamIavs) && !FVideoStream)
@@ -180,15 +187,29 @@ void TAVIFileReader::CountEntries(uint64_t added) {
         throw EAVIReadError("The index describes more chunks than the file can hold");
 }
 
-int64_t TAVIFileReader::Idx1Base() {
+int64_t TAVIFileReader::Idx1Base(const std::vector<int32_t>& owner) {
+    // Capture tools put a 'rec ' list or a reserved entry naming no stream first, so the probe
+    // takes the first entry that names a stream of the file or a 'rec ' list, whose header
+    // reads 'LIST'.
     int64_t base = MoviPos + 4;
-    uint8_t first[16];
     TFileReadBuffer probe(Handle, ReadWindowSize);
-    if (probe.Read(first, 16, Idx1Pos) == 16) {
+    const uint32_t n = std::min(Idx1Size / 16, ProbeEntries);
+    uint8_t e[16];
+    for (uint32_t j = 0; j < n; ++j) {
+        if (probe.Read(e, 16, Idx1Pos + 16 * int64_t(j)) != 16)
+            break;
+        const uint32_t id = GetU32(e);
+        if (id != ckRec && owner[GetU16(e)] < 0)
+            continue;
         uint8_t head[8];
-        int64_t at = MoviPos - 4 + int64_t(GetU32(first + 8));
-        if (probe.Read(head, 8, at) == 8 && GetU32(head) != GetU32(first))
+        const int64_t at = MoviPos - 4 + int64_t(GetU32(e + 8));
+        if (probe.Read(head, 8, at) != 8)
+            break;
+        const uint32_t found = GetU32(head);
+        const bool match = id == ckRec ? found == ckLIST || found == ckRec : found == id;
+        if (!match)
             base = 8;
+        break;
     }
     return base;
 }
@@ -197,12 +218,11 @@ void TAVIFileReader::LoadIdx1() {
     if (Idx1Pos < 0)
         throw EAVIReadError("The index is not found");
     TFileReadBuffer buffer(Handle, ReadWindowSize);
-    const int64_t base = Idx1Base();
-
-    // Stream numbers repeat from stream 256 on; the first stream of a number takes its entries.
+    // Stream numbers repeat from stream 100 on; the first stream of a number takes its entries.
     std::vector<int32_t> owner(65536, -1);
     for (int i = StreamCount() - 1; i >= 0; --i)
         owner[FStreams[size_t(i)]->StreamNumber] = i;
+    const int64_t base = Idx1Base(owner);
 
     const uint32_t n = Idx1Size / 16;
     uint8_t e[16];

@@ -62,7 +62,8 @@ private:
 
     void ParseFileHeaders();
     void LoadIdx1();
-    int64_t Idx1Base();
+    // owner maps the two number characters of a chunk id to a stream, or -1.
+    int64_t Idx1Base(const std::vector<int32_t>& owner);
     void CountEntries(uint64_t added);
 
     TOSFile Handle;

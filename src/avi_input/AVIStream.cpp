@@ -2,6 +2,7 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/FourCC.h"
+#include "avi_input/IntraCodecs.h"
 #include "support/Endian.h"
 
 #include <algorithm>
@@ -68,9 +69,12 @@ bool TAVIStream::IsKeyFrame(int64_t i) const {
 double TAVIStream::EntryTime(int64_t i) const {
     if (!InRange(i))
         return -1.0;
-    double x =
-        Header.dwSampleSize == 0 ? double(i) : double(EntryBytesBefore(i)) / Header.dwSampleSize;
+    double x = CountsBytes() ? double(EntryBytesBefore(i)) / Header.dwSampleSize : double(i);
     return x / Header.dwRate * Header.dwScale;
+}
+
+bool TAVIStream::CountsBytes() const {
+    return Header.dwSampleSize > 0 && Header.fccType != streamVids && Header.fccType != streamIavs;
 }
 
 int32_t TAVIStream::PrevKeyFrame(int64_t i) const {
@@ -93,7 +97,9 @@ int64_t TAVIStream::AddEntry(uint32_t size, bool keyFrame, int64_t position) {
     uint8_t packed[IndexEntryBytes];
     PutU64(packed, uint64_t(position));
     PutU32(packed + 8, size);
-    packed[12] = keyFrame ? 1 : 0;
+    // Some writers flag no frame of an intra-only stream; an empty chunk repeats the picture
+    // before it, so it never starts a cut.
+    packed[12] = keyFrame || (IntraOnly && size > 0) ? 1 : 0;
     PutU64(packed + 13, uint64_t(RunningTotal));
     Index.Append(packed, IndexEntryBytes);
     RunningTotal += size;
@@ -157,8 +163,13 @@ void TAVIStream::ApplyRepairs() {
         Height = GetI32(Format.data() + 8);
         if (Height == 0)
             Height = int32_t(Header.rcBottom) - int32_t(Header.rcTop);
+        const uint32_t handler = Header.fccHandler;
         Header.fccHandler = GetU32(Format.data() + 16);
+        IntraOnly = IsIntraOnlyCode(Header.fccHandler) ||
+                    (handler != 0 && handler != 3 && IsIntraOnlyCode(handler));
     }
+    if (Header.fccType == streamIavs)
+        IntraOnly = true; // interleaved DV
 }
 
 void TAVIStream::LoadOpenDMLIndex() {

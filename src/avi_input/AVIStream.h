@@ -46,6 +46,9 @@ public:
     int64_t EntryBytesBefore(int64_t i) const;
     bool IsKeyFrame(int64_t i) const;
     double EntryTime(int64_t i) const;
+    // True when the stream's times count bytes (dwSampleSize > 0) rather than entries. Video
+    // always counts frames: one entry is one frame whatever its sample size says.
+    bool CountsBytes() const;
     int32_t PrevKeyFrame(int64_t i) const;
     int32_t NextKeyFrame(int64_t i) const;
 
@@ -73,6 +76,7 @@ private:
     int64_t RunningTotal = 0;
     TAVIFileReader& Reader;
     TMemoryBuf Index;
+    bool IntraOnly = false; // every picture is a key frame, whatever the index says
 };
 
 } // namespace zarvex

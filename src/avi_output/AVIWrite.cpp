@@ -25,6 +25,10 @@ bool IsVideoType(uint32_t fccType) {
 
 TAVIFileWriter::TAVIFileWriter() = default;
 
+TAVIFileWriter::~TAVIFileWriter() {
+    CloseQuietly();
+}
+
 void TAVIFileWriter::PutChunkHeader(uint32_t id, uint32_t size) {
     uint8_t b[8];
     PutU32(b, id);

@@ -17,6 +17,8 @@ namespace zarvex {
 class TAVIFileWriter {
 public:
     TAVIFileWriter();
+    // Completes an open file, so that a writer dropped on a failure never leaves one unreadable.
+    ~TAVIFileWriter();
     TAVIFileWriter(const TAVIFileWriter&) = delete;
     TAVIFileWriter& operator=(const TAVIFileWriter&) = delete;
 
@@ -29,6 +31,8 @@ public:
     void WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame, int32_t size);
     // Completes the file and closes it; does nothing when no file is open.
     void Close();
+    // Close for the paths where a failure is already being reported: errors are swallowed.
+    void CloseQuietly() noexcept;
     bool IsOpen() const { return Handle.IsOpen(); }
 
     static constexpr uint32_t RiffLimit = 1u << 30;

@@ -150,4 +150,12 @@ void TAVIFileWriter::Close() {
     Release();
 }
 
+void TAVIFileWriter::CloseQuietly() noexcept {
+    try {
+        Close();
+    } catch (...) {
+        // Close lets the handle go in every case; the caller reports the failure that led here.
+    }
+}
+
 } // namespace zarvex

@@ -95,15 +95,10 @@ void TRenderEngine::TImpl::Render() {
     std::exception_ptr failure;
     try {
         Loop();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    // The file is completed whatever happened.
-    try {
         Writer.Close();
     } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
+        failure = std::current_exception();
+        Writer.CloseQuietly(); // the file is completed whatever happened
     }
     Video.reset();
     Audio.reset();
@@ -140,7 +135,7 @@ void TRenderEngine::Run() {
     try {
         d.Prepare();
     } catch (...) {
-        d.Writer.Close();
+        d.Writer.CloseQuietly();
         d.Video.reset();
         d.Audio.reset();
         throw;

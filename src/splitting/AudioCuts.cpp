@@ -11,6 +11,9 @@ namespace zarvex {
 
 namespace {
 
+// Far below one sample at any rate, far above the rounding of times in seconds.
+constexpr double TimeSlack = 1e-9;
+
 // Nearest integer, a half going to the even neighbour.
 double RoundEven(double x) {
     return std::nearbyint(x);
@@ -36,6 +39,13 @@ uint32_t Nearest(const std::vector<uint32_t>& candidates, uint32_t want) {
             best = c;
     }
     return best;
+}
+
+// A chunk that cannot be cut goes whole, unless it only touches the span: copying it would
+// shift the sound by a chunk.
+void KeepWhole(uint32_t size, TRangeTest& cuts) {
+    cuts.HeadCut = cuts.Touching ? size : 0;
+    cuts.TailCut = 0;
 }
 
 uint32_t RoundToBlocks(uint32_t cut, uint32_t block, uint32_t size) {
@@ -79,7 +89,7 @@ double ChunkEndTime(const TAVIStream& stream, int64_t entry) {
 TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E) {
     TRangeTest r;
     const AVIStreamHeader& h = stream.Header;
-    if (h.dwSampleSize == 0) {
+    if (!stream.CountsBytes()) {
         const double t = stream.EntryTime(entry);
         r.InRange = S <= t && t <= E;
         return r;
@@ -93,6 +103,9 @@ TRangeTest TestRange(const TAVIStream& stream, int64_t entry, double S, double E
         return r;
     }
     r.InRange = S <= t1 && t0 <= E;
+    // Such a chunk holds none of the span. Times of the video and the audio are worked out
+    // differently, so "touching" allows for rounding.
+    r.Touching = t1 <= S + TimeSlack || t0 >= E - TimeSlack;
     if (!r.InRange)
         return r;
     if (t0 < S)
@@ -106,9 +119,15 @@ void AdjustCuts(TCutRule rule, uint32_t blockAlign, const uint8_t* data, uint32_
                 bool firstOfStream, TRangeTest& cuts) {
     switch (rule) {
     case TCutRule::Samples:
+        // Byte-counted PCM may declare one byte a sample; a cut inside a sample frame would
+        // shift every channel after it.
+        if (blockAlign > 1) {
+            cuts.HeadCut = RoundToBlocks(cuts.HeadCut, blockAlign, size);
+            cuts.TailCut = RoundToBlocks(cuts.TailCut, blockAlign, size);
+        }
         return;
     case TCutRule::Whole:
-        cuts.HeadCut = cuts.TailCut = 0;
+        KeepWhole(size, cuts);
         return;
     case TCutRule::Blocks:
         cuts.HeadCut = RoundToBlocks(cuts.HeadCut, blockAlign, size);
@@ -122,7 +141,7 @@ void AdjustCuts(TCutRule rule, uint32_t blockAlign, const uint8_t* data, uint32_
         rule == TCutRule::MpegFrames ? TAudioFraming::Mpeg : TAudioFraming::Ac3;
     std::vector<uint32_t> starts = FrameBoundaries(data, size, framing);
     if (starts.empty()) {
-        cuts.HeadCut = cuts.TailCut = 0; // no frame to be found: never cut blindly
+        KeepWhole(size, cuts); // no frame to be found: never cut blindly
         return;
     }
     if (cuts.HeadCut > 0 || firstOfStream) {

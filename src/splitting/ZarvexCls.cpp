@@ -13,12 +13,15 @@ namespace zarvex {
 
 namespace {
 
+const char* const NoVideoEntries =
+    "The video stream has no index entries: there are no frames to copy.";
+
 // The first entry that can touch a span starting at S: times grow with the entry number.
 int32_t FirstEntryFrom(const TAVIStream& s, double S) {
     int64_t lo = 0, hi = s.EntryCount();
     while (lo < hi) {
         const int64_t mid = lo + (hi - lo) / 2;
-        const double t = s.Header.dwSampleSize == 0 ? s.EntryTime(mid) : ChunkEndTime(s, mid);
+        const double t = s.CountsBytes() ? ChunkEndTime(s, mid) : s.EntryTime(mid);
         if (t < S)
             lo = mid + 1;
         else
@@ -29,9 +32,7 @@ int32_t FirstEntryFrom(const TAVIStream& s, double S) {
 
 } // namespace
 
-TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader) {
-    Writer.IndexKind = 3;
-}
+TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader) {}
 
 std::string TZarvex::OverwriteQuestion(const std::string& fileName) {
     return "The \"" + fileName + "\" file is already exists. Overwrite?";
@@ -40,14 +41,14 @@ std::string TZarvex::OverwriteQuestion(const std::string& fileName) {
 const TAVIStream& TZarvex::Video() const {
     if (!Reader.VideoStream())
         throw EZarvexError("The video stream is not found in the selected file.");
+    if (Reader.VideoStream()->EntryCount() == 0)
+        throw EZarvexError(NoVideoEntries);
     return *Reader.VideoStream();
 }
 
 void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     const TAVIStream& video = Video();
     const int32_t count = int32_t(video.EntryCount());
-    if (count == 0)
-        return; // no frame to start from: nothing to write
     // An end mark past the last video frame (audio running longer) means the last frame.
     LastFrame = std::min(lastFrame, count - 1);
     FirstFrame = std::clamp(firstFrame, 0, count - 1);
@@ -92,26 +93,21 @@ bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
 }
 
 void TZarvex::WriteFile(const std::string& name) {
-    try {
-        Writer.Open(name, AVIF_HASINDEX);
-        DeclareStreams();
-        CopyRange();
-    } catch (...) {
-        try {
-            Writer.Close(); // complete what was written; the first failure is the one to report
-        } catch (...) {
-        }
-        throw;
-    }
-    Writer.Close();
+    // A failure leaves through the writer's destructor, which completes what was written.
+    TAVIFileWriter writer;
+    writer.IndexKind = 3;
+    writer.Open(name, AVIF_HASINDEX);
+    DeclareStreams(writer);
+    CopyRange(writer);
+    writer.Close();
 }
 
-void TZarvex::DeclareStreams() {
+void TZarvex::DeclareStreams(TAVIFileWriter& writer) {
     CutRules.clear();
     for (int i = 0; i < Reader.StreamCount(); ++i) {
         const TAVIStream& s = Reader.Streams(i);
-        Writer.AddStream(i, s.Header, s.Format.data(), int32_t(s.Format.size()));
-        CutRules.push_back(s.Header.dwSampleSize > 0 ? CutRuleFor(s) : TCutRule::Whole);
+        writer.AddStream(i, s.Header, s.Format.data(), int32_t(s.Format.size()));
+        CutRules.push_back(s.CountsBytes() ? CutRuleFor(s) : TCutRule::Whole);
     }
     StreamStarted.assign(size_t(Reader.StreamCount()), false);
 }
@@ -122,7 +118,7 @@ void TZarvex::PlaceCursors(double S) {
         Reader.Streams(i).Cursor = FirstEntryFrom(Reader.Streams(i), S);
 }
 
-void TZarvex::CopyRange() {
+void TZarvex::CopyRange(TAVIFileWriter& writer) {
     const TAVIStream& video = Video();
     const double S = video.EntryTime(FirstFrame);
     const double E = video.EntryTime(LastFrame);
@@ -133,23 +129,23 @@ void TZarvex::CopyRange() {
         // Entries come in order of start time: once one starts after the span, all do.
         if (Reader.Streams(s).EntryTime(e) > E)
             break;
-        if (!CopyChunk(s, e, S, E) || Cancel)
+        CopyChunk(writer, s, e, S, E);
+        if (Cancel)
             break;
     }
 }
 
-bool TZarvex::CopyChunk(int s, int e, double S, double E) {
+void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E) {
     const TAVIStream& stream = Reader.Streams(s);
     TRangeTest cut = TestRange(stream, e, S, E);
     if (!cut.InRange)
-        return true;
+        return;
     TAVIIndexEntry entry;
-    if (!stream.GetEntry(e, entry))
-        return false;
-    const uint8_t* data = stream.ReadChunk(e, Window);
+    const uint8_t* data = stream.GetEntry(e, entry) ? stream.ReadChunk(e, Window) : nullptr;
     if (!data)
-        return false; // a short read ends the copy as if the data had ended
-    if (stream.Header.dwSampleSize > 0) {
+        throw EZarvexError("Unable to read chunk " + std::to_string(e) + " of stream " +
+                           std::to_string(s) + ": the file is damaged or cut short");
+    if (stream.CountsBytes()) {
         const uint32_t blockAlign =
             stream.Format.size() >= 14 ? GetU16(stream.Format.data() + 12) : 0;
         AdjustCuts(CutRules[size_t(s)], blockAlign, data, entry.Size, !StreamStarted[size_t(s)],
@@ -157,14 +153,17 @@ bool TZarvex::CopyChunk(int s, int e, double S, double E) {
     }
     const uint64_t cuts = uint64_t(cut.HeadCut) + cut.TailCut;
     const uint32_t size = cuts >= entry.Size ? 0 : entry.Size - uint32_t(cuts);
-    Writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
+    // An empty byte-counted chunk carries no time, and decoders take it for a broken packet;
+    // an empty frame-counted one is a slot of its own and stays.
+    if (size == 0 && stream.CountsBytes())
+        return;
+    writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
                       int32_t(size));
     if (size > 0)
         StreamStarted[size_t(s)] = true;
     if (&stream == Reader.VideoStream())
         ++Copied;
     ReportProgress();
-    return true;
 }
 
 void TZarvex::ReportProgress() {

@@ -32,7 +32,8 @@ public:
     TOverwriteEvent OnConfirmOverwrite;
 
     // Copies video frames FirstFrame..LastFrame (moved back to a key frame) with everything that
-    // plays meanwhile. The output is completed in every case, also on failure or cancel.
+    // plays meanwhile. The output is completed in every case, also on failure or cancel. A
+    // video stream without entries, or a chunk that cannot be read, is a failure.
     void CopySegment(int32_t firstFrame, int32_t lastFrame);
     // Writes the part files into folder; false when an overwrite question was not answered Yes,
     // in which case nothing was written.
@@ -44,13 +45,13 @@ public:
 private:
     const TAVIStream& Video() const;
     void WriteFile(const std::string& name);
-    void DeclareStreams();
-    void CopyRange();
+    void DeclareStreams(TAVIFileWriter& writer);
+    void CopyRange(TAVIFileWriter& writer);
     void PlaceCursors(double S);
-    bool CopyChunk(int s, int e, double S, double E);
+    // Raises when the chunk cannot be read: a short copy is a failure, not a success.
+    void CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E);
     void ReportProgress();
 
-    TAVIFileWriter Writer;
     int32_t FirstFrame = 0;
     int32_t LastFrame = 0;
     int32_t ProgressTotal = 0;

@@ -25,16 +25,38 @@ TOSFile& TOSFile::operator=(TOSFile&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+// What a path that is not a regular file names, for the refusal.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "a device";
+}
+
+} // namespace
+
 TOSFile TOSFile::OpenRead(const std::string& fileName) {
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a named pipe for reading waits for a writer; without blocking it returns at once,
+    // and anything but a regular file is refused before a byte is read.
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         RaiseLastOSError();
+    TOSFile file(fd);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw MakeOSError(EISDIR);
-    }
-    return TOSFile(fd);
+    if (::fstat(fd, &st) != 0)
+        RaiseLastOSError();
+    if (!S_ISREG(st.st_mode))
+        throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
+                       std::string("The path names ") + KindOf(st.st_mode) + ", not a file.");
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        RaiseLastOSError();
+    return file;
 }
 
 TOSFile TOSFile::Create(const std::string& fileName) {

@@ -3,6 +3,7 @@
 #include "fixtures/AviBuilder.h"
 #include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
+#include "support/Endian.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -87,6 +88,36 @@ TEST_F(CliCutSplitTest, CutRefusesWrongArgumentsAndProtectsFiles) {
     EXPECT_EQ(FileBytes(Source, 0, 1 << 24), before) << "the source is never written";
 }
 
+TEST_F(CliCutSplitTest, ReadFailuresExitWithAMessage) {
+    // Video entry 30 points past the end of the file: the cut fails, its output is complete.
+    TAviLayout layout = SimpleLayout(40, 1, false, TIndexStyle::Idx1Relative);
+    TBuiltAvi built = BuildAvi(layout);
+    PutU32(built.Bytes.data() + built.Idx1Pos + 8 + 16 * 30 + 8, 0x7FFFFFF0u);
+    const std::string damaged = Dir.File("damaged.avi");
+    WriteFileBytes(damaged, built.Bytes);
+    TCommandResult cut =
+        RunCapture(CliPath() + " cut " + damaged + " --from-frame 0 --to-frame 39 -o " + Out +
+                   " --quiet 2>&1 </dev/null");
+    EXPECT_EQ(cut.ExitCode, 1);
+    EXPECT_NE(cut.Output.find("Unable to read chunk 30 of stream 0"), std::string::npos)
+        << cut.Output;
+    EXPECT_EQ(FrameCount(Out), 30u);
+
+    // A video stream without index entries has no frames to work on.
+    TAviLayout silent = SimpleLayout(0, 0, true, TIndexStyle::Idx1Relative);
+    silent.Chunks = {{1, 1764, true}};
+    const std::string empty = Dir.File("empty.avi");
+    WriteFileBytes(empty, BuildAvi(silent).Bytes);
+    for (const std::string& args :
+         {"cut " + empty + " --from-frame 0 --to-frame 5 -o " + Dir.File("e.avi"),
+          "split " + empty + " --parts 2 --folder " + Dir.File("parts"),
+          "frames " + empty + " --at 0 -o " + Dir.File("f.bmp")}) {
+        TCommandResult r = RunCapture(CliPath() + " " + args + " --yes 2>&1 </dev/null");
+        EXPECT_EQ(r.ExitCode, 1) << args;
+        EXPECT_NE(r.Output.find("no index entries"), std::string::npos) << r.Output;
+    }
+}
+
 TEST_F(CliCutSplitTest, SplitWritesNumberedPartsIntoItsFolder) {
     const std::string folder = Dir.File("new/parts");
     ASSERT_EQ(Run("split " + Source + " --parts 12 --folder " + folder), 0);
@@ -130,8 +161,8 @@ TEST_F(CliCutSplitTest, CtrlCCompletesTheFileBeingWritten) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execl(CliPath().c_str(), CliPath().c_str(), "cut", big.c_str(), "--from-frame", "0", "--to-frame",
-              "399", "-o", Out.c_str(), "--quiet", nullptr);
+        execl(CliPath().c_str(), CliPath().c_str(), "cut", big.c_str(), "--from-frame", "0",
+              "--to-frame", "399", "-o", Out.c_str(), "--quiet", nullptr);
         _exit(127);
     }
     for (int i = 0; i < 5000 && !std::filesystem::exists(Out); ++i)

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace zarvex::fixtures;
 
@@ -54,6 +55,14 @@ TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
     EXPECT_NE(msg.Output.find("The file has unknown format"), std::string::npos) << msg.Output;
     EXPECT_NE(RunCli("info " + ShellQuote(dir.File("none.avi"))).Output.find("Code: 2."),
               std::string::npos);
+    // A named pipe would block the open until a writer came: it is refused at once.
+    const std::string fifo = dir.File("pipe.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TCommandResult pipe =
+        RunCapture("timeout 30 " + CliPath() + " info " + ShellQuote(fifo) + " --index 2>&1");
+    EXPECT_EQ(pipe.ExitCode, 1);
+    EXPECT_NE(pipe.Output.find("The path names a named pipe, not a file."), std::string::npos)
+        << pipe.Output;
     EXPECT_EQ(RunCli("info").ExitCode, 2);
     EXPECT_EQ(RunCli("info --bogus x.avi").ExitCode, 2);
     EXPECT_EQ(RunCli("frobnicate").ExitCode, 2);

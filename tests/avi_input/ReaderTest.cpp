@@ -1,6 +1,9 @@
 #include "avi_input/FourCC.h"
+#include "avi_output/AVIWrite.h"
 #include "fixtures/ReaderFixture.h"
 #include "support/Endian.h"
+
+#include <sys/stat.h>
 
 using namespace zarvex;
 using namespace zarvex::fixtures;
@@ -127,6 +130,44 @@ TEST_F(ReaderTest, Idx1OffsetsRelativeOrAbsolute) {
     EXPECT_EQ(EntriesOf(0).front().Offset, int64_t(rel.MoviPos + 8));
 }
 
+TEST_F(ReaderTest, Idx1ConventionIsJudgedOnAnEntryOfAStream) {
+    // Capture tools put an entry for a 'rec ' list (whose header reads 'LIST') or a reserved
+    // entry naming no stream ahead of the chunks' entries.
+    for (TIndexStyle style : {TIndexStyle::Idx1Relative, TIndexStyle::Idx1Absolute}) {
+        TAviLayout rec = SimpleLayout(6, 1, true, style);
+        rec.RecLists = true;
+        rec.RecIdx1Entries = true;
+        TAviLayout reserved = SimpleLayout(6, 1, true, style);
+        reserved.LeadingIdx1Ids = {MakeFourCC('7', 'F', 'x', 'x')};
+        for (const TAviLayout* layout : {&rec, &reserved}) {
+            TBuiltAvi built = BuildAvi(*layout);
+            ASSERT_NE(built.Bytes[built.Idx1Pos + 8], '0') << "the first entry names no stream";
+            OpenBytes(built.Bytes);
+            EXPECT_EQ(EntriesOf(0), built.Entries[0]);
+            EXPECT_EQ(EntriesOf(1), built.Entries[1]);
+        }
+    }
+}
+
+TEST_F(ReaderTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    // A named pipe would block the open until a writer came; a folder or a device is no AVI.
+    const std::string fifo = Dir.File("pipe.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "The path names a named pipe, not a file."},
+        {Dir.Path().string(), "The path names a folder, not a file."},
+        {"/dev/null", "The path names a device, not a file."},
+    };
+    for (const auto& [path, message] : cases) {
+        try {
+            Reader.Open(path);
+            ADD_FAILURE() << path << " opened";
+        } catch (const EOSError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+    }
+}
+
 TEST_F(ReaderTest, Idx1EntriesOfUnknownStreamsAreSkipped) {
     TAviLayout layout = SimpleLayout(5, 1, true, TIndexStyle::Idx1Relative);
     layout.RecLists = true;
@@ -150,23 +191,50 @@ TEST_F(ReaderTest, EmptyOrShortIdx1GivesStreamsWithoutEntries) {
     }
 }
 
-TEST_F(ReaderTest, StreamTenHasNumberCharacters0A) {
+TEST_F(ReaderTest, StreamNumbersInChunkIdsAreDecimal) {
     TAviLayout layout;
-    for (int i = 0; i < 11; ++i)
+    for (int i = 0; i < 12; ++i)
         layout.Streams.push_back({AudioHeader(44100, 1, 4), AudioFormat(1, 2, 44100, 4, 16), true});
-    layout.Chunks = {{10, 8, true}, {9, 4, true}, {10, 12, true}};
+    layout.Chunks = {{10, 8, true}, {9, 4, true}, {11, 12, true}, {10, 12, true}};
+    layout.ExtraIdx1Ids = {MakeFourCC('0', 'A', 'w', 'b')}; // no stream of a decimal writer
     TBuiltAvi built = BuildAvi(layout);
+    EXPECT_EQ(built.Bytes[built.Entries[10][0].Offset - 8], '1') << "'10wb' in the file";
     OpenBytes(built.Bytes);
-    ASSERT_EQ(Reader.StreamCount(), 11);
-    EXPECT_EQ(Reader.Streams(10).StreamNumber, uint16_t('0' | 'A' << 8));
+    ASSERT_EQ(Reader.StreamCount(), 12);
+    EXPECT_EQ(Reader.Streams(10).StreamNumber, uint16_t('1' | '0' << 8));
     EXPECT_EQ(Reader.Streams(9).StreamNumber, uint16_t('0' | '9' << 8));
-    EXPECT_EQ(EntriesOf(10), built.Entries[10]);
-    EXPECT_EQ(EntriesOf(9), built.Entries[9]);
-    EXPECT_THROW(Reader.Streams(11), EListError);
+    for (int s : {9, 10, 11})
+        EXPECT_EQ(EntriesOf(s), built.Entries[s]) << "stream " << s;
+    EXPECT_THROW(Reader.Streams(12), EListError);
     try {
         Reader.Streams(-1);
     } catch (const EListError& e) {
         EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
+    }
+
+    // Our own writer's file of twelve streams reads back stream by stream, through 'idx1' alone
+    // and through the OpenDML indexes.
+    for (uint8_t kind : {uint8_t(1), uint8_t(3)}) {
+        TAVIFileWriter w;
+        w.IndexKind = kind;
+        const std::string path = Dir.File("twelve.avi");
+        w.Open(path, AVIF_HASINDEX);
+        const auto fmt = AudioFormat(1, 2, 44100, 4, 16);
+        for (int i = 0; i < 12; ++i)
+            w.AddStream(i, AudioHeader(44100, 1, 4), fmt.data(), int32_t(fmt.size()));
+        for (int i = 0; i < 12; ++i) {
+            const auto payload = ChunkPayload(i, 0, uint32_t(4 * (i + 1)));
+            w.WriteChunk(i, payload.data(), true, int32_t(payload.size()));
+        }
+        w.Close();
+        Reader.Open(path);
+        ASSERT_EQ(Reader.StreamCount(), 12);
+        for (int i = 0; i < 12; ++i) {
+            ASSERT_EQ(Reader.Streams(i).EntryCount(), 1u) << "stream " << i;
+            std::vector<uint8_t> p(Reader.Streams(i).EntrySize(0));
+            EXPECT_TRUE(Reader.Streams(i).ReadChunk(0, p.data()));
+            EXPECT_EQ(p, ChunkPayload(i, 0, uint32_t(4 * (i + 1)))) << "stream " << i;
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 #include "fixtures/Tools.h"
 #include "support/Endian.h"
 
+#include <filesystem>
+
 using namespace zarvex;
 using namespace zarvex::fixtures;
 
@@ -340,4 +342,32 @@ TEST_F(WriterLayoutTest, ContinuationListAtOneGibibyte) {
     std::vector<uint8_t> got(big);
     EXPECT_TRUE(r.Streams(0).ReadChunk(frames - 1, got.data()));
     EXPECT_EQ(got, block);
+}
+
+TEST_F(WriterLayoutTest, ADroppedWriterCompletesItsFile) {
+    ZARVEX_REQUIRE_TOOL("ffprobe");
+    {
+        TAVIFileWriter w;
+        OpenAV(w);
+        for (int i = 0; i < 30; ++i) {
+            Put(w, 0, 300 + i);
+            Put(w, 1, 1764);
+        }
+        // A failing call on the way out, as a job that stops on an error: no Close follows.
+        EXPECT_THROW(Put(w, 7, 10), EZarvexError);
+    }
+    auto scan = ScanRiff(Path);
+    ASSERT_FALSE(scan.empty());
+    EXPECT_EQ(scan[0].Size, std::filesystem::file_size(Path) - 8) << "the RIFF size is set";
+    ASSERT_EQ(Find(scan, "idx1").size(), 1u);
+    for (const auto& c : scan) {
+        if (c.Id == "LIST") {
+            EXPECT_GT(c.Size, 4u) << c.Type;
+        }
+    }
+    const auto probe = RunCapture("ffprobe -v error -count_packets -show_entries "
+                                  "stream=nb_read_packets -of csv=p=0 " +
+                                  ShellQuote(Path));
+    EXPECT_EQ(probe.ExitCode, 0);
+    EXPECT_EQ(probe.Output, "30\n30\n") << "every chunk written is read";
 }

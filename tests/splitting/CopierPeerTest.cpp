@@ -2,7 +2,9 @@
 // ffmpeg's decoder, ffprobe's packet hashes, and audio bytes and frame headers read straight
 // from the files.
 #include "avi_input/AVIRead.h"
+#include "avi_input/FourCC.h"
 #include "avi_output/AVIWrite.h"
+#include "fixtures/AviBuilder.h"
 #include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
 #include "splitting/ZarvexCls.h"
@@ -240,9 +242,10 @@ void PatchToByteCounted(const std::string& file) {
     ASSERT_TRUE(io.good());
 }
 
-// Rewrites a file with its audio bytes in chunks of a fixed size, declared byte-counted, and
-// interleaved by time with the video.
-void Rechunk(const std::string& from, const std::string& to, uint32_t chunkBytes) {
+// Rewrites a file with its audio bytes in chunks of a fixed size, declared byte-counted (one
+// byte a sample, blocks of blockAlign), and interleaved by time with the video.
+void Rechunk(const std::string& from, const std::string& to, uint32_t chunkBytes,
+             uint16_t blockAlign = 1) {
     TAVIFileReader reader;
     reader.Open(from);
     ASSERT_EQ(reader.StreamCount(), 2);
@@ -256,7 +259,7 @@ void Rechunk(const std::string& from, const std::string& to, uint32_t chunkBytes
     }
     std::vector<uint8_t> format = audio.Format;
     const uint32_t bytesPerSec = GetU32(format.data() + 8);
-    PutU16(format.data() + 12, 1);
+    PutU16(format.data() + 12, blockAlign);
     AVIStreamHeader header = audio.Header;
     header.dwScale = 1;
     header.dwRate = bytesPerSec;
@@ -606,3 +609,200 @@ TEST_P(CopierPeerTest, SplitPartsHoldEveryFrameOnce) {
 
 INSTANTIATE_TEST_SUITE_P(FfmpegSources, CopierPeerTest, ::testing::ValuesIn(Kinds),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- Files laid out as other writers do -------------------------------------------------------
+
+namespace {
+
+std::string MjpegPcm(const TTempDir& dir, const std::string& rate) {
+    const std::string file = dir.File("mjpeg-" + std::to_string(rate.size()) + ".avi");
+    EXPECT_TRUE(Run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=160x120:rate=" + rate +
+                    " " + Noise(48000) + " -ac 2 -t 3 -c:v mjpeg -c:a pcm_s16le " +
+                    ShellQuote(file)));
+    return file;
+}
+
+// The streams and payloads of an ffmpeg file, in time order, written again by the builder with
+// the layout's index style and capture habits; video key flags are kept or all cleared.
+void Relayout(const std::string& from, TAviLayout layout, const std::string& to, bool keys) {
+    TAVIFileReader r;
+    r.Open(from);
+    for (int i = 0; i < r.StreamCount(); ++i)
+        layout.Streams.push_back({r.Streams(i).Header, r.Streams(i).Format, true});
+    std::vector<std::pair<int, int>> order;
+    r.ResetCursors();
+    int s = 0, e = 0;
+    for (r.NextChunk(s, e); s >= 0; r.NextChunk(s, e)) {
+        const bool video = &r.Streams(s) == r.VideoStream();
+        layout.Chunks.push_back({s, r.Streams(s).EntrySize(e), !video || keys});
+        order.push_back({s, e});
+    }
+    TBuiltAvi built = BuildAvi(layout);
+    std::vector<size_t> next(size_t(r.StreamCount()), 0);
+    for (const auto& [stream, entry] : order) {
+        const int64_t at = built.Entries[size_t(stream)][next[size_t(stream)]++].Offset;
+        ASSERT_TRUE(r.Streams(stream).ReadChunk(entry, built.Bytes.data() + at));
+    }
+    WriteFileBytes(to, built.Bytes);
+}
+
+// Payload positions per stream as ffprobe finds them through the index.
+std::map<int, std::vector<int64_t>> ProbedPositions(const std::string& file) {
+    const auto r =
+        RunCapture("ffprobe -v error -show_entries packet=stream_index,pos -of csv=p=0 " +
+                   ShellQuote(file) + " </dev/null");
+    std::map<int, std::vector<int64_t>> out;
+    std::stringstream in(r.Output);
+    std::string line;
+    while (std::getline(in, line))
+        if (const auto comma = line.find(','); comma != std::string::npos)
+            out[std::stoi(line.substr(0, comma))].push_back(std::stoll(line.substr(comma + 1)));
+    return out;
+}
+
+// (size, hash) of every packet of every stream, as ffmpeg's framemd5 lists them.
+std::map<int, std::vector<std::string>> PacketHashes(const std::string& file) {
+    const auto r = RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(file) +
+                              " -map 0 -c copy -f framemd5 - </dev/null");
+    std::map<int, std::vector<std::string>> out;
+    std::stringstream in(r.Output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string x; std::getline(fields, x, ',');)
+            f.push_back(x.substr(x.find_first_not_of(' ')));
+        if (f.size() == 6)
+            out[std::stoi(f[0])].push_back(f[4] + " " + f[5]);
+    }
+    return out;
+}
+
+std::string Cut(const std::string& source, const std::string& out, int32_t first, int32_t last) {
+    TAVIFileReader reader;
+    reader.Open(source);
+    TZarvex copier(reader);
+    copier.FileName = out;
+    copier.CopySegment(first, last);
+    return out;
+}
+
+class OtherWritersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZARVEX_REQUIRE_TOOL("ffmpeg");
+        ZARVEX_REQUIRE_TOOL("ffprobe");
+    }
+    TTempDir Dir;
+};
+
+} // namespace
+
+TEST_F(OtherWritersTest, Idx1OfCaptureToolsIsReadAtTheRightOffsets) {
+    // Relative 'idx1' whose first entry is a 'rec ' list, or a reserved '7Fxx' entry of size 0.
+    const std::string source = MjpegPcm(Dir, "25");
+    TAviLayout rec;
+    rec.RecLists = true;
+    rec.RecIdx1Entries = true;
+    TAviLayout reserved;
+    reserved.LeadingIdx1Ids = {MakeFourCC('7', 'F', 'x', 'x')};
+    int n = 0;
+    for (const TAviLayout& layout : {rec, reserved}) {
+        const std::string file = Dir.File("capture" + std::to_string(++n) + ".avi");
+        ASSERT_NO_FATAL_FAILURE(Relayout(source, layout, file, true));
+        TAVIFileReader r;
+        r.Open(file);
+        const auto probed = ProbedPositions(file);
+        for (int s = 0; s < 2; ++s) {
+            std::vector<int64_t> ours;
+            TAVIIndexEntry e;
+            for (uint32_t i = 0; r.Streams(s).GetEntry(i, e); ++i)
+                ours.push_back(e.Offset);
+            ASSERT_EQ(ours, probed.at(s)) << file << " stream " << s;
+        }
+        const std::string out = Cut(file, Dir.File("cut.avi"), 5, 30);
+        EXPECT_EQ(DecodeErrors(out), "") << file;
+        EXPECT_EQ(VideoPackets(out).size(), 26u) << file;
+    }
+}
+
+TEST_F(OtherWritersTest, MjpegWithoutKeyFlagsIsCutWhereAsked) {
+    const std::string source = MjpegPcm(Dir, "25");
+    const std::string file = Dir.File("unflagged.avi");
+    ASSERT_NO_FATAL_FAILURE(Relayout(source, TAviLayout(), file, false));
+    const auto frames = VideoPackets(file);
+    ASSERT_GT(frames.size(), 30u);
+    const auto out = VideoPackets(Cut(file, Dir.File("cut.avi"), 7, 20));
+    ASSERT_EQ(out.size(), 14u);
+    EXPECT_EQ(out.front().Hash, frames[7].Hash);
+    EXPECT_EQ(DecodeErrors(Dir.File("cut.avi")), "");
+    {
+        TAVIFileReader reader;
+        reader.Open(file);
+        TZarvex copier(reader);
+        ASSERT_TRUE(copier.SplitIntoParts(3, Dir.Path().string(), "part"));
+    }
+    // Without key frames there would be one part, the whole file.
+    for (const char* part : {"part1.avi", "part2.avi", "part3.avi"}) {
+        EXPECT_GT(VideoPackets(Dir.File(part)).size(), 1u) << part;
+        EXPECT_EQ(DecodeErrors(Dir.File(part)), "") << part;
+    }
+}
+
+TEST_F(OtherWritersTest, PcmCutsHoldNoEmptyChunkAndWholeSampleFrames) {
+    // ffmpeg's own file, cut at its start: the chunk ending at frame 8's start used to be
+    // written empty, which ffmpeg's PCM decoder refuses.
+    const std::string plain = Cut(MjpegPcm(Dir, "25"), Dir.File("plain.avi"), 0, 8);
+    EXPECT_EQ(DecodeErrors(plain), "");
+    for (uint32_t size : ReadFacts(plain).AudioChunks)
+        EXPECT_GT(size, 0u);
+
+    // The same sound declared in bytes (sample size 1, block 4), a chunk of about one frame
+    // each, under 29.97 fps video whose frame starts fall inside sample frames.
+    const std::string bytes = Dir.File("bytes.avi");
+    ASSERT_NO_FATAL_FAILURE(Rechunk(MjpegPcm(Dir, "30000/1001"), bytes, 6404, 4));
+    const TFileFacts source = ReadFacts(bytes);
+    ASSERT_EQ(source.AudioSampleSize, 1u);
+    ASSERT_EQ(source.BlockAlign, 4);
+    for (const TCut cut : {TCut{0, 8}, TCut{9, 21}, TCut{31, 59}}) {
+        const std::string out = Cut(bytes, Dir.File("cut.avi"), cut.First, cut.Last);
+        SCOPED_TRACE("frames " + std::to_string(cut.First) + ".." + std::to_string(cut.Last));
+        EXPECT_EQ(DecodeErrors(out), "");
+        const TFileFacts o = ReadFacts(out);
+        for (uint32_t size : o.AudioChunks)
+            EXPECT_TRUE(size > 0 && size % 4 == 0) << size;
+        const auto at = std::search(source.AudioBytes.begin(), source.AudioBytes.end(),
+                                    o.AudioBytes.begin(), o.AudioBytes.end());
+        ASSERT_NE(at, source.AudioBytes.end());
+        EXPECT_EQ((at - source.AudioBytes.begin()) % 4, 0);
+    }
+}
+
+TEST_F(OtherWritersTest, StreamsPastTenAreFoundAndCopied) {
+    const std::string file = Dir.File("twelve.avi");
+    std::string maps = "-map 0:v";
+    for (int i = 0; i < 11; ++i)
+        maps += " -map 1:a";
+    ASSERT_TRUE(::Run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=160x120:rate=25 " +
+                      Noise(44100) + " -ac 2 -t 2 " + maps + " -c:v mjpeg -c:a pcm_s16le " +
+                      ShellQuote(file)));
+    const auto source = PacketHashes(file);
+    ASSERT_EQ(source.size(), 12u);
+    {
+        TAVIFileReader reader;
+        reader.Open(file);
+        ASSERT_EQ(reader.StreamCount(), 12);
+        for (int s = 0; s < 12; ++s)
+            EXPECT_EQ(reader.Streams(s).EntryCount(), source.at(s).size()) << "stream " << s;
+    }
+    const std::string out = Cut(file, Dir.File("cut.avi"), 0, 49);
+    EXPECT_EQ(DecodeErrors(out), "");
+    const auto copied = PacketHashes(out);
+    ASSERT_EQ(copied.size(), 12u);
+    EXPECT_EQ(copied.at(0), source.at(0)) << "every frame";
+    ASSERT_FALSE(copied.at(1).empty());
+    for (int s : {10, 11})
+        EXPECT_EQ(copied.at(s), copied.at(1)) << "stream " << s << " is copied as stream 1 is";
+}

@@ -2,6 +2,7 @@
 #include "fixtures/CopierFixture.h"
 #include "support/Endian.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <numeric>
 
@@ -52,11 +53,11 @@ TEST_F(CopierTest, AudioRunsFromTheFirstToTheLastFrameStart) {
     EXPECT_EQ(Payloads(Out, 0).size(), 101u) << "the last frame is included";
     auto audio = Payloads(Out, 1);
     EXPECT_EQ(TotalBytes(audio), uint64_t((8.0 - 4.0) * 44100 * 4)) << "4.0 s to 8.0 s";
-    // The chunks that end exactly at 4.0 s and begin exactly at 8.0 s touch the span.
-    ASSERT_GE(audio.size(), 2u);
-    EXPECT_EQ(audio.front().size(), 0u);
-    EXPECT_EQ(audio.back().size(), 0u);
-    EXPECT_EQ(audio[1], SourcePayload(1, 100));
+    // The chunks that end exactly at 4.0 s and begin exactly at 8.0 s only touch the span:
+    // nothing of them is written, not even an empty chunk.
+    ASSERT_EQ(audio.size(), 100u);
+    EXPECT_EQ(audio.front(), SourcePayload(1, 100));
+    EXPECT_EQ(audio.back(), SourcePayload(1, 199));
 
     TAVIFileReader out;
     out.Open(Out);
@@ -93,7 +94,7 @@ TEST_F(CopierTest, OneAudioChunkCutAtBothEnds) {
     EXPECT_TRUE(std::equal(audio[0].begin(), audio[0].end(), source.begin() + 17640 * 4));
 
     Copy(10, 10);
-    EXPECT_EQ(Payloads(Out, 1).at(0).size(), 0u) << "a single frame holds no sound";
+    EXPECT_EQ(Payloads(Out, 1).size(), 0u) << "a single frame holds no sound";
 }
 
 TEST_F(CopierTest, ByteCountedMp3IsCutBetweenFrames) {
@@ -143,7 +144,7 @@ TEST_F(CopierTest, ProgressRunsToTheEndAndCancelKeepsAValidFile) {
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_DOUBLE_EQ(seen.back(), 100.0 * 100 / 99) << "copied frames over the frame span";
-    EXPECT_EQ(seen.size(), 200u) << "after every written chunk, whatever its stream";
+    EXPECT_EQ(seen.size(), 199u) << "after every written chunk, whatever its stream";
 
     seen.clear();
     Copy(30, 30);
@@ -186,8 +187,10 @@ TEST_F(CopierTest, EndsPastTheVideoAndEmptyVideo) {
     silent.Chunks = {{1, 100, true}};
     Source(silent);
     Engine->FileName = Dir.File("none.avi");
-    Engine->CopySegment(0, 10);
+    EXPECT_THROW(Engine->CopySegment(0, 10), EZarvexError);
+    EXPECT_THROW(Engine->SplitIntoParts(2, Dir.Path().string(), "p"), EZarvexError);
     EXPECT_FALSE(std::filesystem::exists(Dir.File("none.avi"))) << "no frames: nothing written";
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("p1.avi")));
 }
 
 TEST_F(CopierTest, EveryStreamIsCopiedInTimeOrder) {
@@ -206,21 +209,123 @@ TEST_F(CopierTest, EveryStreamIsCopiedInTimeOrder) {
     for (const auto& c : scan)
         if (c.Id.size() == 4 && c.Id[0] == '0' && c.Depth == 2)
             order.push_back(c.Id);
-    // The audio chunk ending at 0.4 s touches the span and comes first; then the three
-    // streams' chunks of 0.4 s in stream order.
-    ASSERT_GE(order.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + 5),
-              (std::vector<std::string>{"01wb", "00dc", "01wb", "02wb", "00dc"}))
+    // The three streams' chunks of 0.4 s in stream order, then those of 0.44 s.
+    ASSERT_GE(order.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + 4),
+              (std::vector<std::string>{"00dc", "01wb", "02wb", "00dc"}))
         << "interleaved by start time, not by source position";
 }
 
-TEST_F(CopierTest, AShortReadEndsTheCopyWithACompleteFile) {
+TEST_F(CopierTest, AnUnreadableChunkFailsTheJobWithACompleteFile) {
     TAviLayout layout = AvLayout(40, Every(10));
     TBuiltAvi& built = Source(layout);
     // Point video entry 30 beyond the end of the file.
     const size_t entry = built.Idx1Pos + 8 + 16 * (2 * 30);
     PutU32(built.Bytes.data() + entry + 8, 0x7FFFFFF0u);
     Reader.Open(Save(built.Bytes, "damaged.avi"));
-    Copy(0, 39);
-    EXPECT_EQ(Payloads(Out, 0).size(), 30u);
+    try {
+        Copy(0, 39);
+        ADD_FAILURE() << "a short copy reported as success";
+    } catch (const EZarvexError& e) {
+        EXPECT_STREQ(e.what(), "Unable to read chunk 30 of stream 0: the file is damaged or cut "
+                               "short");
+    }
+    EXPECT_EQ(Payloads(Out, 0).size(), 30u) << "what was written is a complete file";
+    EXPECT_THROW(Engine->SplitIntoParts(2, Dir.Path().string(), "part"), EZarvexError);
+    EXPECT_EQ(Payloads(Dir.File("part1.avi"), 0).size(), 21u) << "the first part is whole";
+    EXPECT_EQ(Payloads(Dir.File("part2.avi"), 0).size(), 10u) << "frames 20 to 29";
+}
+
+TEST_F(CopierTest, AudioCuttingRules) {
+    // Stereo 16-bit PCM declared in bytes (sample size 1, block 4) under 29.97 fps video: frames
+    // 9 and 21 start at bytes 52973 and 123603, inside sample frames. Cuts keep whole ones.
+    TAviLayout pcm = AvLayout(60, Every(1));
+    pcm.Streams[0].Header = VideoHeader(30000, 1001, 0);
+    pcm.Streams[1].Header = AudioHeader(176400, 1, 1);
+    Source(pcm);
+    std::vector<uint8_t> all;
+    for (uint32_t k = 0; k < Reader.Streams(1).EntryCount(); ++k) {
+        const auto p = SourcePayload(1, k);
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    Copy(9, 21);
+    std::vector<uint8_t> audio;
+    for (const auto& c : Payloads(Out, 1)) {
+        EXPECT_EQ(c.size() % 4, 0u);
+        audio.insert(audio.end(), c.begin(), c.end());
+    }
+    const auto at = std::search(all.begin(), all.end(), audio.begin(), audio.end());
+    ASSERT_NE(at, all.end());
+    EXPECT_EQ((at - all.begin()) % 4, 0) << "the sound starts on a whole sample frame";
+    EXPECT_NEAR(double(at - all.begin()), 52973.0, 2.0);
+    EXPECT_NEAR(double(audio.size()), 123603.0 - 52973.0, 4.0);
+
+    // Compressed audio that can't be cut goes in whole chunks, but not those that end at the
+    // first frame's start or begin at the last frame's: they hold none of the span.
+    TAviLayout whole = AvLayout(40, Every(10));
+    whole.Streams[1] = {AudioHeader(176400, 1, 1), AudioFormat(0x161, 2, 44100, 1, 16), true};
+    Source(whole);
+    Copy(10, 20);
+    auto chunks = Payloads(Out, 1);
+    ASSERT_EQ(chunks.size(), 10u) << "0.4 s to 0.8 s";
+    EXPECT_EQ(chunks.front(), SourcePayload(1, 10));
+    EXPECT_EQ(chunks.back(), SourcePayload(1, 19));
+
+    // Uncompressed video whose header gives the frame size as its sample size still counts
+    // frames: one entry, one frame.
+    TAviLayout raw = SimpleLayout(0, 0, false, TIndexStyle::Idx1Relative);
+    raw.Streams[0].Header.dwSampleSize = 300;
+    raw.Streams[0].Format = VideoFormat(10, 10, 0);
+    for (uint32_t f = 0; f < 40; ++f)
+        raw.Chunks.push_back({0, 300, true});
+    Source(raw);
+    EXPECT_DOUBLE_EQ(Reader.Streams(0).EntryTime(10), 0.4);
+    Copy(10, 20);
+    const auto frames = Payloads(Out, 0);
+    ASSERT_EQ(frames.size(), 11u);
+    EXPECT_EQ(frames.front(), SourcePayload(0, 10));
+}
+
+TEST_F(CopierTest, IntraOnlyVideoIsCutWhereAsked) {
+    // Writers of such video may flag no frame at all: every picture stands alone anyway.
+    const auto none = [](uint32_t) { return false; };
+    for (const char* code :
+         {"MJPG", "mjpg", "dvsd", "HFYU", "DIB ", "ULY2", "MAGY", "LAGS", "apcn", "MJ2C", "MPNG"}) {
+        TAviLayout layout = AvLayout(40, none);
+        layout.Streams[0].Format = VideoFormat(320, 240, StrToFourCC(code));
+        Source(layout);
+        Copy(7, 15);
+        const auto video = Payloads(Out, 0);
+        ASSERT_EQ(video.size(), 9u) << code;
+        EXPECT_EQ(video.front(), SourcePayload(0, 7)) << code;
+    }
+    for (uint32_t raw : {0u, 3u}) { // BI_RGB, BI_BITFIELDS
+        TAviLayout layout = AvLayout(40, none);
+        layout.Streams[0].Format = VideoFormat(320, 240, raw);
+        Source(layout);
+        EXPECT_TRUE(Reader.Streams(0).IsKeyFrame(7)) << raw;
+    }
+    TAviLayout dv = AvLayout(40, none); // interleaved DV: the format is no picture header
+    dv.Streams[0].Header.fccType = streamIavs;
+    dv.Streams[0].Format.assign(32, 0);
+    Source(dv);
+    EXPECT_TRUE(Reader.Streams(0).IsKeyFrame(7));
+
+    // An empty chunk repeats the picture before it, so a cut asked to start there starts a
+    // frame earlier; and inter-frame video keeps the index's flags.
+    TAviLayout layout = AvLayout(40, none);
+    layout.Streams[0].Format = VideoFormat(320, 240, StrToFourCC("MJPG"));
+    layout.Chunks[2 * 7].Size = 0;
+    Source(layout);
+    Copy(7, 15);
+    EXPECT_EQ(Payloads(Out, 0).size(), 10u);
+    ASSERT_TRUE(Engine->SplitIntoParts(4, Dir.Path().string(), "p"));
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("p4.avi")));
+    for (const char* code : {"XVID", "FFV1"}) { // FFV1 frames carry the coder's state over
+        TAviLayout inter = AvLayout(40, none);
+        inter.Streams[0].Format = VideoFormat(320, 240, StrToFourCC(code));
+        Source(inter);
+        Copy(7, 15);
+        EXPECT_EQ(Payloads(Out, 0).size(), 16u) << code << " without key frames starts at 0";
+    }
 }

@@ -110,6 +110,8 @@ int PlaceAt(TFramesJob& job) {
                   << ": The video stream is not found in the selected file.\n";
         return ExitFailure;
     }
+    if (!HasVideoEntries(reader, "frames", job.Source))
+        return ExitFailure;
     const uint32_t rate = video->Header.dwRate, scale = video->Header.dwScale;
     const int64_t frame = FrameOfTime(job.At, rate, scale);
     if (frame >= int64_t(video->EntryCount())) {

@@ -18,6 +18,15 @@ bool OpenSource(TAVIFileReader& reader, const std::string& source) {
     }
 }
 
+bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,
+                     const std::string& source) {
+    if (reader.VideoStream() && reader.VideoStream()->EntryCount() > 0)
+        return true;
+    std::cerr << "zarvex-cli " << command << ": " << source
+              << ": the video stream has no index entries, so it has no frames to work on.\n";
+    return false;
+}
+
 int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
                const std::function<int(TAVIFileReader&)>& check,
                const std::function<bool(TZarvex&)>& job) {
@@ -29,6 +38,8 @@ int RunCopyJob(const std::string& command, const std::string& source, bool quiet
                   << ": The video stream is not found in the selected file.\n";
         return ExitFailure;
     }
+    if (!HasVideoEntries(reader, command, source))
+        return ExitFailure;
     if (int code = check(reader); code != ExitOk)
         return code;
 

@@ -11,6 +11,10 @@ namespace zarvex::cli {
 // Opens the source for a command; on failure says why on stderr and returns false.
 bool OpenSource(TAVIFileReader& reader, const std::string& source);
 
+// False, with a message on stderr, when the opened source's video has no index entries.
+bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,
+                     const std::string& source);
+
 // Opens the source, lets check refuse it with an exit code, runs job and maps the outcome to an
 // exit code; job returns false when the user declined to overwrite.
 int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
