@@ -36,7 +36,7 @@ double StreamDuration(const TAVIStream& stream) {
         return 0.0;
     const AVIStreamHeader& h = stream.Header;
     double units =
-        h.dwSampleSize == 0
+        !stream.CountsBytes()
             ? double(n)
             : double(stream.EntryBytesBefore(n - 1) + stream.EntrySize(n - 1)) / h.dwSampleSize;
     return units / h.dwRate * h.dwScale;
