@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFmpegPtr.h"
+#include "support/FrameClock.h"
 
 #include <cstdint>
 #include <string>
@@ -14,8 +15,8 @@ inline constexpr int64_t TimeUnits = 10000000;
 
 // One decoded picture and where it sits on the stream's time line.
 struct TVideoPicture {
-    TFramePtr Frame;        // FFmpeg's decoded picture, in the decoder's pixel format
-    int64_t Position = 0;   // start of its display interval, 100-ns units from the stream start
+    TFramePtr Frame;         // FFmpeg's decoded picture, in the decoder's pixel format
+    int64_t Position = 0;    // start of its display interval, 100-ns units from the stream start
     int64_t FrameNumber = 0; // in frames of the stream's nominal rate (empty "drop" chunks count)
 };
 
@@ -38,10 +39,11 @@ public:
 
     int Width() const;
     int Height() const;
-    double FrameRate() const;      // frames per second of the stream header
-    int64_t Duration() const;      // 100-ns units: the end of the last frame's interval
-    int64_t FrameTime(int64_t frame) const; // start of a frame's interval, 100-ns units
+    double FrameRate() const;                // frames per second of the stream header
+    int64_t Duration() const;                // 100-ns units: the end of the last frame's interval
+    int64_t FrameTime(int64_t frame) const;  // start of a frame's interval, 100-ns units
     int64_t TimeToFrame(int64_t time) const; // the frame whose interval holds the time
+    const TFrameClock& Clock() const;
 
     // The picture shown at Time: the last frame starting at or before it (the first frame for
     // a time before it; the last frame for a time past the end). Decodes forward from where the
