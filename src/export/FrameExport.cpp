@@ -124,12 +124,32 @@ void TFrameExporter::Execute() {
         SaveFrameRange();
 }
 
+// The frame on screen at Position: the one whose interval holds it (frame starts are whole
+// units, rounded), and the last one at the end of the stream, where the viewer still shows it.
+double TFrameExporter::FirstFrame(TMediaDet& detector) const {
+    const double first = std::floor((double(Position) + 0.5) * FrameRate / UnitsPerSecond);
+    double length = 0;
+    if (detector.GetStreamLength(length) != 0 || !(length > 0))
+        return first;
+    const double frames = std::ceil(length * FrameRate - 1e-6);
+    return frames >= 1 ? std::min(first, frames - 1) : first;
+}
+
+// Frames are asked for in the middle of their interval, where no rounding of their start
+// can slip to the frame before.
+double TFrameExporter::FrameSeconds(double frame) const {
+    return (frame + 0.5) / FrameRate;
+}
+
 void TFrameExporter::SaveSingleFrame() {
     const std::string path = TargetPath();
     RefuseSourceAsOutput(path, SourceFileName);
     TMediaDet detector;
     Open(detector);
-    CheckDSResult(CaptureFrame(detector, double(Position) / UnitsPerSecond));
+    const double seconds = FrameRate > 0 && std::isfinite(FrameRate)
+                               ? FrameSeconds(FirstFrame(detector))
+                               : double(Position) / UnitsPerSecond;
+    CheckDSResult(CaptureFrame(detector, seconds));
     WriteFrame(path);
 }
 
@@ -140,11 +160,10 @@ void TFrameExporter::SaveFrameRange() {
     Open(detector);
     // Frame times from frame numbers rather than a rounded step added up: at 30 or 23.976 fps a
     // step rounded down falls short of a frame's start after two frames and repeats a frame.
-    // The first frame is the one whose interval holds Position (frame starts are whole units).
-    const double first = std::floor((double(Position) + 0.5) * FrameRate / UnitsPerSecond);
+    const double first = FirstFrame(detector);
     for (int64_t k = 0; k < Count; ++k) {
         // A failing size query means the stream has ended: the run ends with what it has.
-        if (CaptureFrame(detector, (first + double(k)) / FrameRate) != 0)
+        if (CaptureFrame(detector, FrameSeconds(first + double(k))) != 0)
             break;
         const std::string path = NumberedPath(k);
         RefuseSourceAsOutput(path, SourceFileName);

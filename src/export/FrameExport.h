@@ -72,6 +72,8 @@ public:
 private:
     void Open(media::TMediaDet& detector);
     int CaptureFrame(media::TMediaDet& detector, double seconds);
+    double FirstFrame(media::TMediaDet& detector) const;
+    double FrameSeconds(double frame) const;
     void WriteFrame(const std::string& path);
 
     int32_t Width = 0;

@@ -5,6 +5,7 @@
 #include "avi_input/AVIRead.h"
 #include "media/AudioSink.h"
 #include "media/Player.h"
+#include "support/FrameClock.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -60,13 +61,14 @@ protected:
 private:
     void CheckRenderResult(int32_t result);
     void FirePlayState();
-    int64_t FrameStep() const;
+    void ReportPosition();
 
     TAVIFileReader FReader;
     media::TMediaPlayer Player;
     TVideoWindow* FVideoWindow = nullptr; // a child of the display panel, owned by it
     QTimer Timer;
     std::string FFileName;
+    TFrameClock FClock{25, 1};
 };
 
 } // namespace zarvex
