@@ -124,21 +124,16 @@ void TFrameExporter::Execute() {
         SaveFrameRange();
 }
 
-// The frame on screen at Position: the one whose interval holds it (frame starts are whole
-// units, rounded), and the last one at the end of the stream, where the viewer still shows it.
-double TFrameExporter::FirstFrame(TMediaDet& detector) const {
-    const double first = std::floor((double(Position) + 0.5) * FrameRate / UnitsPerSecond);
+// The frame on screen at Position, on the stream's own clock: the one whose interval holds it,
+// and the last one at the end of the stream, where the viewer still shows it.
+int64_t TFrameExporter::FirstFrame(TMediaDet& detector, TFrameClock& clock) const {
+    CheckDSResult(detector.GetFrameClock(clock));
+    const int64_t first = clock.FrameAt(Position);
     double length = 0;
     if (detector.GetStreamLength(length) != 0 || !(length > 0))
         return first;
-    const double frames = std::ceil(length * FrameRate - 1e-6);
-    return frames >= 1 ? std::min(first, frames - 1) : first;
-}
-
-// Frames are asked for in the middle of their interval, where no rounding of their start
-// can slip to the frame before.
-double TFrameExporter::FrameSeconds(double frame) const {
-    return (frame + 0.5) / FrameRate;
+    const int64_t end = std::llround(length * UnitsPerSecond);
+    return std::min(first, clock.FrameAt(end - 1));
 }
 
 void TFrameExporter::SaveSingleFrame() {
@@ -146,10 +141,9 @@ void TFrameExporter::SaveSingleFrame() {
     RefuseSourceAsOutput(path, SourceFileName);
     TMediaDet detector;
     Open(detector);
-    const double seconds = FrameRate > 0 && std::isfinite(FrameRate)
-                               ? FrameSeconds(FirstFrame(detector))
-                               : double(Position) / UnitsPerSecond;
-    CheckDSResult(CaptureFrame(detector, seconds));
+    TFrameClock clock(0, 0);
+    const int64_t frame = FirstFrame(detector, clock);
+    CheckDSResult(CaptureFrame(detector, double(clock.FrameStart(frame)) / UnitsPerSecond));
     WriteFrame(path);
 }
 
@@ -160,10 +154,12 @@ void TFrameExporter::SaveFrameRange() {
     Open(detector);
     // Frame times from frame numbers rather than a rounded step added up: at 30 or 23.976 fps a
     // step rounded down falls short of a frame's start after two frames and repeats a frame.
-    const double first = FirstFrame(detector);
+    TFrameClock clock(0, 0);
+    const int64_t first = FirstFrame(detector, clock);
     for (int64_t k = 0; k < Count; ++k) {
         // A failing size query means the stream has ended: the run ends with what it has.
-        if (CaptureFrame(detector, FrameSeconds(first + double(k))) != 0)
+        const int64_t start = clock.FrameStart(first + k);
+        if (CaptureFrame(detector, double(start) / UnitsPerSecond) != 0)
             break;
         const std::string path = NumberedPath(k);
         RefuseSourceAsOutput(path, SourceFileName);
