@@ -68,8 +68,9 @@ struct TVideoDecoder::TImpl : TStreamInput {
     AVRational Rate{25, 1};
     TFrameClock Clock{25, 1};
     int64_t StartPts = 0;
-    bool Reorders = false;           // the codec may show pictures out of decode order
-    std::deque<int64_t> Slots;       // frame numbers fed since the seek and not yet given out
+    bool Avi = false;          // packets numbered by chunk; other containers stamp their pictures
+    bool Reorders = false;     // the codec may show pictures out of decode order
+    std::deque<int64_t> Slots; // frame numbers fed since the seek and not yet given out
     std::deque<TVideoPicture> Ahead; // numbered pictures not yet handed out
     std::deque<TRawPicture> Unnumbered;
     bool Anchored = false;              // the first picture since the seek has its number
@@ -100,8 +101,9 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     // frame decoded past the one asked for, so exact seeks are quickest with one per core.
     if (threads <= 0)
         threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    StampWithDts = true;
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
+    Avi = std::string_view(Format->iformat->name) == "avi";
+    StampWithDts = Avi;
     Rate = NominalRate(*Format, *Stream);
     Clock = TFrameClock(Rate.num, Rate.den);
     if (Stream->start_time != AV_NOPTS_VALUE)
@@ -116,7 +118,7 @@ bool TVideoDecoder::TImpl::FeedOne() {
     const int64_t before = LastFedDts;
     if (!Feed())
         return false;
-    if (LastFedDts != before && LastFedDts != AV_NOPTS_VALUE)
+    if (Avi && LastFedDts != before && LastFedDts != AV_NOPTS_VALUE)
         Slots.push_back(SlotOf(LastFedDts));
     return true;
 }
@@ -179,7 +181,7 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
         Ahead.pop_front();
         return true;
     }
-    if (!Anchored)
+    if (!Anchored && Avi)
         Anchor();
     TRawPicture raw;
     if (!Unnumbered.empty()) {
@@ -189,7 +191,10 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
         return false;
     }
     int64_t number = Last.Frame ? Last.FrameNumber + 1 : SeekKey;
-    if (!Slots.empty()) {
+    if (!Avi) {
+        const int64_t pts = raw.Frame->best_effort_timestamp;
+        number = pts == AV_NOPTS_VALUE ? number : SlotOf(pts);
+    } else if (!Slots.empty()) {
         number = Slots.front();
         Slots.pop_front();
     }
