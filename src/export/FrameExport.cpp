@@ -124,12 +124,26 @@ void TFrameExporter::Execute() {
         SaveFrameRange();
 }
 
+// The frame on screen at Position, on the stream's own clock: the one whose interval holds it,
+// and the last one at the end of the stream, where the viewer still shows it.
+int64_t TFrameExporter::FirstFrame(TMediaDet& detector, TFrameClock& clock) const {
+    CheckDSResult(detector.GetFrameClock(clock));
+    const int64_t first = clock.FrameAt(Position);
+    double length = 0;
+    if (detector.GetStreamLength(length) != 0 || !(length > 0))
+        return first;
+    const int64_t end = std::llround(length * UnitsPerSecond);
+    return std::min(first, clock.FrameAt(end - 1));
+}
+
 void TFrameExporter::SaveSingleFrame() {
     const std::string path = TargetPath();
     RefuseSourceAsOutput(path, SourceFileName);
     TMediaDet detector;
     Open(detector);
-    CheckDSResult(CaptureFrame(detector, double(Position) / UnitsPerSecond));
+    TFrameClock clock(0, 0);
+    const int64_t frame = FirstFrame(detector, clock);
+    CheckDSResult(CaptureFrame(detector, double(clock.FrameStart(frame)) / UnitsPerSecond));
     WriteFrame(path);
 }
 
@@ -140,11 +154,12 @@ void TFrameExporter::SaveFrameRange() {
     Open(detector);
     // Frame times from frame numbers rather than a rounded step added up: at 30 or 23.976 fps a
     // step rounded down falls short of a frame's start after two frames and repeats a frame.
-    // The first frame is the one whose interval holds Position (frame starts are whole units).
-    const double first = std::floor((double(Position) + 0.5) * FrameRate / UnitsPerSecond);
+    TFrameClock clock(0, 0);
+    const int64_t first = FirstFrame(detector, clock);
     for (int64_t k = 0; k < Count; ++k) {
         // A failing size query means the stream has ended: the run ends with what it has.
-        if (CaptureFrame(detector, (first + double(k)) / FrameRate) != 0)
+        const int64_t start = clock.FrameStart(first + k);
+        if (CaptureFrame(detector, double(start) / UnitsPerSecond) != 0)
             break;
         const std::string path = NumberedPath(k);
         RefuseSourceAsOutput(path, SourceFileName);

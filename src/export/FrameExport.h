@@ -34,7 +34,7 @@ public:
 
     std::string SourceFileName; // the open file
     int64_t Position = 0;       // 100-ns units
-    double FrameRate = 0;       // frames per second of the video stream
+    double FrameRate = 0;       // frames per second; the run is timed by the stream's exact rate
     std::string Folder;
     std::string FileName; // without extension
     TImageType ImageType = TImageType::Jpeg;
@@ -72,6 +72,7 @@ public:
 private:
     void Open(media::TMediaDet& detector);
     int CaptureFrame(media::TMediaDet& detector, double seconds);
+    int64_t FirstFrame(media::TMediaDet& detector, TFrameClock& clock) const;
     void WriteFrame(const std::string& path);
 
     int32_t Width = 0;

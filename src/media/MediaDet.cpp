@@ -144,6 +144,15 @@ int TMediaDet::GetFrameRate(double& rate) const {
     return 0;
 }
 
+int TMediaDet::GetFrameClock(TFrameClock& clock) const {
+    const AVStream* s = Impl->VideoStream();
+    if (!s)
+        return AVERROR(EINVAL);
+    const AVRational rate = NominalRate(*Impl->Format, *s);
+    clock = TFrameClock(rate.num, rate.den);
+    return 0;
+}
+
 int TMediaDet::GetBitmapBits(double seconds, int64_t& size, uint8_t* buffer, int width,
                              int height) {
     TImpl& d = *Impl;

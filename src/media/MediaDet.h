@@ -1,6 +1,8 @@
 // The media detector: what a file's streams are, and the decoded picture at a time as a bitmap.
 #pragma once
 
+#include "support/FrameClock.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +36,8 @@ public:
     int GetStreamMediaType(TStreamMediaType& type) const;
     int GetStreamLength(double& seconds) const;
     int GetFrameRate(double& rate) const;
+    // The current (video) stream's frame times, from its exact rate.
+    int GetFrameClock(TFrameClock& clock) const;
     // With buffer null: size := bytes needed (40-byte BITMAPINFOHEADER + padded bottom-up BGR
     // rows of width x height). With a buffer (size = its size, at least that): fills it with the
     // picture shown at `seconds` in the current (video) stream, scaled to width x height. A time at

@@ -133,6 +133,7 @@ void TMediaPlayer::TImpl::Seek(int64_t target) {
     Shared.AudioDone = !Audio || Shared.RunFreely; // running freely plays no sound
     Shared.CompletePosted = false;
     Shared.Clock.Set(target);
+    Shared.Shown = target;
     if (Video)
         Shared.Clock.Hold(); // until the picture sought to is shown
     Shared.Changed.notify_all();
@@ -140,11 +141,16 @@ void TMediaPlayer::TImpl::Seek(int64_t target) {
 
 void TMediaPlayer::TImpl::SetRunning(bool running, TPlayerState state) {
     std::lock_guard lock(Shared.Mutex);
+    const bool wasRunning = Shared.Running;
     Shared.Running = running;
-    if (running)
+    if (running) {
         Shared.Clock.Run();
-    else
+    } else {
         Shared.Clock.Pause();
+        // Stopped between two pictures, the position is the start of the one on screen.
+        if (wasRunning && Video)
+            Shared.Clock.Set(Shared.Shown);
+    }
     State = state;
     Shared.Changed.notify_all();
 }

@@ -42,6 +42,7 @@ public:
     void SetRunFreely(bool freely);
 
     int32_t Run();
+    // While running, the position settles on the start of the picture on screen.
     int32_t Pause();
     int32_t Stop();
     // The state is known at once (transitions complete when the call returns), so the timeout
@@ -50,7 +51,8 @@ public:
 
     // Media time, 100-ns units.
     int64_t GetDuration() const;
-    // While playing, the clock; after a seek, the start of the frame sought to, at once.
+    // While playing, the clock; after a seek, the start of the frame sought to, at once; after
+    // a pause, the start of the picture shown.
     int64_t GetCurrentPosition() const;
     // Absolute, exact seek to the frame whose display interval holds the time (the last frame
     // for a time past it). Returns at once; seeks that come faster than they decode coalesce to

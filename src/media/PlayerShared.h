@@ -25,6 +25,7 @@ struct TPlayerShared {
     bool VideoDone = true; // this stream has played to its end since the last seek
     bool AudioDone = true;
     bool CompletePosted = false;
+    int64_t Shown = 0; // start of the picture on screen (the target of the seek until it is)
 
     TPlayerClock Clock;
     TPlayerEvents& Events;

@@ -72,8 +72,11 @@ void TPlayerVideo::Step(uint64_t generation) {
     }
     if (!freely && !WaitFor(Ready->Position, generation))
         return; // paused, seeking or closing; the picture stays ready unless a seek replaces it
-    if (freely)
+    if (freely) {
+        std::lock_guard lock(Shared.Mutex);
         Shared.Clock.Set(Ready->Position);
+        Shared.Shown = Ready->Position;
+    }
     Deliver(std::move(Ready));
     Ready.reset();
 }
@@ -117,8 +120,11 @@ bool TPlayerVideo::WaitFor(int64_t position, uint64_t generation) {
         if (Shared.Interrupted(generation) || !Shared.Running)
             return false;
         const auto until = Shared.Clock.Until(position);
-        if (until.count() == 0)
+        if (until.count() == 0) {
+            // Decided under the lock, so that a pause from now on settles on this picture.
+            Shared.Shown = position;
             return true;
+        }
         Shared.Changed.wait_for(lock, std::min<std::chrono::nanoseconds>(until, WaitSlice));
     }
 }

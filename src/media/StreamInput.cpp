@@ -47,11 +47,16 @@ bool TStreamInput::Feed() {
         }
         // Empty chunks hold no data, and an empty packet would tell the decoder the stream ended.
         if (Packet->stream_index == Stream->index && Packet->size > 0) {
+            if (StampWithDts)
+                Packet->pts = Packet->dts;
+            const int64_t dts = Packet->dts;
             const int sent = avcodec_send_packet(Codec.get(), Packet.get());
             av_packet_unref(Packet.get());
             // A damaged packet costs its own picture or samples, not the whole stream.
             if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN))
                 CheckDSResult(sent);
+            if (sent >= 0)
+                LastFedDts = dts;
             return true;
         }
         av_packet_unref(Packet.get());

@@ -14,6 +14,10 @@ struct TStreamInput {
     AVStream* Stream = nullptr;
     TPacketPtr Packet = MakePacket();
     bool FlushSent = false; // the decoder has been told the stream ended
+    // Each packet's pts is set to its dts before decoding, so that every picture tells which
+    // packet carried it (AVI stores no presentation stamps).
+    bool StampWithDts = false;
+    int64_t LastFedDts = AV_NOPTS_VALUE; // of the packet the decoder took last
 
     // Opens the file and the decoder of the stream `pick` chooses; the other streams are not
     // read. Raises EZarvexError(notFound) when pick finds none, EMediaError for FFmpeg failures.

@@ -4,6 +4,9 @@
 #include "media/StreamInput.h"
 
 #include <algorithm>
+#include <climits>
+#include <deque>
+#include <map>
 #include <new>
 #include <string_view>
 #include <thread>
@@ -39,20 +42,58 @@ int64_t StreamDuration(const AVFormatContext& format, const AVStream& s) {
     return 0;
 }
 
+namespace {
+
+// After a seek, how many pictures past the key frame's own are decoded at most to learn where
+// it is shown; more B-frames in a row than this are not made by any encoder we know.
+constexpr int MaxLookAhead = 17;
+// Decoding on beats seeking while the key frame before the target is at most this far ahead.
+constexpr int64_t ForwardReach = 12;
+
+// A decoded picture and the stamp of the packet that carried it.
+struct TRawPicture {
+    TFramePtr Frame;
+    int64_t Packet = 0;
+};
+
+} // namespace
+
+// AVI stores no presentation stamps: the demuxer numbers packets by chunk, in decode order.
+// Decoders hand pictures out in display order, so the pictures since a seek fill the chunk
+// numbers fed since then in ascending order (an empty chunk keeps the picture before it). The
+// one unknown is the key frame's own place: with an open GOP the B-frames that follow it in
+// the file are shown before it, and after a seek the decoder drops them for want of the
+// previous reference; the key picture then belongs after their slots.
 struct TVideoDecoder::TImpl : TStreamInput {
     AVRational Rate{25, 1};
+    TFrameClock Clock{25, 1};
     int64_t StartPts = 0;
-    int64_t LastPts = AV_NOPTS_VALUE;  // of the frame decoded last, for frames without a stamp
-    int64_t CountPts = AV_NOPTS_VALUE; // display stamp of the next frame, counted from the key
-    TVideoPicture Pending;             // decoded ahead and not yet handed out
-    TVideoPicture Last;                // a second reference to the picture handed out last
+    bool Avi = false;          // packets numbered by chunk; other containers stamp their pictures
+    bool Reorders = false;     // the codec may show pictures out of decode order
+    std::deque<int64_t> Slots; // frame numbers fed since the seek and not yet given out
+    std::deque<TVideoPicture> Ahead; // numbered pictures not yet handed out
+    std::deque<TRawPicture> Unnumbered;
+    bool Anchored = false;              // the first picture since the seek has its number
+    int64_t SeekKey = -1;               // first frame fed since the seek
+    std::map<int64_t, int64_t> Leading; // pictures shown before each key frame's, once learnt
+    TVideoPicture Last;                 // a second reference to the picture handed out last
 
     void Open(const std::string& path, int threads);
-    bool Receive(TVideoPicture& picture);
-    void Seek(int64_t frame);
+    int64_t SlotOf(int64_t dts) const {
+        return av_rescale_q_rnd(dts - StartPts, Stream->time_base, av_inv_q(Rate),
+                                AV_ROUND_NEAR_INF);
+    }
     int64_t FramePts(int64_t frame) const {
         return StartPts + av_rescale_q(frame, av_inv_q(Rate), Stream->time_base);
     }
+    bool FeedOne();
+    bool ReceiveRaw(TRawPicture& picture);
+    void Anchor();
+    bool Next(TVideoPicture& picture);
+    int64_t KeyBefore(int64_t frame) const;
+    int64_t KeyFor(int64_t frame) const;
+    void Seek(int64_t key);
+    void Keep(const TVideoPicture& picture);
 };
 
 void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
@@ -61,18 +102,28 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     if (threads <= 0)
         threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
+    Avi = std::string_view(Format->iformat->name) == "avi";
+    StampWithDts = Avi;
     Rate = NominalRate(*Format, *Stream);
+    Clock = TFrameClock(Rate.num, Rate.den);
     if (Stream->start_time != AV_NOPTS_VALUE)
         StartPts = Stream->start_time;
-    CountPts = StartPts;
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(Codec->codec_id);
+    Reorders = !desc || (desc->props & AV_CODEC_PROP_REORDER) != 0;
+    Anchored = false;
+    SeekKey = 0;
 }
 
-bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
-    if (Pending.Frame) {
-        picture = std::move(Pending);
-        Pending = {};
-        return true;
-    }
+bool TVideoDecoder::TImpl::FeedOne() {
+    const int64_t before = LastFedDts;
+    if (!Feed())
+        return false;
+    if (Avi && LastFedDts != before && LastFedDts != AV_NOPTS_VALUE)
+        Slots.push_back(SlotOf(LastFedDts));
+    return true;
+}
+
+bool TVideoDecoder::TImpl::ReceiveRaw(TRawPicture& picture) {
     TFramePtr frame = MakeFrame();
     for (;;) {
         const int ret = avcodec_receive_frame(Codec.get(), frame.get());
@@ -81,46 +132,126 @@ bool TVideoDecoder::TImpl::Receive(TVideoPicture& picture) {
         if (ret == AVERROR_EOF)
             return false;
         if (ret == AVERROR(EAGAIN)) {
-            if (!Feed())
+            if (!FeedOne())
                 return false;
             continue;
         }
         if (ret != AVERROR_INVALIDDATA)
             CheckDSResult(ret);
     }
-    int64_t pts = frame->best_effort_timestamp;
-    // AVI stores no presentation stamps: with reordered frames (B-frames) the decode-order stamps
-    // run ahead of the pictures by the reorder delay, so pictures are counted from the key frame.
-    if (frame->pts == AV_NOPTS_VALUE && Codec->has_b_frames > 0 && CountPts != AV_NOPTS_VALUE)
-        pts = CountPts;
-    if (pts == AV_NOPTS_VALUE)
-        pts = LastPts == AV_NOPTS_VALUE ? StartPts : FramePts(1) - StartPts + LastPts;
-    LastPts = pts;
-    CountPts = pts + FramePts(1) - StartPts;
-    const int64_t rel = pts - StartPts;
+    picture.Packet = frame->pts == AV_NOPTS_VALUE ? -1 : SlotOf(frame->pts);
     picture.Frame = std::move(frame);
-    picture.Position = av_rescale_q(rel, Stream->time_base, AVRational{1, TimeUnits});
-    picture.FrameNumber =
-        av_rescale_q_rnd(rel, Stream->time_base, av_inv_q(Rate), AV_ROUND_NEAR_INF);
     return true;
 }
 
-void TVideoDecoder::TImpl::Seek(int64_t frame) {
-    int ret = av_seek_frame(Format.get(), Stream->index, FramePts(frame), AVSEEK_FLAG_BACKWARD);
-    const bool toKey = ret >= 0;
+// Finds the slot of the first picture since the seek. When it is the key frame's own picture,
+// the pictures after it tell how many leading ones were dropped: the first packet after them
+// holds the next reference, which is shown once the B-frames before it are out.
+void TVideoDecoder::TImpl::Anchor() {
+    Anchored = true;
+    TRawPicture first;
+    if (!ReceiveRaw(first))
+        return;
+    if (!Slots.empty())
+        SeekKey = Slots.front();
+    int64_t lowest = INT64_MAX;
+    if (Reorders && first.Packet == SeekKey) {
+        TRawPicture more;
+        for (int i = 0; i < MaxLookAhead && ReceiveRaw(more); ++i) {
+            lowest = std::min(lowest, more.Packet < 0 ? INT64_MAX : more.Packet);
+            const bool reference = more.Frame->pict_type != AV_PICTURE_TYPE_B;
+            Unnumbered.push_back(std::move(more));
+            if (reference || (Slots.size() > 1 && lowest == Slots[1]))
+                break;
+        }
+    }
+    int64_t leading = 0;
+    for (size_t i = 1; i < Slots.size() && Slots[i] < lowest; ++i)
+        ++leading;
+    if (lowest == INT64_MAX)
+        leading = 0;
+    Leading[SeekKey] = leading;
+    Slots.erase(Slots.begin(), Slots.begin() + std::min<ptrdiff_t>(leading, Slots.size()));
+    Unnumbered.push_front(std::move(first));
+}
+
+bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
+    if (!Ahead.empty()) {
+        picture = std::move(Ahead.front());
+        Ahead.pop_front();
+        return true;
+    }
+    if (!Anchored && Avi)
+        Anchor();
+    TRawPicture raw;
+    if (!Unnumbered.empty()) {
+        raw = std::move(Unnumbered.front());
+        Unnumbered.pop_front();
+    } else if (!ReceiveRaw(raw)) {
+        return false;
+    }
+    int64_t number = Last.Frame ? Last.FrameNumber + 1 : SeekKey;
+    if (!Avi) {
+        const int64_t pts = raw.Frame->best_effort_timestamp;
+        number = pts == AV_NOPTS_VALUE ? number : SlotOf(pts);
+    } else if (!Slots.empty()) {
+        number = Slots.front();
+        Slots.pop_front();
+    }
+    picture.Frame = std::move(raw.Frame);
+    picture.FrameNumber = number;
+    picture.Position = Clock.FrameStart(number);
+    return true;
+}
+
+// The last key frame at or before the frame, -1 when the index knows none.
+int64_t TVideoDecoder::TImpl::KeyBefore(int64_t frame) const {
+    const int i = av_index_search_timestamp(Stream, FramePts(frame), AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* entry = i >= 0 ? avformat_index_get_entry(Stream, i) : nullptr;
+    return entry ? SlotOf(entry->timestamp) : -1;
+}
+
+// The key frame to decode the frame from: the last one before it whose leading pictures,
+// which a seek to it cannot show, do not include the frame.
+int64_t TVideoDecoder::TImpl::KeyFor(int64_t frame) const {
+    int64_t key = KeyBefore(frame);
+    for (;;) {
+        const auto known = Leading.find(key);
+        if (key <= 0 || known == Leading.end() || frame >= key + known->second)
+            return key;
+        const int64_t earlier = KeyBefore(key - 1);
+        if (earlier < 0 || earlier >= key)
+            return key;
+        key = earlier;
+    }
+}
+
+void TVideoDecoder::TImpl::Seek(int64_t key) {
+    int ret = key >= 0
+                  ? av_seek_frame(Format.get(), Stream->index, FramePts(key), AVSEEK_FLAG_BACKWARD)
+                  : -1;
     if (ret < 0)
         ret = av_seek_frame(Format.get(), Stream->index, StartPts,
                             AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
     if (ret < 0)
         CheckDSResult(ret);
     avcodec_flush_buffers(Codec.get());
-    const int key = av_index_search_timestamp(Stream, FramePts(frame), AVSEEK_FLAG_BACKWARD);
-    const AVIndexEntry* entry = key >= 0 ? avformat_index_get_entry(Stream, key) : nullptr;
-    CountPts = entry && toKey ? entry->timestamp : StartPts;
     FlushSent = false;
-    LastPts = AV_NOPTS_VALUE;
-    Pending = {};
+    LastFedDts = AV_NOPTS_VALUE;
+    Slots.clear();
+    Ahead.clear();
+    Unnumbered.clear();
+    Anchored = false;
+    SeekKey = std::max<int64_t>(key, 0);
     Last = {};
+}
+
+void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
+    Last.Frame.reset(av_frame_clone(picture.Frame.get()));
+    if (!Last.Frame)
+        throw std::bad_alloc();
+    Last.Position = picture.Position;
+    Last.FrameNumber = picture.FrameNumber;
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
@@ -141,69 +272,66 @@ double TVideoDecoder::FrameRate() const {
 const AVCodecContext* TVideoDecoder::Codec() const {
     return Impl->Codec.get();
 }
+const TFrameClock& TVideoDecoder::Clock() const {
+    return Impl->Clock;
+}
 
 int64_t TVideoDecoder::Duration() const {
     return StreamDuration(*Impl->Format, *Impl->Stream);
 }
 
 int64_t TVideoDecoder::FrameTime(int64_t frame) const {
-    return av_rescale(frame, TimeUnits * Impl->Rate.den, Impl->Rate.num);
+    return Impl->Clock.FrameStart(frame);
 }
 
 int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
-    if (time <= 0)
-        return 0;
-    int64_t k = av_rescale_rnd(time, Impl->Rate.num, TimeUnits * Impl->Rate.den, AV_ROUND_DOWN);
-    // FrameTime rounds to the nearest unit, so a frame may start up to half a unit early.
-    while (FrameTime(k + 1) <= time)
-        ++k;
-    while (k > 0 && FrameTime(k) > time)
-        --k;
-    return k;
+    return Impl->Clock.FrameAt(time);
 }
 
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
     TImpl& d = *Impl;
     const int64_t target = TimeToFrame(time);
-    bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
-    if (!seek) {
-        // Decoding forward only pays while no key frame lies between here and the target.
-        const int i = av_index_search_timestamp(d.Stream, d.FramePts(target), AVSEEK_FLAG_BACKWARD);
-        const AVIndexEntry* key = i >= 0 ? avformat_index_get_entry(d.Stream, i) : nullptr;
-        seek = key ? key->timestamp > d.LastPts : target - d.Last.FrameNumber > 300;
-    }
-    TVideoPicture best;
-    if (seek)
-        d.Seek(target);
-    else
-        best = std::move(d.Last);
-    TVideoPicture next;
-    while (d.Receive(next)) {
-        if (best.Frame && next.FrameNumber > target) {
-            d.Pending = std::move(next);
-            break;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int64_t key = d.KeyFor(target);
+        bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
+        if (!seek)
+            seek = key >= 0 ? key > d.Last.FrameNumber + ForwardReach
+                            : target - d.Last.FrameNumber > 300;
+        TVideoPicture best;
+        if (seek)
+            d.Seek(key);
+        else
+            best = std::move(d.Last);
+        TVideoPicture next;
+        while (d.Next(next)) {
+            if (next.FrameNumber > target) {
+                d.Ahead.push_front(std::move(next));
+                break;
+            }
+            best = std::move(next);
         }
-        best = std::move(next);
-        if (best.FrameNumber >= target)
-            break;
+        if (!best.Frame && !d.Ahead.empty()) {
+            // A leading picture of the key frame sought to, which only an earlier one shows.
+            if (d.KeyFor(target) != key)
+                continue;
+            best = std::move(d.Ahead.front());
+            d.Ahead.pop_front();
+        }
+        if (!best.Frame)
+            return false;
+        d.Keep(best);
+        picture = std::move(best);
+        return true;
     }
-    if (!best.Frame)
-        return false;
-    d.Last.Frame.reset(av_frame_clone(best.Frame.get()));
-    d.Last.Position = best.Position;
-    d.Last.FrameNumber = best.FrameNumber;
-    picture = std::move(best);
-    return true;
+    return false;
 }
 
 bool TVideoDecoder::DecodeNext(TVideoPicture& picture) {
     TImpl& d = *Impl;
     TVideoPicture next;
-    if (!d.Receive(next))
+    if (!d.Next(next))
         return false;
-    d.Last.Frame.reset(av_frame_clone(next.Frame.get()));
-    d.Last.Position = next.Position;
-    d.Last.FrameNumber = next.FrameNumber;
+    d.Keep(next);
     picture = std::move(next);
     return true;
 }

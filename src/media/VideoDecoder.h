@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFmpegPtr.h"
+#include "support/FrameClock.h"
 
 #include <cstdint>
 #include <string>
@@ -14,9 +15,12 @@ inline constexpr int64_t TimeUnits = 10000000;
 
 // One decoded picture and where it sits on the stream's time line.
 struct TVideoPicture {
-    TFramePtr Frame;        // FFmpeg's decoded picture, in the decoder's pixel format
-    int64_t Position = 0;   // start of its display interval, 100-ns units from the stream start
-    int64_t FrameNumber = 0; // in frames of the stream's nominal rate (empty "drop" chunks count)
+    TFramePtr Frame;      // FFmpeg's decoded picture, in the decoder's pixel format
+    int64_t Position = 0; // start of its display interval, 100-ns units from the stream start
+    // Its slot: the picture a reference decoder shows as frame N from the start, B-frames or
+    // not, in frames of the stream's nominal rate (empty "drop" chunks count; they repeat the
+    // picture before them).
+    int64_t FrameNumber = 0;
 };
 
 // Index of the first video stream that is not a cover picture, -1 when there is none.
@@ -38,14 +42,16 @@ public:
 
     int Width() const;
     int Height() const;
-    double FrameRate() const;      // frames per second of the stream header
-    int64_t Duration() const;      // 100-ns units: the end of the last frame's interval
-    int64_t FrameTime(int64_t frame) const; // start of a frame's interval, 100-ns units
+    double FrameRate() const;                // frames per second of the stream header
+    int64_t Duration() const;                // 100-ns units: the end of the last frame's interval
+    int64_t FrameTime(int64_t frame) const;  // start of a frame's interval, 100-ns units
     int64_t TimeToFrame(int64_t time) const; // the frame whose interval holds the time
+    const TFrameClock& Clock() const;
 
     // The picture shown at Time: the last frame starting at or before it (the first frame for
     // a time before it; the last frame for a time past the end). Decodes forward from where the
-    // decoder stands when no key frame lies between, else seeks to the key frame before Time.
+    // decoder stands when that is short, else seeks to the key frame that shows the frame (one
+    // key frame earlier when the frame is a B-frame shown before its key frame's picture).
     // False only when the stream yields no picture at all.
     bool DecodeAt(int64_t time, TVideoPicture& picture);
 

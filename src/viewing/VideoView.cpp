@@ -8,7 +8,7 @@
 
 #include <QMetaObject>
 
-#include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -51,6 +51,7 @@ void TAVIViewer::Open(const std::string& fileName) {
         // A negative height marks a top-down picture; its size is the same.
         VideoHeight = video->Height == INT32_MIN ? 0 : std::abs(video->Height);
         FrameRate = double(video->Header.dwRate) / double(video->Header.dwScale);
+        FClock = TFrameClock(video->Header.dwRate, video->Header.dwScale);
         if (!FVideoWindow) {
             // The picture is a child of the display panel, not of the viewer.
             FVideoWindow = new TVideoWindow(parentWidget() ? parentWidget() : this);
@@ -122,16 +123,29 @@ void TAVIViewer::PlayPause() {
     if (Playing)
         FErrorReported = false;
     FirePlayState();
+    if (!Playing)
+        ReportPosition();
 }
 
+// A pause settles the position on the start of the picture shown, and says so.
 void TAVIViewer::Pause() {
     Player.Pause();
     Playing = false;
     FirePlayState();
+    ReportPosition();
 }
 
+// The frame nearest to the time, shown from its start; the end stays a position of its own.
 void TAVIViewer::SetPosition(int64_t time) {
+    if (!FFileName.empty() && time < Duration) {
+        const int64_t start = FClock.FrameStart(std::max<int64_t>(FClock.NearestFrame(time), 0));
+        time = std::min(start, Duration);
+    }
     Player.SetPositions(time);
+    ReportPosition();
+}
+
+void TAVIViewer::ReportPosition() {
     if (OnPosition)
         OnPosition(*this, Position());
 }
@@ -141,32 +155,27 @@ int64_t TAVIViewer::Position() const {
 }
 
 int64_t TAVIViewer::TimeToFrame(int64_t time) const {
-    // Rounding to nearest with ties to even is the default mode of nearbyint.
-    return int64_t(std::nearbyint(TimeToSeconds(time) * FrameRate));
-}
-
-int64_t TAVIViewer::FrameStep() const {
-    return int64_t(std::nearbyint(10000000.0 / FrameRate));
+    return FClock.NearestFrame(time);
 }
 
 void TAVIViewer::PrevFrame() {
-    SetPosition(Position() - FrameStep());
+    SetPosition(Position() - FClock.FrameStep());
 }
 
 void TAVIViewer::NextFrame() {
-    SetPosition(Position() + FrameStep());
+    SetPosition(Position() + FClock.FrameStep());
 }
 
 void TAVIViewer::FastBackward() {
     const int64_t f = TimeToFrame(Position() - 30000000);
     const int32_t k = FReader.VideoStream()->PrevKeyFrame(f);
-    SetPosition(k < 0 ? 0 : int64_t(std::nearbyint(k / FrameRate * 10000000.0)));
+    SetPosition(k < 0 ? 0 : FClock.FrameStart(k));
 }
 
 void TAVIViewer::FastForward() {
     const int64_t f = TimeToFrame(Position() + 30000000);
     const int32_t k = FReader.VideoStream()->NextKeyFrame(f);
-    SetPosition(k < 0 ? Duration : int64_t(std::nearbyint(k / FrameRate * 10000000.0)));
+    SetPosition(k < 0 ? Duration : FClock.FrameStart(k));
 }
 
 void TAVIViewer::UpdateVideoRect() {

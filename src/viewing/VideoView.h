@@ -5,6 +5,7 @@
 #include "avi_input/AVIRead.h"
 #include "media/AudioSink.h"
 #include "media/Player.h"
+#include "support/FrameClock.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -64,7 +65,7 @@ private:
     void CheckRenderResult(int32_t result);
     void FirePlayState();
     void PlaybackFailed(int code);
-    int64_t FrameStep() const;
+    void ReportPosition();
 
     TAVIFileReader FReader;
     media::TMediaPlayer Player;
@@ -72,6 +73,7 @@ private:
     QTimer Timer;
     std::string FFileName;
     bool FErrorReported = false;
+    TFrameClock FClock{25, 1};
 };
 
 } // namespace zarvex

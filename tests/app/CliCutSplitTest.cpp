@@ -49,15 +49,15 @@ protected:
 } // namespace
 
 TEST_F(CliCutSplitTest, CutTakesTimesOrFrames) {
-    // 2.1 s is frame 52.5, which goes to the even 52; the end 4 s is frame 100, so 99 is last.
+    // 2.1 s is shown in frame 52 (2.08 to 2.12 s); the end 4 s is frame 100, so 99 is last.
     ASSERT_EQ(Run("cut " + Source + " --from 2.1 --to 4 -o " + Out), 0);
     EXPECT_EQ(FrameCount(Out), 48u);
     EXPECT_EQ(Frame(Out, 0), Frame(Source, 52));
 
-    // 0:01.5 is frame 37.5, to the even 38; 0:00:03 is frame 75.
-    ASSERT_EQ(Run("cut " + Source + " --from 0:01.5 --to 0:00:03 -o " + Out + " --yes"), 0);
-    EXPECT_EQ(FrameCount(Out), 37u);
-    EXPECT_EQ(Frame(Out, 0), Frame(Source, 38));
+    // 0:01.5 is shown in frame 37; 0:00:03 is frame 75, and 2.9996 s is taken as its start.
+    ASSERT_EQ(Run("cut " + Source + " --from 0:01.5 --to 0:00:02.9996 -o " + Out + " --yes"), 0);
+    EXPECT_EQ(FrameCount(Out), 38u);
+    EXPECT_EQ(Frame(Out, 0), Frame(Source, 37));
 
     ASSERT_EQ(Run("cut " + Source + " --from-frame 10 --to-frame 20 -o " + Out + " --yes"), 0);
     EXPECT_EQ(FrameCount(Out), 11u);

@@ -91,3 +91,35 @@ TEST_F(CliFramesTest, QuestionsAndRefusals) {
     EXPECT_EQ(Run("--at 1 --yes -o " + Dir.File("clip")).ExitCode, 1);
     EXPECT_EQ(FileBytes(Source, 0, 1 << 24), before) << "the source is never written";
 }
+
+// A typed time names the frame shown at it, for a single frame and an export's segment alike;
+// a time typed to the millisecond takes a frame starting within half a millisecond after it.
+TEST(CliTypedTimes, NameTheFrameShownThen) {
+    ZARVEX_REQUIRE_TOOL("ffprobe");
+    TTempDir dir;
+    const std::string src = dir.File("ntsc.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=96x64:rate=30000/1001 -t 2 -c:v mpeg4 -bf 2 " +
+                          ShellQuote(src)));
+    const auto cli = [&](const std::string& args) {
+        return RunCapture(CliPath() + " " + args + " --yes </dev/null >/dev/null 2>&1").ExitCode;
+    };
+    const auto bottomRow = [](const std::vector<uint8_t>& picture) {
+        return std::vector<uint8_t>(picture.end() - 96 * 3, picture.end());
+    };
+    // Frame 29 runs from 0.967 s to 1.001001 s.
+    for (const auto& [at, frame] : {std::pair{"1", 29}, {"1.001", 30}, {"0:00:00.968", 29}}) {
+        SCOPED_TRACE(at);
+        const std::string out = dir.File(std::string("at") + at + ".bmp");
+        ASSERT_EQ(cli("frames " + ShellQuote(src) + " --at " + at + " -o " + ShellQuote(out)), 0);
+        const auto bmp = FileBytes(out, 54, 96 * 3);
+        EXPECT_EQ(bmp, bottomRow(FfmpegFrameBgr24(src, frame)));
+    }
+    // 1 s to 1.2 s: frames 29 to 34, the one shown at 1.2 s being 35.
+    const std::string cut = dir.File("cut.avi");
+    ASSERT_EQ(cli("export " + ShellQuote(src) + " --from 1 --to 1.2 -o " + ShellQuote(cut)), 0);
+    const TCommandResult probe = RunCapture("ffprobe -v error -select_streams v:0 -count_packets "
+                                            "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                            ShellQuote(cut));
+    EXPECT_EQ(probe.Output, "6\n");
+    EXPECT_EQ(FfmpegFrameBgr24(cut, 0), FfmpegFrameBgr24(src, 29));
+}

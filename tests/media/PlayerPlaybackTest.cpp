@@ -109,6 +109,8 @@ TEST_F(PlayerPlaybackTest, PauseHoldsPictureAndPosition) {
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(Player.GetCurrentPosition(), position);
     EXPECT_LE(Sink.Count(), shown + 1); // at most the picture that was already due
+    ASSERT_TRUE(Sink.Last());
+    EXPECT_EQ(Sink.Last()->Position, position) << "the position is the start of the picture shown";
     TPlayerState state;
     Player.GetState(0, state);
     EXPECT_EQ(state, TPlayerState::Paused);

@@ -120,3 +120,32 @@ TEST_F(PlayerSeekTest, TheNextFileStartsAtItsFirstFrameOnly) {
     EXPECT_EQ(Sink.FrameNumbers(), std::vector<int64_t>{0}); // no seek left over from before
     EXPECT_EQ(Player.GetCurrentPosition(), 0);
 }
+
+// With B-frames and an open GOP, stepping on and back across a key frame shows ffmpeg's picture
+// of every slot.
+TEST(PlayerReordered, FrameStepsShowEverySlotsPicture) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string source = dir.File("open.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=96x64:rate=25 -t 3 -c:v mpeg4 -bf 2 -g 25 " +
+                          ShellQuote(source)));
+    const std::vector<uint64_t> ref = FfmpegSlotHashes(source, 96, 64, "bgra");
+    ASSERT_EQ(ref.size(), 75u);
+    TCollectingSink sink;
+    TMediaPlayer player{TNullAudioSink::Factory()};
+    player.SetVideoSink(&sink);
+    ASSERT_EQ(player.RenderFile(source), ResultOk);
+    ASSERT_EQ(player.Pause(), ResultOk);
+    std::string wrong;
+    const auto step = [&](int64_t by, int64_t expected) {
+        player.SetPositions(player.GetCurrentPosition() + by * player.FrameTime(1));
+        const TVideoFramePtr f = sink.WaitForFrame(expected);
+        if (!f || HashBytes(f->Pixels.data(), f->Pixels.size()) != ref[size_t(expected)])
+            wrong += " " + std::to_string(expected);
+    };
+    for (int64_t k = 1; k < 60; ++k)
+        step(1, k);
+    for (int64_t k = 58; k >= 0; --k)
+        step(-1, k);
+    EXPECT_EQ(wrong, "");
+}

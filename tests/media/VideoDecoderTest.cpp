@@ -1,11 +1,17 @@
 // Exact decoding: the picture at a time is the frame whose interval holds it, from any direction.
-#include "media/PictureConverter.h"
 #include "media/VideoDecoder.h"
 #include "export/DSErrors.h"
+#include "export/FrameExport.h"
+#include "media/PictureConverter.h"
+#include "support/FrameClock.h"
 
 #include "fixtures/MediaFixture.h"
+#include "fixtures/RiffScan.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 using namespace zarvex;
 using namespace zarvex::media;
@@ -80,3 +86,155 @@ TEST(VideoDecoderOpen, FailuresCarryTheirMessages) {
     }
     EXPECT_THROW(TVideoDecoder(dir.File("missing.avi")), EMediaError);
 }
+
+TEST(FrameClock, OneRuleForTimesAndFrames) {
+    const TFrameClock ntsc(30000, 1001);
+    EXPECT_EQ(ntsc.FrameStep(), 333667);
+    EXPECT_EQ(ntsc.FrameStart(30), 10010000);
+    EXPECT_EQ(ntsc.FrameStart(1), 333667); // 333666.67 rounded
+    for (int64_t k : {0, 1, 29, 30, 1799, 107892}) {
+        EXPECT_EQ(ntsc.FrameAt(ntsc.FrameStart(k)), k);
+        EXPECT_EQ(ntsc.FrameAt(ntsc.FrameStart(k + 1) - 1), k);
+        EXPECT_EQ(ntsc.NearestFrame(ntsc.FrameStart(k)), k);
+    }
+    EXPECT_EQ(ntsc.FrameAt(-5), 0);
+    EXPECT_EQ(ntsc.NearestFrame(-30000000), -90);
+    // Typed times: the frame shown then, or one starting within half a millisecond after.
+    EXPECT_EQ(ntsc.TypedFrame(1.0), 29);
+    EXPECT_EQ(ntsc.TypedFrame(1.001), 30);
+    EXPECT_EQ(ntsc.TypedFrame(1.0005), 29);
+    EXPECT_EQ(ntsc.TypedFrame(0), 0);
+    const TFrameClock pal(25, 1);
+    EXPECT_EQ(pal.TypedFrame(0.04), 1);
+    EXPECT_EQ(pal.TypedFrame(0.0794), 1);
+    EXPECT_EQ(pal.TypedFrame(0.0796), 2);
+    // A half goes to the even frame, as the viewer names positions.
+    EXPECT_EQ(pal.NearestFrame(200000), 0);
+    EXPECT_EQ(pal.NearestFrame(600000), 2);
+    EXPECT_EQ(TFrameClock(0, 0).FrameStep(), 400000);
+}
+
+namespace {
+
+struct TReorderedFile {
+    const char* Name;
+    const char* Tool; // "ffmpeg", or "mencoder" for a file of MEncoder's from ffmpeg's pictures
+    const char* Args;
+    int Rate = 25; // of the pattern
+};
+
+// Files whose pictures are stored out of display order, as different writers make them.
+const TReorderedFile ReorderedFiles[] = {
+    {"Mpeg4OpenGop", "ffmpeg", "-c:v mpeg4 -bf 2 -g 25"},
+    {"Mpeg4ClosedGop", "ffmpeg", "-c:v mpeg4 -bf 2 -g 25 -flags +cgop -sc_threshold 1000000000"},
+    {"H264Pyramid", "ffmpeg", "-c:v libx264 -bf 3 -x264-params b-pyramid=normal -g 25"},
+    {"H264OpenGop", "ffmpeg", "-c:v libx264 -bf 3 -x264-params open-gop=1 -g 25"},
+    // 24 pictures a second on a 29.97 time line: every fifth chunk is empty.
+    {"Mpeg4DropFrames", "ffmpeg",
+     "-vf settb=1001/30000 -r 30000/1001 -vsync passthrough -c:v mpeg4 -bf 2 -g 25", 24},
+    {"XvidPacked", "mencoder", "-ovc xvid -xvidencopts bitrate=300:max_bframes=2:packed"},
+    {"LavcBFrames", "mencoder", "-ovc lavc -lavcopts vcodec=mpeg4:vmax_b_frames=2:keyint=25"},
+};
+
+class ReorderedFramesTest : public ::testing::TestWithParam<TReorderedFile> {
+protected:
+    std::string Make() {
+        const TReorderedFile& f = GetParam();
+        const std::string out = Dir.File(std::string(f.Name) + ".avi");
+        const std::string pattern =
+            "-f lavfi -i testsrc2=size=96x64:rate=" + std::to_string(f.Rate) + " -t 12 ";
+        if (std::string(f.Tool) == "ffmpeg")
+            return RunFfmpeg(pattern + f.Args + " " + ShellQuote(out)) ? out : "";
+        const std::string y4m = Dir.File("pattern.y4m");
+        if (!RunFfmpeg(pattern + "-pix_fmt yuv420p " + ShellQuote(y4m)))
+            return "";
+        const TCommandResult r =
+            RunCapture("mencoder -really-quiet " + ShellQuote(y4m) + " " + f.Args + " -o " +
+                       ShellQuote(out) + " >/dev/null 2>&1 </dev/null");
+        return r.ExitCode == 0 ? out : "";
+    }
+    TTempDir Dir;
+};
+
+uint64_t PictureHash(const TVideoPicture& p) {
+    const std::vector<uint8_t> bgr = ToBgr(p);
+    return HashBytes(bgr.data(), bgr.size());
+}
+
+// The slots, in the order asked, whose picture is not ffmpeg's; "" when all are.
+std::string WrongSlots(TVideoDecoder& dec, const std::vector<uint64_t>& ref,
+                       const std::vector<int64_t>& order) {
+    std::string wrong;
+    for (int64_t k : order) {
+        TVideoPicture p;
+        if (!dec.DecodeAt(dec.FrameTime(k), p) || PictureHash(p) != ref[size_t(k)] ||
+            p.FrameNumber > k || dec.TimeToFrame(p.Position) != p.FrameNumber)
+            wrong += wrong.size() < 100 ? " " + std::to_string(k) : "";
+    }
+    return wrong;
+}
+
+} // namespace
+
+// Frame N is the picture ffmpeg shows in slot N, however it is reached.
+TEST_P(ReorderedFramesTest, EveryFrameIsFfmpegsPictureOfItsSlot) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    if (std::string(GetParam().Tool) == "mencoder" && !HaveTool("mencoder"))
+        GTEST_SKIP() << "MEncoder is not installed";
+    const std::string source = Make();
+    ASSERT_FALSE(source.empty());
+    const std::vector<uint64_t> ref = FfmpegSlotHashes(source, 96, 64);
+    ASSERT_GE(ref.size(), 280u);
+    const int64_t count = int64_t(ref.size());
+
+    // Playing on from the start: each picture covers the slots up to the next one's.
+    TVideoDecoder stepper(source);
+    TVideoPicture p;
+    ASSERT_TRUE(stepper.DecodeAt(0, p));
+    std::string wrong;
+    int64_t slot = 0;
+    for (bool more = true; more && slot < count;) {
+        TVideoPicture next;
+        more = stepper.DecodeNext(next);
+        const int64_t until = more ? next.FrameNumber : count;
+        for (; slot < until; ++slot)
+            if (PictureHash(p) != ref[size_t(slot)] && wrong.size() < 100)
+                wrong += " " + std::to_string(slot);
+        if (more)
+            p = std::move(next);
+    }
+    EXPECT_EQ(slot, count);
+    EXPECT_EQ(wrong, "") << "stepping";
+
+    std::vector<int64_t> order(static_cast<size_t>(count));
+    for (int64_t k = 0; k < count; ++k)
+        order[size_t(k)] = k;
+    EXPECT_EQ(WrongSlots(stepper, ref, order), "") << "next frame, one at a time";
+    std::reverse(order.begin(), order.end());
+    TVideoDecoder single(source, 1);
+    EXPECT_EQ(WrongSlots(single, ref, order), "") << "previous frame, one thread";
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    EXPECT_EQ(WrongSlots(stepper, ref, order), "") << "random seeks";
+
+    // The command line's run of frames, as bitmaps (bottom-up rows of 288 bytes).
+    const std::string out = Dir.File("f");
+    const TCommandResult r = RunCapture(CliPath() + " frames " + ShellQuote(source) +
+                                        " --at 0 --quiet --yes --format bmp --count " +
+                                        std::to_string(count) + " -o " + ShellQuote(out));
+    ASSERT_EQ(r.ExitCode, 0);
+    wrong.clear();
+    for (int64_t k = 0; k < count; ++k) {
+        const auto bmp = FileBytes(out + "_" + PadNumber(k + 1, count) + ".bmp", 54, 1 << 20);
+        std::vector<uint8_t> rows;
+        for (size_t y = bmp.size() / 288; y-- > 0;)
+            rows.insert(rows.end(), bmp.begin() + std::ptrdiff_t(y * 288),
+                        bmp.begin() + std::ptrdiff_t(y * 288 + 288));
+        if ((rows.size() != 96 * 64 * 3 || HashBytes(rows.data(), rows.size()) != ref[size_t(k)]) &&
+            wrong.size() < 100)
+            wrong += " " + std::to_string(k);
+    }
+    EXPECT_EQ(wrong, "") << "zarvex-cli frames";
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, ReorderedFramesTest, ::testing::ValuesIn(ReorderedFiles),
+                         [](const auto& info) { return std::string(info.param.Name); });

@@ -8,6 +8,7 @@
 #include "support/ShellOpen.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
+#include "viewing/VideoWindow.h"
 
 #include "fixtures/MediaFixture.h"
 #include "fixtures/ModalCatcher.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -134,6 +136,46 @@ TEST_F(MainFormCommandsTest, AStreamCopySaveCopiesFromTheKeyFrameToTheFrameBefor
     EXPECT_EQ(Form.FTrackLine->SelStart(), 30 * FrameTime);
     EXPECT_EQ(Form.FProgress, nullptr);
     EXPECT_FALSE(Form.FViewer->Playing);
+}
+
+// Paused while playing, the position is the start of the picture on screen, so the marks name
+// the frames seen and the copy (every frame a key frame here) holds exactly those.
+TEST_F(MainFormCommandsTest, MarksAfterAPauseNameThePictureOnScreen) {
+    const std::string source = MakeMpeg4Avi(Dir, "keys.avi", 4.0, 1, "96x64");
+    ASSERT_FALSE(source.empty());
+    Form.OpenFile(QString::fromStdString(source));
+    TAVIViewer& viewer = *Form.FViewer;
+    const auto playAndPause = [&](int64_t past) {
+        Form.acnPlay->trigger();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.Position() > past; }, 20000));
+        QTest::qWait(7); // somewhere inside a frame
+        Form.acnPlay->trigger();
+        const int64_t at = viewer.Position();
+        EXPECT_EQ(at % FrameTime, 0) << at;
+        EXPECT_EQ(Form.FTrackLine->CurPos(), at) << "reported";
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto f = viewer.VideoWindow()->Frame();
+                return f && f->Position == at;
+            },
+            5000))
+            << "the picture on screen starts at " << at;
+        return at / FrameTime;
+    };
+    const int64_t first = playAndPause(10 * FrameTime);
+    Form.acnSetStartSelection->trigger();
+    const int64_t end = playAndPause((first + 10) * FrameTime);
+    Form.acnSetEndSelection->trigger();
+    ASSERT_LT(end, 100);
+
+    const std::string out = Dir.File("seen.avi");
+    TModalCatcher catcher;
+    catcher.Handle = TSaveAnswer{QString::fromStdString(out), true, {}, {}};
+    Form.acnSave->trigger();
+    ASSERT_EQ(Texts(catcher), std::vector<std::string>{"zarvex::TfrmVideoSave: "});
+    EXPECT_EQ(Probe(out, "v:0")["nb_read_packets"], std::to_string(end - first));
+    EXPECT_EQ(FfmpegFrameBgr24(out, 0), FfmpegFrameBgr24(source, first));
+    EXPECT_EQ(FfmpegFrameBgr24(out, end - first - 1), FfmpegFrameBgr24(source, end - 1));
 }
 
 TEST_F(MainFormCommandsTest, ARecompressingSaveWritesTheSelectionThroughTheChosenCompressors) {

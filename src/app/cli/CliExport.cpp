@@ -2,7 +2,9 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/CliTime.h"
+#include "avi_input/AVIRead.h"
 #include "export/DSSplit.h"
+#include "support/FrameClock.h"
 
 #include <filesystem>
 #include <iostream>
@@ -102,6 +104,27 @@ std::string ReadSettings(const TCliArgs& a, TDSVideoSplitter& s) {
     return "";
 }
 
+// A typed time names the frame shown then: the segment runs from the start of the one named by
+// --from to the start of the one named by --to. False when they are the same frame.
+bool StartOnFrames(TDSVideoSplitter& s) {
+    TAVIFileReader reader;
+    try {
+        reader.Open(s.SourceFileName);
+    } catch (const std::exception&) {
+        return true; // not an AVI file of ours: the times stay as typed
+    }
+    const TAVIStream* video = reader.VideoStream();
+    if (!video)
+        return true;
+    const TFrameClock clock(video->Header.dwRate, video->Header.dwScale);
+    const auto start = [&](double t) {
+        return double(clock.FrameStart(clock.TypedFrame(t))) / 1e7;
+    };
+    s.StartTime = start(s.StartTime);
+    s.StopTime = start(s.StopTime);
+    return s.StopTime > s.StartTime;
+}
+
 // Checks the source before anything is written; an end past it means its end.
 int CheckSource(TDSVideoSplitter& s) {
     TMediaFileInfo info;
@@ -123,6 +146,10 @@ int CheckSource(TDSVideoSplitter& s) {
     }
     if (info.Length > 0 && s.StopTime > info.Length)
         s.StopTime = info.Length;
+    if (!StartOnFrames(s)) {
+        std::cerr << "zarvex-cli export: --from and --to name the same frame\n";
+        return ExitUsage;
+    }
     return ExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include "avi_input/AVIRead.h"
 #include "export/FrameExport.h"
 #include "support/FileSafety.h"
+#include "support/FrameClock.h"
 
 #include <cctype>
 #include <cmath>
@@ -113,15 +114,15 @@ int PlaceAt(TFramesJob& job) {
     if (!HasVideoEntries(reader, "frames", job.Source))
         return ExitFailure;
     const uint32_t rate = video->Header.dwRate, scale = video->Header.dwScale;
-    const int64_t frame = FrameOfTime(job.At, rate, scale);
+    const TFrameClock clock(rate, scale);
+    const int64_t frame = clock.TypedFrame(job.At);
     if (frame >= int64_t(video->EntryCount())) {
         std::cerr << "zarvex-cli frames: --at lies past the last frame (the video has "
                   << video->EntryCount() << " frames)\n";
         return ExitUsage;
     }
     job.Exporter.FrameRate = double(rate) / double(scale);
-    job.Exporter.Position =
-        std::llround(static_cast<long double>(frame) * scale * 10000000.0L / rate);
+    job.Exporter.Position = clock.FrameStart(frame);
     return ExitOk;
 }
 

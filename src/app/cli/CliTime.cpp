@@ -1,6 +1,7 @@
 #include "app/cli/CliTime.h"
 
-#include <cmath>
+#include "support/FrameClock.h"
+
 #include <cstdlib>
 #include <vector>
 
@@ -52,7 +53,7 @@ std::optional<int64_t> ParseCount(const std::string& text) {
 }
 
 int64_t FrameOfTime(double seconds, uint32_t rate, uint32_t scale) {
-    return int64_t(std::nearbyint(seconds * double(rate) / double(scale)));
+    return TFrameClock(rate, scale).TypedFrame(seconds);
 }
 
 } // namespace zarvex::cli

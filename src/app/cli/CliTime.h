@@ -13,7 +13,8 @@ std::optional<double> ParseTime(const std::string& text);
 // A whole number of at least 0; nothing for anything else.
 std::optional<int64_t> ParseCount(const std::string& text);
 
-// The frame shown at a time: seconds × frame rate, to the nearest frame, a half to the even one.
+// The frame shown at a typed time, for a stream of rate / scale frames per second (see
+// TFrameClock::TypedFrame).
 int64_t FrameOfTime(double seconds, uint32_t rate, uint32_t scale);
 
 } // namespace zarvex::cli
