@@ -1,0 +1,124 @@
+#include "avi_input/KeyFrameProbe.h"
+
+#include "avi_input/BitReader.h"
+#include "avi_input/IntraCodecs.h"
+#include "avi_input/KeyFrameMpeg.h"
+
+#include <cctype>
+#include <iterator>
+
+namespace zarvex {
+
+namespace {
+
+struct TRuleCode {
+    const char* Code;
+    TKeyFrameRule Rule;
+};
+
+using R = TKeyFrameRule;
+
+// Upper-case codes. MPG4 and MP41 are MS-MPEG4 v1, not MPEG-4 Part 2; 3IVD is built on v3.
+// clang-format off
+constexpr TRuleCode RuleCodes[] = {
+    {"XVID", R::Mpeg4}, {"DIVX", R::Mpeg4}, {"DX50", R::Mpeg4}, {"FMP4", R::Mpeg4},
+    {"MP4V", R::Mpeg4}, {"MP4S", R::Mpeg4}, {"M4S2", R::Mpeg4}, {"3IV2", R::Mpeg4},
+    {"DIV1", R::Mpeg4}, {"BLZ0", R::Mpeg4}, {"UMP4", R::Mpeg4}, {"WV1F", R::Mpeg4},
+    {"SEDG", R::Mpeg4}, {"RMP4", R::Mpeg4}, {"FFDS", R::Mpeg4}, {"FVFW", R::Mpeg4},
+    {"DCOD", R::Mpeg4}, {"MVXM", R::Mpeg4}, {"PM4V", R::Mpeg4}, {"SMP4", R::Mpeg4},
+    {"DXGM", R::Mpeg4}, {"VIDM", R::Mpeg4}, {"M4T3", R::Mpeg4}, {"GEOX", R::Mpeg4},
+    {"HDX4", R::Mpeg4}, {"DM4V", R::Mpeg4}, {"DMK2", R::Mpeg4}, {"DYM4", R::Mpeg4},
+    {"DIGI", R::Mpeg4}, {"EPHV", R::Mpeg4}, {"EM4A", R::Mpeg4}, {"M4CC", R::Mpeg4},
+    {"SN40", R::Mpeg4}, {"VSPX", R::Mpeg4}, {"ULDX", R::Mpeg4}, {"GEOV", R::Mpeg4},
+    {"SIPP", R::Mpeg4}, {"SM4V", R::Mpeg4}, {"XVIX", R::Mpeg4}, {"DREX", R::Mpeg4},
+    {"QMP4", R::Mpeg4}, {"PLV1", R::Mpeg4}, {"GLV4", R::Mpeg4}, {"GMP4", R::Mpeg4},
+    {"MNM4", R::Mpeg4}, {"GTM4", R::Mpeg4},
+    {"MPG4", R::MsMpeg4}, {"MP41", R::MsMpeg4}, {"MP42", R::MsMpeg4}, {"DIV2", R::MsMpeg4},
+    {"MP43", R::MsMpeg4}, {"DIV3", R::MsMpeg4}, {"MPG3", R::MsMpeg4}, {"DIV4", R::MsMpeg4},
+    {"DIV5", R::MsMpeg4}, {"DIV6", R::MsMpeg4}, {"DVX3", R::MsMpeg4}, {"AP41", R::MsMpeg4},
+    {"COL0", R::MsMpeg4}, {"COL1", R::MsMpeg4}, {"3IVD", R::MsMpeg4}, {"WMV1", R::MsMpeg4},
+    {"WMV2", R::Wmv2},
+    {"H264", R::H264}, {"X264", R::H264}, {"AVC1", R::H264}, {"DAVC", R::H264},
+    {"SMV2", R::H264}, {"VSSH", R::H264}, {"Q264", R::H264}, {"V264", R::H264},
+    {"GAVC", R::H264}, {"UMSV", R::H264}, {"TSHD", R::H264}, {"INMC", R::H264},
+    {"MPEG", R::Mpeg12}, {"MPG1", R::Mpeg12}, {"MPG2", R::Mpeg12}, {"PIM1", R::Mpeg12},
+    {"PIM2", R::Mpeg12}, {"VCR2", R::Mpeg12}, {"MMES", R::Mpeg12}, {"LMP2", R::Mpeg12},
+    {"SLIF", R::Mpeg12}, {"EM2V", R::Mpeg12}, {"M701", R::Mpeg12}, {"M702", R::Mpeg12},
+    {"M703", R::Mpeg12}, {"M704", R::Mpeg12}, {"M705", R::Mpeg12}, {"MPGV", R::Mpeg12},
+    {"BW10", R::Mpeg12}, {"XMPG", R::Mpeg12}, {"MX5P", R::Mpeg12}, {"MX4P", R::Mpeg12},
+    {"MX3P", R::Mpeg12}, {"MX5N", R::Mpeg12}, {"MX4N", R::Mpeg12}, {"MX3N", R::Mpeg12},
+};
+// clang-format on
+
+uint32_t Upper(uint32_t code) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        out |= uint32_t(std::toupper(int(code >> shift & 0xFF))) << shift;
+    return out;
+}
+
+uint32_t Code(const char* text) {
+    uint32_t out = 0;
+    for (int i = 0; i < 4; ++i)
+        out |= uint32_t(uint8_t(text[i])) << (8 * i);
+    return out;
+}
+
+TKeyFrameRule Lookup(uint32_t code) {
+    if (code == 0x10000001 || code == 0x10000002)
+        return R::Mpeg12; // numeric MPEG-1 and MPEG-2 codes of some DirectShow writers
+    const uint32_t upper = Upper(code);
+    for (const TRuleCode& entry : RuleCodes)
+        if (Code(entry.Code) == upper)
+            return entry.Rule;
+    return R::Unknown;
+}
+
+// v1 frames open with the start code 00 00 01 00 and a 5-bit frame number; v2, v3 and WMV1 start
+// with the picture type. Their first byte is never 0: the quantiser after the type is not zero.
+bool MsMpeg4IsKey(const uint8_t* data, size_t size) {
+    TBitReader bits(data, size);
+    if (size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0)
+        bits.Skip(32 + 5);
+    const uint32_t type = bits.Read(2);
+    return !bits.Overrun() && type == 0;
+}
+
+} // namespace
+
+TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler) {
+    if (IsIntraOnlyCode(biCompression))
+        return R::Intra;
+    if (const TKeyFrameRule rule = Lookup(biCompression); rule != R::Unknown)
+        return rule;
+    // A handler of 0 or 3 is an unset field rather than a raw picture format.
+    if (handler != 0 && handler != 3 && IsIntraOnlyCode(handler))
+        return R::Intra;
+    return Lookup(handler);
+}
+
+bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKeyState& state) {
+    if (data == nullptr || size == 0)
+        return false; // a dropped frame repeats the picture before it
+    const bool first = !state.SawFrame;
+    state.SawFrame = true;
+    switch (rule) {
+    case R::Intra:
+        return true;
+    case R::Mpeg4:
+        return Mpeg4IsKey(data, size, state);
+    case R::MsMpeg4:
+        return MsMpeg4IsKey(data, size);
+    case R::Wmv2:
+        return (data[0] & 0x80) == 0;
+    case R::H264:
+        return H264IsKey(data, size, state);
+    case R::Mpeg12:
+        return Mpeg12IsKey(data, size);
+    case R::Unknown:
+        break;
+    }
+    return first;
+}
+
+} // namespace zarvex

@@ -1,0 +1,38 @@
+// Tells key frames from the first bytes of a video chunk, for files whose index is lost: chunks
+// themselves carry no key flag, so the bitstream has to say it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zarvex {
+
+enum class TKeyFrameRule {
+    Intra,   // every non-empty frame stands alone
+    Mpeg4,   // MPEG-4 Part 2: the first coded VOP of the chunk is an I-VOP
+    MsMpeg4, // MS-MPEG4 v1 to v3 and WMV1: the picture type at the start of the frame
+    Wmv2,    // WMV2: one picture type bit at the start of the frame
+    H264,    // H.264 byte stream: an IDR slice, or a recovery point before an I slice
+    Mpeg12,  // MPEG-1/2 video: the first picture of the chunk is an I picture
+    Unknown, // nothing to read: only the stream's first frame counts as a key frame
+};
+
+// What one stream's chunks leave behind for the next ones. Create one per stream and pass it to
+// every call for that stream, in file order.
+struct TKeyState {
+    bool SawFrame = false;       // a non-empty chunk came before
+    int TimeIncrementBits = 0;   // from the last MPEG-4 VOL header; 0 while none was seen
+    std::vector<uint8_t> Buffer; // unescaped H.264 bytes, kept to save allocations
+};
+
+// The rule for a video stream: its format's compression code first, then the stream header's
+// handler when the compression code says nothing we know.
+TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler);
+
+// Whether the chunk whose payload starts with data[0..size) is a key frame. size may be any
+// prefix of the payload (a few KiB are plenty); nothing beyond it is read. Empty chunks are
+// never key frames.
+bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKeyState& state);
+
+} // namespace zarvex
