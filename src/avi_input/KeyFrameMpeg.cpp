@@ -3,6 +3,7 @@
 #include "avi_input/BitReader.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace zarvex {
 
@@ -109,6 +110,47 @@ template <typename F> int ForEachNal(const uint8_t* data, size_t size, F visit) 
     return -1;
 }
 
+// The same for NAL units behind big-endian lengths of lengthSize bytes (as in MP4).
+template <typename F>
+int ForEachSizedNal(const uint8_t* data, size_t size, int lengthSize, F visit) {
+    size_t at = 0;
+    while (size - at >= size_t(lengthSize)) {
+        uint64_t length = 0;
+        for (int i = 0; i < lengthSize; ++i)
+            length = length << 8 | data[at++];
+        const size_t available = size - at;
+        const int decision = visit(data + at, size_t(std::min<uint64_t>(length, available)));
+        if (decision >= 0 || length >= available)
+            return decision;
+        at += size_t(length);
+    }
+    return -1;
+}
+
+bool StartsWith(const uint8_t* data, size_t size, std::initializer_list<uint8_t> bytes) {
+    return size >= bytes.size() && std::equal(bytes.begin(), bytes.end(), data);
+}
+
+// How this chunk frames its NAL units: 0 for start codes, else the bytes of each length. A chunk
+// opening with 00 00 01 may also be a length of 256 to 511 bytes: the stream's framing decides.
+int NalFraming(const uint8_t* data, size_t size, TKeyState& state) {
+    if (StartsWith(data, size, {0, 0, 0, 1})) {
+        if (state.NalLengthSize < 0)
+            state.NalLengthSize = 0;
+        return 0;
+    }
+    if (state.NalLengthSize >= 0)
+        return state.NalLengthSize;
+    // Learn lengths only from a length that is followed by a NAL header: a stream of start codes
+    // may open with extra zero bytes.
+    const bool sized = size > 4 && (data[0] | data[1] | data[2] | data[3]) != 0 &&
+                       (data[4] & 0x80) == 0 && (data[4] & 0x1F) != 0 &&
+                       !StartsWith(data, size, {0, 0, 1});
+    if (sized)
+        state.NalLengthSize = 4;
+    return sized ? 4 : 0;
+}
+
 } // namespace
 
 size_t AfterStartCode(const uint8_t* data, size_t size, size_t from) {
@@ -156,7 +198,7 @@ bool Mpeg4IsKey(const uint8_t* data, size_t size, TKeyState& state) {
 // Key: an IDR slice, or a recovery point SEI before an I slice. The first slice decides.
 bool H264IsKey(const uint8_t* data, size_t size, TKeyState& state) {
     bool recovery = false;
-    const int decision = ForEachNal(data, size, [&](const uint8_t* nal, size_t length) {
+    const auto visit = [&](const uint8_t* nal, size_t length) {
         if (length == 0)
             return -1;
         const int type = nal[0] & 0x1F;
@@ -168,7 +210,10 @@ bool H264IsKey(const uint8_t* data, size_t size, TKeyState& state) {
             return recovery && IsIntraSlice(Unescape(nal + 1, length - 1, 16, state.Buffer)) ? 1
                                                                                              : 0;
         return -1;
-    });
+    };
+    const int framing = NalFraming(data, size, state);
+    const int decision =
+        framing == 0 ? ForEachNal(data, size, visit) : ForEachSizedNal(data, size, framing, visit);
     return decision == 1;
 }
 

@@ -97,6 +97,22 @@ TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler) {
     return Lookup(handler);
 }
 
+TKeyState KeyStateFor(const uint8_t* format, size_t size) {
+    TKeyState state;
+    constexpr size_t HeaderBytes = 40; // the codec data follows the BITMAPINFOHEADER
+    if (format == nullptr || size <= HeaderBytes)
+        return state;
+    const uint8_t* extra = format + HeaderBytes;
+    const size_t extraSize = size - HeaderBytes;
+    if (extraSize >= 7 && extra[0] == 1) // avcC: configurationVersion 1, then the length size
+        state.NalLengthSize = (extra[4] & 3) + 1;
+    else if (extraSize >= 3 && extra[0] == 0 && extra[1] == 0)
+        state.NalLengthSize = 0;
+    // An MPEG-4 VOL kept here instead of in the first frame still gives the VOP time bits.
+    Mpeg4IsKey(extra, extraSize, state);
+    return state;
+}
+
 bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKeyState& state) {
     if (data == nullptr || size == 0)
         return false; // a dropped frame repeats the picture before it

@@ -23,12 +23,20 @@ enum class TKeyFrameRule {
 struct TKeyState {
     bool SawFrame = false;       // a non-empty chunk came before
     int TimeIncrementBits = 0;   // from the last MPEG-4 VOL header; 0 while none was seen
+    int NalLengthSize = -1;      // H.264: bytes before each NAL unit for its length, 0 for start
+                                 // codes, -1 until known
     std::vector<uint8_t> Buffer; // unescaped H.264 bytes, kept to save allocations
 };
 
 // The rule for a video stream: its format's compression code first, then the stream header's
 // handler when the compression code says nothing we know.
 TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler);
+
+// The starting state for a stream with this 'strf' (a BITMAPINFOHEADER and the codec data after
+// it): H.264 remuxed from MP4 keeps length-prefixed NAL units, which its avcC data announces.
+// Without it the state is learnt from the chunks, which is right unless the stream's first chunk
+// is ambiguous.
+TKeyState KeyStateFor(const uint8_t* format, size_t size);
 
 // Whether the chunk whose payload starts with data[0..size) is a key frame. size may be any
 // prefix of the payload (a few KiB are plenty); nothing beyond it is read. Empty chunks are

@@ -32,7 +32,8 @@ std::vector<uint8_t> Payload(const TAVIStream& video, int64_t entry) {
 }
 
 // Classifies every video chunk of the file from its prefix and compares with the index.
-TKeyCheck CheckFile(const std::string& path) {
+// Without the format, the stream's framing is learnt from the chunks alone.
+TKeyCheck CheckFile(const std::string& path, bool tellFormat = true) {
     TAVIFileReader reader;
     reader.Open(path);
     TKeyCheck check;
@@ -40,7 +41,8 @@ TKeyCheck CheckFile(const std::string& path) {
     if (video == nullptr || video->Format.size() < 20)
         return check;
     check.Rule = KeyFrameRuleFor(GetU32(video->Format.data() + 16), video->Header.fccHandler);
-    TKeyState state;
+    TKeyState state =
+        tellFormat ? KeyStateFor(video->Format.data(), video->Format.size()) : TKeyState();
     for (uint32_t i = 0; i < video->EntryCount(); ++i) {
         const std::vector<uint8_t> bytes = Payload(*video, i);
         const bool key =
@@ -65,8 +67,9 @@ protected:
         return path;
     }
     // Every chunk agrees, and the file has both kinds so that agreement means something.
-    void ExpectAgrees(const std::string& path, TKeyFrameRule rule, const std::string& what) {
-        const TKeyCheck c = CheckFile(path);
+    void ExpectAgrees(const std::string& path, TKeyFrameRule rule, const std::string& what,
+                      bool tellFormat = true) {
+        const TKeyCheck c = CheckFile(path, tellFormat);
         EXPECT_EQ(c.Rule, rule) << what;
         EXPECT_GT(c.Keys, 1) << what;
         EXPECT_LT(c.Keys, c.Chunks) << what;
@@ -108,6 +111,21 @@ TEST_F(KeyFrameProbeTest, H264IdrAndRecoveryPoints) {
     // Open GOPs: the I pictures after the first are not IDR but carry a recovery point.
     ExpectAgrees(Make("open.avi", "-c:v libx264 -bf 3 -x264-params open-gop=1:keyint=12"),
                  TKeyFrameRule::H264, "open GOP");
+    // Remuxed from MP4: NAL units behind 4-byte lengths, many of them 256 to 511 bytes long, so
+    // that the chunk opens with what looks like a start code.
+    const std::string mp4 = Dir.File("src.mp4");
+    ASSERT_EQ(RunCapture("ffmpeg -v error -y -f lavfi -i testsrc2=size=128x96:rate=25 -t 2 "
+                         "-c:v libx264 -g 12 -bf 2 " +
+                         ShellQuote(mp4))
+                  .ExitCode,
+              0);
+    const std::string remux = Dir.File("remux.avi");
+    ASSERT_EQ(
+        RunCapture("ffmpeg -v error -y -i " + ShellQuote(mp4) + " -c copy " + ShellQuote(remux))
+            .ExitCode,
+        0);
+    ExpectAgrees(remux, TKeyFrameRule::H264, "lengths");
+    ExpectAgrees(remux, TKeyFrameRule::H264, "lengths, learnt", false);
 }
 
 TEST_F(KeyFrameProbeTest, Mpeg12AndIntraOnly) {
