@@ -38,6 +38,9 @@ constexpr TRuleCode RuleCodes[] = {
     {"DIV5", R::MsMpeg4}, {"DIV6", R::MsMpeg4}, {"DVX3", R::MsMpeg4}, {"AP41", R::MsMpeg4},
     {"COL0", R::MsMpeg4}, {"COL1", R::MsMpeg4}, {"3IVD", R::MsMpeg4}, {"WMV1", R::MsMpeg4},
     {"WMV2", R::Wmv2},
+    {"H263", R::H263}, {"X263", R::H263}, {"T263", R::H263}, {"L263", R::H263},
+    {"VX1K", R::H263}, {"ZYGO", R::H263}, {"M263", R::H263}, {"LSVM", R::H263},
+    {"U263", R::H263}, {"VIV1", R::H263}, {"FFV1", R::Ffv1},
     {"H264", R::H264}, {"X264", R::H264}, {"AVC1", R::H264}, {"DAVC", R::H264},
     {"SMV2", R::H264}, {"VSSH", R::H264}, {"Q264", R::H264}, {"V264", R::H264},
     {"GAVC", R::H264}, {"UMSV", R::H264}, {"TSHD", R::H264}, {"INMC", R::H264},
@@ -84,6 +87,32 @@ bool MsMpeg4IsKey(const uint8_t* data, size_t size) {
     return !bits.Overrun() && type == 0;
 }
 
+// The picture start code (22 bits), the temporal reference and PTYPE; a source format of 6 or 7
+// is H.263+, whose type follows the optional 18 bits of OPPTYPE.
+bool H263IsKey(const uint8_t* data, size_t size) {
+    TBitReader bits(data, size);
+    if (bits.Read(22) != 0x20)
+        return false;
+    bits.Skip(8 + 1 + 1 + 3); // temporal reference, marker, H.263 id, three flags
+    const uint32_t format = bits.Read(3);
+    uint32_t type = 0;
+    if (format == 6 || format == 7) {
+        if (bits.Read(3) == 1) // UFEP
+            bits.Skip(18);
+        type = bits.Read(3);
+        type = type == 7 ? 0 : type; // 7 is an intra picture too
+    } else {
+        type = bits.Bit();
+    }
+    return !bits.Overrun() && type == 0;
+}
+
+// The first range-coded bit, with the coder's initial state, is 1 for a key frame: the low value
+// read from the first two bytes lands in the upper half of the range.
+bool Ffv1IsKey(const uint8_t* data, size_t size) {
+    return size >= 2 && (data[0] << 8 | data[1]) >= 0x7F80;
+}
+
 } // namespace
 
 TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler) {
@@ -127,6 +156,10 @@ bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKe
         return MsMpeg4IsKey(data, size);
     case R::Wmv2:
         return (data[0] & 0x80) == 0;
+    case R::H263:
+        return H263IsKey(data, size);
+    case R::Ffv1:
+        return Ffv1IsKey(data, size);
     case R::H264:
         return H264IsKey(data, size, state);
     case R::Mpeg12:

@@ -13,6 +13,8 @@ enum class TKeyFrameRule {
     Mpeg4,   // MPEG-4 Part 2: the first coded VOP of the chunk is an I-VOP
     MsMpeg4, // MS-MPEG4 v1 to v3 and WMV1: the picture type at the start of the frame
     Wmv2,    // WMV2: one picture type bit at the start of the frame
+    H263,    // H.263 and H.263+: the picture type of the picture header
+    Ffv1,    // FFV1: the range-coded key frame bit at the start of the frame
     H264,    // H.264 byte stream: an IDR slice, or a recovery point before an I slice
     Mpeg12,  // MPEG-1/2 video: the first picture of the chunk is an I picture
     Unknown, // nothing to read: only the stream's first frame counts as a key frame

@@ -97,12 +97,14 @@ TEST_F(KeyFrameProbeTest, Mpeg4Part2WithBFramesAndPackedBitstream) {
     ExpectAgrees(packed, TKeyFrameRule::Mpeg4, "packed Xvid");
 }
 
-TEST_F(KeyFrameProbeTest, MsMpeg4AndWmv) {
+TEST_F(KeyFrameProbeTest, MsMpeg4WmvAndH263) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
     ExpectAgrees(Make("v2.avi", "-c:v msmpeg4v2 -g 12"), TKeyFrameRule::MsMpeg4, "v2");
     ExpectAgrees(Make("v3.avi", "-c:v msmpeg4 -g 12"), TKeyFrameRule::MsMpeg4, "v3");
     ExpectAgrees(Make("w1.avi", "-c:v wmv1 -g 12"), TKeyFrameRule::MsMpeg4, "wmv1");
     ExpectAgrees(Make("w2.avi", "-c:v wmv2 -g 12"), TKeyFrameRule::Wmv2, "wmv2");
+    ExpectAgrees(Make("h263.avi", "-c:v h263 -g 12"), TKeyFrameRule::H263, "h263");
+    ExpectAgrees(Make("h263p.avi", "-c:v h263p -g 12 -flags +aic"), TKeyFrameRule::H263, "h263+");
 }
 
 TEST_F(KeyFrameProbeTest, H264IdrAndRecoveryPoints) {
@@ -128,10 +130,13 @@ TEST_F(KeyFrameProbeTest, H264IdrAndRecoveryPoints) {
     ExpectAgrees(remux, TKeyFrameRule::H264, "lengths, learnt", false);
 }
 
-TEST_F(KeyFrameProbeTest, Mpeg12AndIntraOnly) {
+TEST_F(KeyFrameProbeTest, Mpeg12Ffv1AndIntraOnly) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
     ExpectAgrees(Make("m2.avi", "-c:v mpeg2video -g 12 -bf 2"), TKeyFrameRule::Mpeg12, "mpeg2");
     ExpectAgrees(Make("m1.avi", "-c:v mpeg1video -g 12"), TKeyFrameRule::Mpeg12, "mpeg1");
+    // FFV1 frames carry the coder's state over, so only its flagged frames are key frames.
+    ExpectAgrees(Make("ffv1.avi", "-c:v ffv1 -level 1 -coder 1 -g 12"), TKeyFrameRule::Ffv1,
+                 "ffv1");
     const TKeyCheck mjpeg = CheckFile(Make("mj.avi", "-c:v mjpeg"));
     EXPECT_EQ(mjpeg.Rule, TKeyFrameRule::Intra);
     EXPECT_EQ(mjpeg.Keys, mjpeg.Chunks);
@@ -162,7 +167,8 @@ TEST(KeyFrameRuleTest, CodesHandlersAndUnknownStreams) {
 // (the sanitizer build checks that) and every call ends.
 TEST(KeyFrameRuleTest, HostilePayloadsAndTruncatedPrefixes) {
     const TKeyFrameRule rules[] = {
-        TKeyFrameRule::Intra, TKeyFrameRule::Mpeg4,  TKeyFrameRule::MsMpeg4, TKeyFrameRule::Wmv2,
+        TKeyFrameRule::Intra, TKeyFrameRule::Mpeg4,  TKeyFrameRule::MsMpeg4,
+        TKeyFrameRule::Wmv2,  TKeyFrameRule::H263,   TKeyFrameRule::Ffv1,
         TKeyFrameRule::H264,  TKeyFrameRule::Mpeg12, TKeyFrameRule::Unknown};
     std::mt19937 random(17);
     std::vector<uint8_t> bytes(600);
@@ -170,16 +176,19 @@ TEST(KeyFrameRuleTest, HostilePayloadsAndTruncatedPrefixes) {
         for (uint8_t& b : bytes)
             b = uint8_t(random());
         // Start codes and escape patterns so the parsers go deep, not only past the scan.
-        const uint8_t seeds[][5] = {{0, 0, 1, 0xB6, 0x3F}, {0, 0, 1, 0x20, 0xFF},
-                                    {0, 0, 1, 0x06, 0x06}, {0, 0, 1, 0x65, 0x88},
-                                    {0, 0, 1, 0x01, 0x9A}, {0, 0, 3, 0x00, 0x00},
-                                    {0, 0, 1, 0x00, 0x00}, {0, 0, 1, 0x06, 0xFF}};
+        const uint8_t seeds[][5] = {
+            {0, 0, 1, 0xB6, 0x3F}, {0, 0, 1, 0x20, 0xFF}, {0, 0, 1, 0x06, 0x06},
+            {0, 0, 1, 0x65, 0x88}, {0, 0, 1, 0x01, 0x9A}, {0, 0, 3, 0x00, 0x00},
+            {0, 0, 1, 0x00, 0x00}, {0, 0, 1, 0x06, 0xFF}, {0, 0, 0x80, 0x03, 0xFF}};
         for (int k = 0; k < 6; ++k)
-            std::copy_n(seeds[random() % 8], 5, bytes.begin() + random() % (bytes.size() - 5));
+            std::copy_n(seeds[random() % 9], 5,
+                        bytes.begin() + (k == 0 ? 0 : random() % (bytes.size() - 5)));
         const size_t size = random() % bytes.size();
         for (TKeyFrameRule rule : rules) {
-            TKeyState state;
-            for (size_t prefix = size; prefix + 64 > size && prefix > 0; --prefix) {
+            // As a stream format too, where codec data follows 40 bytes of header.
+            TKeyState state = KeyStateFor(bytes.data(), size);
+            for (size_t prefix = 1; prefix <= size;
+                 prefix += prefix < 16 || prefix + 64 > size ? 1 : 16) {
                 std::vector<uint8_t> exact(bytes.begin(), bytes.begin() + prefix);
                 IsKeyFramePayload(rule, exact.data(), exact.size(), state);
             }
