@@ -41,6 +41,7 @@ constexpr TRuleCode RuleCodes[] = {
     {"H263", R::H263}, {"X263", R::H263}, {"T263", R::H263}, {"L263", R::H263},
     {"VX1K", R::H263}, {"ZYGO", R::H263}, {"M263", R::H263}, {"LSVM", R::H263},
     {"U263", R::H263}, {"VIV1", R::H263}, {"FFV1", R::Ffv1},
+    {"VP80", R::Vp8}, {"VP90", R::Vp9},
     {"H264", R::H264}, {"X264", R::H264}, {"AVC1", R::H264}, {"DAVC", R::H264},
     {"SMV2", R::H264}, {"VSSH", R::H264}, {"Q264", R::H264}, {"V264", R::H264},
     {"GAVC", R::H264}, {"UMSV", R::H264}, {"TSHD", R::H264}, {"INMC", R::H264},
@@ -113,6 +114,27 @@ bool Ffv1IsKey(const uint8_t* data, size_t size) {
     return size >= 2 && (data[0] << 8 | data[1]) >= 0x7F80;
 }
 
+// A key frame's tag has the type bit clear and is followed by the start code 9D 01 2A.
+bool Vp8IsKey(const uint8_t* data, size_t size) {
+    return size >= 6 && (data[0] & 1) == 0 && data[3] == 0x9D && data[4] == 0x01 && data[5] == 0x2A;
+}
+
+// frame_marker 2, the profile's bits (a reserved bit more for profile 3), show_existing_frame,
+// then frame_type (0 = key). In a superframe the first frame decides, as for packed MPEG-4.
+bool Vp9IsKey(const uint8_t* data, size_t size) {
+    TBitReader bits(data, size);
+    if (bits.Read(2) != 2)
+        return false;
+    const uint32_t low = bits.Bit();
+    const uint32_t profile = bits.Bit() << 1 | low;
+    if (profile == 3)
+        bits.Skip(1);
+    if (bits.Bit() == 1)
+        return false; // shows an earlier frame again
+    const uint32_t type = bits.Bit();
+    return !bits.Overrun() && type == 0;
+}
+
 } // namespace
 
 TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler) {
@@ -160,6 +182,10 @@ bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKe
         return H263IsKey(data, size);
     case R::Ffv1:
         return Ffv1IsKey(data, size);
+    case R::Vp8:
+        return Vp8IsKey(data, size);
+    case R::Vp9:
+        return Vp9IsKey(data, size);
     case R::H264:
         return H264IsKey(data, size, state);
     case R::Mpeg12:

@@ -15,6 +15,8 @@ enum class TKeyFrameRule {
     Wmv2,    // WMV2: one picture type bit at the start of the frame
     H263,    // H.263 and H.263+: the picture type of the picture header
     Ffv1,    // FFV1: the range-coded key frame bit at the start of the frame
+    Vp8,     // VP8: the frame type bit of the frame tag
+    Vp9,     // VP9: the frame type of the first frame's uncompressed header
     H264,    // H.264 byte stream: an IDR slice, or a recovery point before an I slice
     Mpeg12,  // MPEG-1/2 video: the first picture of the chunk is an I picture
     Unknown, // nothing to read: only the stream's first frame counts as a key frame
