@@ -8,6 +8,10 @@
 
 namespace zarvex {
 
+// Enough of a payload for every rule: headers that come before the first picture (H.264
+// parameter sets and encoder SEI, MPEG sequence headers, MPEG-4 VOLs) are well under it.
+inline constexpr size_t KeyFrameProbeBytes = 4096;
+
 enum class TKeyFrameRule {
     Intra,   // every non-empty frame stands alone
     Mpeg4,   // MPEG-4 Part 2: the first coded VOP of the chunk is an I-VOP
@@ -17,13 +21,13 @@ enum class TKeyFrameRule {
     Ffv1,    // FFV1: the range-coded key frame bit at the start of the frame
     Vp8,     // VP8: the frame type bit of the frame tag
     Vp9,     // VP9: the frame type of the first frame's uncompressed header
-    H264,    // H.264 byte stream: an IDR slice, or a recovery point before an I slice
+    H264,    // H.264: an IDR slice, or a recovery point before an I slice
     Mpeg12,  // MPEG-1/2 video: the first picture of the chunk is an I picture
     Unknown, // nothing to read: only the stream's first frame counts as a key frame
 };
 
-// What one stream's chunks leave behind for the next ones. Create one per stream and pass it to
-// every call for that stream, in file order.
+// What one stream's chunks leave behind for the next ones. Start one per stream with KeyStateFor
+// and pass it to every call for that stream, in file order.
 struct TKeyState {
     bool SawFrame = false;       // a non-empty chunk came before
     int TimeIncrementBits = 0;   // from the last MPEG-4 VOL header; 0 while none was seen
@@ -43,8 +47,8 @@ TKeyFrameRule KeyFrameRuleFor(uint32_t biCompression, uint32_t handler);
 TKeyState KeyStateFor(const uint8_t* format, size_t size);
 
 // Whether the chunk whose payload starts with data[0..size) is a key frame. size may be any
-// prefix of the payload (a few KiB are plenty); nothing beyond it is read. Empty chunks are
-// never key frames.
+// prefix of the payload (KeyFrameProbeBytes are plenty); nothing beyond it is read. Empty chunks
+// are never key frames. For Unknown, the stream's first non-empty chunk is the only key frame.
 bool IsKeyFramePayload(TKeyFrameRule rule, const uint8_t* data, size_t size, TKeyState& state);
 
 } // namespace zarvex

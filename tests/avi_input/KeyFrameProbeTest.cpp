@@ -15,8 +15,6 @@ using namespace zarvex::fixtures;
 
 namespace {
 
-constexpr size_t PrefixBytes = 4096; // what the index scan reads of each video payload
-
 struct TKeyCheck {
     TKeyFrameRule Rule = TKeyFrameRule::Unknown;
     int Chunks = 0;
@@ -45,8 +43,8 @@ TKeyCheck CheckFile(const std::string& path, bool tellFormat = true) {
         tellFormat ? KeyStateFor(video->Format.data(), video->Format.size()) : TKeyState();
     for (uint32_t i = 0; i < video->EntryCount(); ++i) {
         const std::vector<uint8_t> bytes = Payload(*video, i);
-        const bool key =
-            IsKeyFramePayload(check.Rule, bytes.data(), std::min(bytes.size(), PrefixBytes), state);
+        const bool key = IsKeyFramePayload(check.Rule, bytes.data(),
+                                           std::min(bytes.size(), KeyFrameProbeBytes), state);
         ++check.Chunks;
         check.Keys += key;
         if (key != video->IsKeyFrame(i))
