@@ -24,7 +24,7 @@ const char* const ExportHelp =
     "  ignores the aspect ratio, crop (the default) does not scale and cuts or pads, letterbox\n"
     "  fits inside with black bars, fill covers the picture and cuts what sticks out.\n"
     "  --vbitrate and --abitrate in bits per second, --vquality 1 (best) to 31 (a quantiser,\n"
-    "  or spread over the constant-rate factor of x264, x265, libvpx and libaom), --keyint the\n"
+    "  or spread over the constant-rate factor of x264, libvpx and libaom), --keyint the\n"
     "  largest distance between key frames; each is refused where the compressor ignores it.\n"
     "  A source without audio, or with audio that cannot be decoded, gets silence (and a\n"
     "  warning for the latter).\n"
