@@ -1,18 +1,11 @@
 #include "export/CompressorOptionsForm.h"
 
-#include "media/EncoderSetup.h"
 #include "support/EditLib.h"
 
 #include <QLabel>
 #include <QPushButton>
 
 #include <algorithm>
-#include <cstring>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
-}
 
 namespace zarvex {
 
@@ -25,58 +18,7 @@ constexpr int32_t MaxKbitPerSecond = 1000000; // 1 Gbit/s, beyond any AVI a play
 constexpr int32_t MaxQuantiser = 31;
 constexpr int32_t MaxKeyFrameInterval = 100000;
 
-// Native encoders whose use of the generic fields their codec facts do not show: measured
-// against what each one actually writes.
-struct TKnownEncoder {
-    const char* Name;
-    TOptionFields Fields;
-};
-constexpr TKnownEncoder KnownEncoders[] = {
-    {"amv", {}}, // fixed quantiser tables of its own
-    {"cinepak", {false, false, true}},
-    {"svq1", {false, false, true}},
-    {"vc2", {true, false, false}}, // intra only, though not marked so
-};
-
-bool HasPrivateOption(const AVCodec& codec, const char* name) {
-    if (!codec.priv_class)
-        return false;
-    const AVClass* cls = codec.priv_class;
-    return av_opt_find(&cls, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
-}
-
-TOptionFields VideoFields(const AVCodec& codec, int props) {
-    for (const TKnownEncoder& k : KnownEncoders)
-        if (std::strcmp(codec.name, k.Name) == 0)
-            return k.Fields;
-    const bool interFrames = !(props & AV_CODEC_PROP_INTRA_ONLY);
-    // FFmpeg's common rate control (the MPEG video family and Snow) honours a target bit
-    // rate and a fixed quantiser of 1..31.
-    if (HasPrivateOption(codec, "rc_eq"))
-        return {true, true, interFrames};
-    // Wrapped libraries map bit rate and GOP size onto their own settings; their quality
-    // scales are not quantisers of 1..31.
-    if (codec.wrapper_name && interFrames)
-        return {true, false, true};
-    return {};
-}
-
 } // namespace
-
-TOptionFields OptionFieldsOf(const TCompressor& compressor) {
-    const AVCodec& codec = media::CompressorCodec(compressor);
-    const AVCodecDescriptor* d = avcodec_descriptor_get(codec.id);
-    const int props = d ? d->props : 0;
-    // Raw and lossless encoders write every picture exactly; there is nothing to trade.
-    if (!(props & AV_CODEC_PROP_LOSSY))
-        return {};
-    if (codec.type == AVMEDIA_TYPE_AUDIO) {
-        // PCM and ADPCM have one fixed rate for the sample format.
-        const bool fixedRate = codec.id >= AV_CODEC_ID_FIRST_AUDIO && codec.id < AV_CODEC_ID_AMR_NB;
-        return {!fixedRate, false, false};
-    }
-    return VideoFields(codec, props);
-}
 
 TfrmCompressorOptions::TfrmCompressorOptions(const TCompressor& compressor, QWidget* parent)
     : QDialog(parent), Fields(OptionFieldsOf(compressor)) {
@@ -114,8 +56,7 @@ void TfrmCompressorOptions::CreateControls(const TCompressor& compressor) {
             y += 31;
     };
     row(Fields.BitRate, "&Bit rate (kbit/s):", MaxKbitPerSecond, lblBitRate, edtBitRate);
-    row(Fields.Quality, "&Quality (quantiser, 1 best .. 31):", MaxQuantiser, lblQuality,
-        edtQuality);
+    row(Fields.Quality, "&Quality (1 best .. 31):", MaxQuantiser, lblQuality, edtQuality);
     row(Fields.KeyFrameInterval, "&Key frame at least every (frames):", MaxKeyFrameInterval,
         lblKeyFrameInterval, edtKeyFrameInterval);
     lblNote = new QLabel(Fields.Quality ? "0 leaves the encoder's default. The quality is used "

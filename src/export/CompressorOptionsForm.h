@@ -1,8 +1,9 @@
-// The options of one compressor: bit rate, fixed quantiser and key-frame interval, each offered
+// The options of one compressor: bit rate, quality and key-frame interval, each offered
 // only where the encoder makes use of it.
 #pragma once
 
 #include "media/Compressors.h"
+#include "media/EncoderOptions.h"
 
 #include <QDialog>
 
@@ -13,17 +14,8 @@ namespace zarvex {
 
 class TNaturalEdit;
 
-// Which of TCompressorOptions an encoder takes notice of.
-struct TOptionFields {
-    bool BitRate = false;
-    bool Quality = false;
-    bool KeyFrameInterval = false;
-    bool Any() const { return BitRate || Quality || KeyFrameInterval; }
-};
-
-// Judged from FFmpeg's facts about the encoder; raises EZarvexError "Unknown compressor: NAME"
-// when FFmpeg has no encoder of that name.
-TOptionFields OptionFieldsOf(const media::TCompressor& compressor);
+using media::OptionFieldsOf;
+using media::TOptionFields;
 
 class TfrmCompressorOptions : public QDialog {
     Q_OBJECT
@@ -42,7 +34,7 @@ public:
     QLabel* lblBitRate;
     TNaturalEdit* edtBitRate; // kbit/s, 0: the encoder's default
     QLabel* lblQuality;
-    TNaturalEdit* edtQuality; // 1 (best) .. 31, 0: not fixed
+    TNaturalEdit* edtQuality; // 1 (best) .. 31, 0: the encoder's default
     QLabel* lblKeyFrameInterval;
     TNaturalEdit* edtKeyFrameInterval; // frames, 0: the encoder's default
     QLabel* lblNote;

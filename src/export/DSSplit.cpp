@@ -53,8 +53,8 @@ TResizeMode ResizeModeOf(TStretchMode mode) {
 }
 
 void EnumCompressors(bool audio, std::vector<std::string>* names,
-                     std::vector<TCompressor>* monikers) {
-    for (const TCompressor& c : InstalledCompressors(audio)) {
+                     std::vector<TCompressor>* monikers, const TPictureFormat& pictures) {
+    for (const TCompressor& c : InstalledCompressors(audio, pictures)) {
         if (c.FriendlyName.empty())
             continue; // only named entries go in, so that the lists stay aligned
         if (names)
@@ -62,6 +62,17 @@ void EnumCompressors(bool audio, std::vector<std::string>* names,
         if (monikers)
             monikers->push_back(c);
     }
+}
+
+TPictureFormat SourcePictures(const TMediaFileInfo& info) {
+    TPictureFormat p;
+    if (info.Width > 0 && info.Height > 0) {
+        p.Width = info.Width;
+        p.Height = info.Height;
+    }
+    if (info.FrameRate > 0)
+        p.FrameRate = info.FrameRate;
+    return p;
 }
 
 std::optional<TCompressor> GetCompressorFilter(const std::vector<TCompressor>& list, int index) {
@@ -120,7 +131,9 @@ void TDSVideoSplitter::RenderToFile(const std::string& outputFileName) {
     engine.SetGroupCompressor(0, VideoCompressor);
     engine.SetGroupCompressor(1, AudioCompressor);
     WasCancelled = false;
+    TheWarnings.clear();
     engine.Run();
+    TheWarnings = engine.GetWarnings();
     const int64_t duration = engine.GetDuration();
     while (engine.WaitForCompletion(300) == TRenderEngine::TWaitResult::Timeout) {
         if (!OnProgress)

@@ -37,10 +37,15 @@ enum class TStretchMode : uint8_t {
 // The platform's resize mode that a stretch mode selects.
 media::TResizeMode ResizeModeOf(TStretchMode mode);
 
-// The installed video (audio false) or audio compressors: names and records stay index-aligned;
-// either list may be null. An empty category leaves both unchanged.
+// The installed video (audio false) or audio compressors that open for these pictures: names
+// and records stay index-aligned; either list may be null. An empty category leaves both
+// unchanged.
 void EnumCompressors(bool audio, std::vector<std::string>* names,
-                     std::vector<TCompressor>* monikers);
+                     std::vector<TCompressor>* monikers,
+                     const media::TPictureFormat& pictures = {});
+
+// The pictures a save of the whole source at its own size and rate gives the compressor.
+media::TPictureFormat SourcePictures(const TMediaFileInfo& info);
 
 // The compressor at index, or none for an index outside the list.
 std::optional<TCompressor> GetCompressorFilter(const std::vector<TCompressor>& list, int index);
@@ -67,6 +72,9 @@ public:
     const media::TTimeline& Timeline() const { return TheTimeline; }
     // True when the last render was stopped by OnProgress.
     bool Cancelled() const { return WasCancelled; }
+    // What the last render did differently from what was asked (audio that could not be
+    // decoded became silence), one sentence each, for the caller to show.
+    const std::vector<std::string>& Warnings() const { return TheWarnings; }
 
 private:
     media::TTimeline TheTimeline;
@@ -74,6 +82,7 @@ private:
     media::TGroupMediaType AudioGroupType;
     TMediaFileInfo Info;
     bool WasCancelled = false;
+    std::vector<std::string> TheWarnings;
 };
 
 } // namespace zarvex

@@ -113,21 +113,60 @@ void TfrmVideoSave::CreateControls() {
 }
 
 void TfrmVideoSave::FormCreate() {
-    const auto fill = [this](bool audio, QComboBox* box, std::vector<TCompressor>& list) {
-        std::vector<std::string> names;
-        // A failing category leaves the lists as far as they were filled.
-        RunShowingErrors(this, [&] { EnumCompressors(audio, &names, &list); });
-        for (const std::string& name : names)
-            box->addItem(QString::fromStdString(name));
-        box->setCurrentIndex(-1);
-    };
-    fill(false, cbxVideo, FVideoCompressors);
-    fill(true, cbxAudio, FAudioCompressors);
+    FillVideoCompressors(FPictures);
+    std::vector<std::string> names;
+    // A failing category leaves the lists as far as they were filled.
+    RunShowingErrors(this, [&] { EnumCompressors(true, &names, &FAudioCompressors); });
+    for (const std::string& name : names)
+        cbxAudio->addItem(QString::fromStdString(name));
+    cbxAudio->setCurrentIndex(-1);
     cbxVideoNoRecompressionClick();
+}
+
+// Lists the video compressors that open for these pictures; the chosen one stays chosen, and
+// every compressor keeps the options it was given.
+void TfrmVideoSave::FillVideoCompressors(const media::TPictureFormat& pictures) {
+    const int index = cbxVideo->currentIndex();
+    const std::string chosen = index >= 0 && index < int(FVideoCompressors.size())
+                                   ? FVideoCompressors[size_t(index)].EncoderName
+                                   : "";
+    std::vector<std::string> names;
+    std::vector<TCompressor> list;
+    RunShowingErrors(this, [&] { EnumCompressors(false, &names, &list, pictures); });
+    int selected = -1;
+    for (size_t i = 0; i < list.size(); ++i) {
+        for (const TCompressor& old : FVideoCompressors)
+            if (old.EncoderName == list[i].EncoderName)
+                list[i].Options = old.Options;
+        if (list[i].EncoderName == chosen)
+            selected = int(i);
+    }
+    FVideoCompressors = std::move(list);
+    FPictures = pictures;
+    cbxVideo->clear();
+    for (const std::string& name : names)
+        cbxVideo->addItem(QString::fromStdString(name));
+    cbxVideo->setCurrentIndex(selected);
+}
+
+void TfrmVideoSave::UpdateForSource() {
+    if (SourceFileName.isEmpty())
+        return;
+    TMediaFileInfo info;
+    try {
+        ProbeMediaFile(LocalPath(SourceFileName), info);
+    } catch (const std::exception&) {
+        return; // the save itself will say what is wrong with the file
+    }
+    const media::TPictureFormat p = SourcePictures(info);
+    if (p.Width != FPictures.Width || p.Height != FPictures.Height ||
+        p.FrameRate != FPictures.FrameRate)
+        FillVideoCompressors(p);
 }
 
 bool TfrmVideoSave::Execute() {
     FLastSaveFile = ReadRegString(LastSaveFileValue);
+    UpdateForSource();
     cbxVideoNoRecompressionClick();
     edtFileName->setFocus();
     const bool ok = exec() == QDialog::Accepted;

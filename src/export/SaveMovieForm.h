@@ -28,7 +28,8 @@ public:
     // Modal; true on OK, and then a file (empty) exists at the path in edtFileName.
     bool Execute();
 
-    // The open file: OK refuses it as output, and nothing is created then.
+    // The open file: OK refuses it as output, and nothing is created then. Execute lists the
+    // video compressors that open at its picture size and frame rate.
     QString SourceFileName;
 
     // Creates the file or truncates it to zero length and closes it again; false, touching
@@ -62,12 +63,15 @@ public:
 private:
     void CreateControls();
     void FormCreate();
+    void FillVideoCompressors(const media::TPictureFormat& pictures);
+    void UpdateForSource();
     // Answers whether the dialog may close: the file at path exists now, empty.
     bool ConfirmOutput(const QString& path);
 
     std::vector<TCompressor> FVideoCompressors;
     std::vector<TCompressor> FAudioCompressors;
-    QString FLastSaveFile; // changed only by Browse
+    media::TPictureFormat FPictures; // what the video list was made for
+    QString FLastSaveFile;           // changed only by Browse
 };
 
 } // namespace zarvex

@@ -1,6 +1,8 @@
 #include "media/EncoderSetup.h"
 
 #include "export/DSErrors.h"
+#include "media/EncoderOptions.h"
+#include "media/FFmpegLog.h"
 
 #include <new>
 
@@ -48,7 +50,28 @@ TCodecContextPtr Allocate(const AVCodec& codec) {
     return ctx;
 }
 
+// Opens the encoder; a refusal names the encoder and gives its reason in its own words.
+void OpenEncoder(AVCodecContext& ctx, const AVCodec& codec) {
+    TLogCapture log;
+    const int ret = avcodec_open2(&ctx, &codec, nullptr);
+    if (ret < 0)
+        throw EMediaError(ret, EncoderFailureText(codec, "cannot start", log.Text(), ret));
+}
+
 } // namespace
+
+std::string EncoderFailureText(const AVCodec& codec, const std::string& what,
+                               const std::string& words, int code) {
+    std::string text = std::string("The ") + codec.name + " compressor " + what + ": ";
+    if (!words.empty())
+        text += words + (words.back() == '.' ? " " : ". ");
+    return text + MediaErrorText(code);
+}
+
+void CheckEncoderResult(const AVCodecContext& ctx, int code, const TLogCapture& log) {
+    if (code < 0)
+        throw EMediaError(code, EncoderFailureText(*ctx.codec, "failed", log.Text(), code));
+}
 
 TCodecContextPtr OpenVideoEncoder(const AVCodec& codec, const TCompressorOptions& options,
                                   int width, int height, AVRational rate, int threads) {
@@ -64,15 +87,8 @@ TCodecContextPtr OpenVideoEncoder(const AVCodec& codec, const TCompressorOptions
     ctx->sample_aspect_ratio = AVRational{1, 1};
     ctx->max_b_frames = 0;
     ctx->thread_count = threads;
-    if (options.KeyFrameInterval > 0)
-        ctx->gop_size = options.KeyFrameInterval;
-    if (options.BitRate > 0) {
-        ctx->bit_rate = options.BitRate;
-    } else if (options.Quality > 0) {
-        ctx->flags |= AV_CODEC_FLAG_QSCALE;
-        ctx->global_quality = FF_QP2LAMBDA * options.Quality;
-    }
-    CheckDSResult(avcodec_open2(ctx.get(), &codec, nullptr));
+    ApplyVideoOptions(*ctx, options);
+    OpenEncoder(*ctx, codec);
     return ctx;
 }
 
@@ -85,7 +101,7 @@ TCodecContextPtr OpenAudioEncoder(const AVCodec& codec, const TCompressorOptions
     ctx->time_base = AVRational{1, rate};
     if (options.BitRate > 0)
         ctx->bit_rate = options.BitRate;
-    CheckDSResult(avcodec_open2(ctx.get(), &codec, nullptr));
+    OpenEncoder(*ctx, codec);
     return ctx;
 }
 

@@ -5,6 +5,7 @@
 #include "media/FFmpegPtr.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zarvex::media {
 
@@ -14,8 +15,18 @@ uint32_t RiffTag(const AVCodec& codec);
 // The encoder's first input format swscale can produce, AV_PIX_FMT_NONE when there is none.
 AVPixelFormat EncoderPixelFormat(const AVCodec& codec);
 
+class TLogCapture;
+
+// "The NAME compressor WHAT: WORDS. Media Error: ..." for a failure of an encoder.
+std::string EncoderFailureText(const AVCodec& codec, const std::string& what,
+                               const std::string& words, int code);
+
+// A negative code raises EMediaError with the encoder's name and what the log caught.
+void CheckEncoderResult(const AVCodecContext& ctx, int code, const TLogCapture& log);
+
 // Opens a video encoder for pictures of width x height at `rate` frames per second, without
-// B-frames so that every packet is one frame in display order. Raises EMediaError.
+// B-frames so that every packet is one frame in display order. Raises EMediaError naming
+// the encoder and its reason.
 TCodecContextPtr OpenVideoEncoder(const AVCodec& codec, const TCompressorOptions& options,
                                   int width, int height, AVRational rate, int threads = 0);
 

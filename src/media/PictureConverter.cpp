@@ -41,18 +41,28 @@ void OffsetPlanes(const AVFrame& f, int& x, int& y, uint8_t* out[4]) {
 
 } // namespace
 
+// swscale's own cache compares against the formats it keeps after its set-up, which differ from
+// the asked ones for full-range (JPEG) pictures, so it would build a new context (and log) for
+// every frame; the asked formats are compared here instead.
+void TPictureConverter::Prepare(const TKey& key) {
+    if (Context && key == Built)
+        return;
+    Owner.reset(sws_getContext(key[0], key[1], static_cast<AVPixelFormat>(key[2]), key[3], key[4],
+                               static_cast<AVPixelFormat>(key[5]), ConverterFlags, nullptr, nullptr,
+                               nullptr));
+    Context = Owner.get();
+    if (!Context)
+        CheckDSResult(AVERROR(EINVAL));
+    Built = key;
+}
+
 void TPictureConverter::Convert(const AVFrame& frame, AVPixelFormat format, uint8_t* pixels,
                                 int stride, bool bottomUp, int width, int height) {
     if (width <= 0)
         width = frame.width;
     if (height <= 0)
         height = frame.height;
-    Context = sws_getCachedContext(Owner.release(), frame.width, frame.height,
-                                   static_cast<AVPixelFormat>(frame.format), width, height, format,
-                                   ConverterFlags, nullptr, nullptr, nullptr);
-    Owner.reset(Context);
-    if (!Context)
-        CheckDSResult(AVERROR(EINVAL));
+    Prepare({frame.width, frame.height, frame.format, width, height, format});
     // swscale's vector code may write past the end of a row, so it fills rows with room to
     // spare and only the pixels reach the caller's rows.
     const int rowBytes = av_image_get_linesize(format, width, 0);
@@ -75,13 +85,7 @@ void TPictureConverter::ConvertRect(const AVFrame& frame, const TRect& from, AVF
                                     const TRect& to) {
     if (from.Width <= 0 || from.Height <= 0 || to.Width <= 0 || to.Height <= 0)
         return;
-    Context = sws_getCachedContext(Owner.release(), from.Width, from.Height,
-                                   static_cast<AVPixelFormat>(frame.format), to.Width, to.Height,
-                                   static_cast<AVPixelFormat>(dst.format), ConverterFlags, nullptr,
-                                   nullptr, nullptr);
-    Owner.reset(Context);
-    if (!Context)
-        CheckDSResult(AVERROR(EINVAL));
+    Prepare({from.Width, from.Height, frame.format, to.Width, to.Height, dst.format});
     int fx = from.X, fy = from.Y, tx = to.X, ty = to.Y;
     uint8_t* src[4];
     uint8_t* out[4];

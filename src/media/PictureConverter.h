@@ -4,6 +4,7 @@
 #include "media/FFmpegPtr.h"
 #include "media/StretchGeometry.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace zarvex::media {
 // The swscale flags of every conversion, so that results match ffmpeg's own (-sws_flags bicubic).
 inline constexpr int ConverterFlags = SWS_BICUBIC;
 
-// Keeps one swscale context and rebuilds it only when sizes or formats change.
+// Keeps one swscale context and builds it again only when sizes or formats change.
 class TPictureConverter {
 public:
     // Writes the frame, scaled to width x height, as packed pixels of `format` into rows of
@@ -27,12 +28,19 @@ public:
     void ConvertRect(const AVFrame& frame, const TRect& from, AVFrame& dst, const TRect& to);
 
 private:
-    SwsContext* Context = nullptr; // owned; freed in the destructor
+    // Source width, height and format; destination width, height and format.
+    using TKey = std::array<int, 6>;
+    void Prepare(const TKey& key);
+
+    SwsContext* Context = nullptr; // owned by Owner
     TSwsPtr Owner;
+    TKey Built{};
     std::vector<uint8_t> Scratch;
 };
 
 // Bytes of one packed 24-bit row, padded to a multiple of 4 (the bitmap rule).
-inline int BitmapStride(int width) { return (width * 3 + 3) & ~3; }
+inline int BitmapStride(int width) {
+    return (width * 3 + 3) & ~3;
+}
 
 } // namespace zarvex::media

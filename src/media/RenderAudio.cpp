@@ -2,6 +2,7 @@
 
 #include "export/DSErrors.h"
 #include "media/EncoderSetup.h"
+#include "media/FFmpegLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,11 +25,8 @@ TAudioOutput::TAudioOutput(const TTimelineGroup& group, double duration,
     : Rate(group.MediaType.SamplesPerSec), Channels(group.MediaType.Channels), StreamId(streamId) {
     Total = std::llround(duration * Rate);
     ChunkFrames = Rate / ChunksPerSecond;
-    if (!group.Track.Sources.empty()) {
-        const TTimelineSource& s = group.Track.Sources.front();
-        Decoder = std::make_unique<TAudioDecoder>(s.MediaName, Rate, Channels);
-        Decoder->Seek(std::llround(s.MediaStart * TimeUnits));
-    }
+    if (!group.Track.Sources.empty())
+        OpenSource(group.Track.Sources.front());
     if (compressor) {
         Encoder =
             OpenAudioEncoder(CompressorCodec(*compressor), compressor->Options, Rate, Channels);
@@ -48,6 +46,19 @@ TAudioOutput::TAudioOutput(const TTimelineGroup& group, double duration,
         Frame = MakeFrame();
     }
     StreamFormat = AudioStreamFormat(Rate, Channels, Encoder.get());
+}
+
+// Audio that cannot be decoded here is treated as no audio: the track holds silence, and the
+// caller hears why.
+void TAudioOutput::OpenSource(const TTimelineSource& source) {
+    try {
+        Decoder = std::make_unique<TAudioDecoder>(source.MediaName, Rate, Channels);
+        Decoder->Seek(std::llround(source.MediaStart * TimeUnits));
+    } catch (const EZarvexError& e) {
+        Decoder.reset();
+        Warning = std::string("The audio of the source cannot be decoded (") + e.what() +
+                  "); the output holds silence in its place.";
+    }
 }
 
 int64_t TAudioOutput::Time() const {
@@ -98,16 +109,18 @@ void TAudioOutput::Encode(int frames, TAVIFileWriter& writer) {
     if (made < 0)
         CheckDSResult(made);
     Frame->pts = Fed - frames;
-    CheckDSResult(avcodec_send_frame(Encoder.get(), Frame.get()));
+    TLogCapture log;
+    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), Frame.get()), log);
     WritePackets(writer);
 }
 
 void TAudioOutput::WritePackets(TAVIFileWriter& writer) {
     for (;;) {
+        TLogCapture log;
         const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
-        CheckDSResult(ret);
+        CheckEncoderResult(*Encoder, ret, log);
         writer.WriteChunk(StreamId, Packet->data, true, Packet->size);
         av_packet_unref(Packet.get());
     }
@@ -116,7 +129,8 @@ void TAudioOutput::WritePackets(TAVIFileWriter& writer) {
 void TAudioOutput::Finish(TAVIFileWriter& writer) {
     if (!Encoder)
         return;
-    CheckDSResult(avcodec_send_frame(Encoder.get(), nullptr));
+    TLogCapture log;
+    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), nullptr), log);
     WritePackets(writer);
 }
 

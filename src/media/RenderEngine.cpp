@@ -42,6 +42,7 @@ struct TRenderEngine::TImpl {
     std::condition_variable Ended;
     bool Finished = false;
     std::exception_ptr Failure;
+    std::vector<std::string> Warnings;
 
     void Prepare();
     void Render();
@@ -65,6 +66,8 @@ void TRenderEngine::TImpl::Prepare() {
         else if (g.MediaType.Major == TGroupKind::Audio && !Audio)
             Audio = std::make_unique<TAudioOutput>(g, seconds, Compressors[i], id++);
     }
+    if (Audio && !Audio->SourceWarning().empty())
+        Warnings.push_back(Audio->SourceWarning());
     Writer.Open(OutputFileName, AVIF_HASINDEX);
     if (Video)
         Writer.AddStream(0, Video->Format().Header, Video->Format().Format.data(),
@@ -132,6 +135,7 @@ void TRenderEngine::Run() {
     TImpl& d = *Impl;
     if (d.Worker.joinable())
         throw EZarvexError("The render engine is already running");
+    d.Warnings.clear();
     try {
         d.Prepare();
     } catch (...) {
@@ -171,6 +175,10 @@ void TRenderEngine::ScrapIt() {
     Impl->Timeline.ClearAllGroups();
     Impl->Compressors[0].reset();
     Impl->Compressors[1].reset();
+}
+
+const std::vector<std::string>& TRenderEngine::GetWarnings() const {
+    return Impl->Warnings;
 }
 
 void TRenderEngine::RethrowFailure() const {

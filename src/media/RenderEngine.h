@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zarvex::media {
 
@@ -39,6 +40,9 @@ public:
     void ScrapIt();
     // Raises the failure that ended the worker, if one did.
     void RethrowFailure() const;
+    // What Run had to do differently from the timeline (a source's audio it could not decode
+    // became silence), one sentence each; kept until the next Run.
+    const std::vector<std::string>& GetWarnings() const;
 
 private:
     struct TImpl;

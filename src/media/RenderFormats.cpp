@@ -75,7 +75,8 @@ TAviStreamFormat VideoStreamFormat(int width, int height, AVRational rate,
             BitmapInfo(width, height, 0, 24, uint32_t(RawRowBytes(width)) * height, nullptr, 0);
         return s;
     }
-    const uint32_t tag = RiffTag(*encoder->codec);
+    // An encoder that names its own FourCC (Ut Video's differs per pixel format) is right.
+    const uint32_t tag = encoder->codec_tag ? encoder->codec_tag : RiffTag(*encoder->codec);
     h.fccHandler = tag;
     const int bits = encoder->bits_per_coded_sample > 0 ? encoder->bits_per_coded_sample : 24;
     s.Format = BitmapInfo(width, height, tag, uint16_t(bits), uint32_t(width) * height * 3,

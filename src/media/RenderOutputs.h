@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace zarvex::media {
@@ -57,8 +58,11 @@ public:
     int64_t Time() const;
     void WriteNext(TAVIFileWriter& writer);
     void Finish(TAVIFileWriter& writer);
+    // Why the source's audio is not in the output; empty when it is.
+    const std::string& SourceWarning() const { return Warning; }
 
 private:
+    void OpenSource(const TTimelineSource& source);
     void Fill(int frames);
     void Encode(int frames, TAVIFileWriter& writer);
     void WritePackets(TAVIFileWriter& writer);
@@ -74,6 +78,7 @@ private:
     TPacketPtr Packet = MakePacket();
     std::vector<int16_t> Samples;
     TAviStreamFormat StreamFormat;
+    std::string Warning;
 };
 
 } // namespace zarvex::media

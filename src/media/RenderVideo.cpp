@@ -2,6 +2,7 @@
 
 #include "export/DSErrors.h"
 #include "media/EncoderSetup.h"
+#include "media/FFmpegLog.h"
 
 #include <cmath>
 #include <cstring>
@@ -126,7 +127,8 @@ void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
         // A fixed quantiser is taken from each picture, not from the context.
         if (Encoder->flags & AV_CODEC_FLAG_QSCALE)
             Picture->quality = Encoder->global_quality;
-        CheckDSResult(avcodec_send_frame(Encoder.get(), Picture.get()));
+        TLogCapture log;
+        CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), Picture.get()), log);
         WritePackets(writer);
     }
     ++Next;
@@ -134,10 +136,11 @@ void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
 
 void TVideoOutput::WritePackets(TAVIFileWriter& writer) {
     for (;;) {
+        TLogCapture log;
         const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
-        CheckDSResult(ret);
+        CheckEncoderResult(*Encoder, ret, log);
         // A frame the encoder dropped keeps its time slot as an empty chunk.
         for (; Packet->pts != AV_NOPTS_VALUE && Slots < Packet->pts; ++Slots)
             writer.WriteChunk(StreamId, nullptr, false, 0);
@@ -151,7 +154,8 @@ void TVideoOutput::WritePackets(TAVIFileWriter& writer) {
 void TVideoOutput::Finish(TAVIFileWriter& writer) {
     if (!Encoder)
         return;
-    CheckDSResult(avcodec_send_frame(Encoder.get(), nullptr));
+    TLogCapture log;
+    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), nullptr), log);
     WritePackets(writer);
 }
 

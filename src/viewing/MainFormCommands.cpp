@@ -99,6 +99,8 @@ void TfrmMain::ExtractSelection() {
     splitter.AudioCompressor =
         GetCompressorFilter(dialog.AudioCompressors(), dialog.cbxAudio->currentIndex());
     splitter.Save();
+    for (const std::string& warning : splitter.Warnings())
+        ShowWarning(QString::fromStdString(warning));
 }
 
 void TfrmMain::SaveProgress(bool& cancel, double percent) {

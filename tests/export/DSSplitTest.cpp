@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 using namespace zarvex;
@@ -272,6 +273,73 @@ TEST_F(DSSplitTest, SourceWithoutAudioGetsSilence) {
         std::all_of(samples.Output.begin(), samples.Output.end(), [](char c) { return c == 0; }));
 }
 
+// Audio nothing here can decode is treated as no audio, and the caller is told so.
+TEST_F(DSSplitTest, UndecodableAudioBecomesSilenceAndIsReported) {
+    const std::string unknown = MakeUnknownAudioAvi(Dir, "unknown.avi", 2.0);
+    ASSERT_FALSE(unknown.empty());
+    Splitter.SourceFileName = unknown;
+    Splitter.StartTime = 0.5;
+    Splitter.StopTime = 1.5;
+    Splitter.AudioCompressor = media::FindCompressor(true, "mp2");
+    Splitter.Save();
+    ASSERT_EQ(Splitter.Warnings().size(), 1u);
+    EXPECT_NE(Splitter.Warnings()[0].find("cannot be decoded"), std::string::npos);
+    EXPECT_EQ(DecodeMessages(Out), "");
+    EXPECT_EQ(Probe(Out, "a:0")["codec_name"], "mp2");
+    const TCommandResult samples =
+        RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(Out) + " -map 0:a -f s16le -");
+    // One second of stereo, within one MP2 frame of 1152 samples; all of it silent.
+    EXPECT_NEAR(double(samples.Output.size()) / 4, 44100, 1152);
+    EXPECT_TRUE(
+        std::all_of(samples.Output.begin(), samples.Output.end(), [](char c) { return c == 0; }));
+    EXPECT_EQ(Probe(Out, "v:0")["nb_read_packets"], "25");
+    // A source whose audio decodes gives no warning.
+    Splitter.SourceFileName = Source;
+    Splitter.Save();
+    EXPECT_TRUE(Splitter.Warnings().empty());
+}
+
+// The quality setting reaches encoders that keep a constant-rate factor instead of a quantiser.
+TEST_F(DSSplitTest, QualityReachesX264) {
+    const auto videoBytes = [&](int quality) {
+        Splitter.VideoCompressor = media::FindCompressor(false, "libx264");
+        Splitter.VideoCompressor->Options.Quality = quality;
+        Splitter.Save();
+        EXPECT_EQ(DecodeMessages(Out), "");
+        const std::string r = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
+                                         "packet=size -of csv=p=0 " +
+                                         ShellQuote(Out))
+                                  .Output;
+        int64_t total = 0;
+        std::istringstream lines(r);
+        for (std::string line; std::getline(lines, line);)
+            total += line.empty() ? 0 : std::stoll(line);
+        return total;
+    };
+    EXPECT_GT(videoBytes(5), 3 * videoBytes(30));
+}
+
+// A few encoders of each kind that the lists offer, each with its own way of being stored:
+// a FourCC of its own choosing (Ut Video), H.264, H.263+ at a size it takes, Annex-B-less
+// audio frames, byte-counted PCM and ADPCM blocks.
+TEST_F(DSSplitTest, ListedCompressorsWriteWhatFfmpegReads) {
+    Splitter.StopTime = 1.4;
+    const std::pair<const char*, const char*> cases[] = {
+        {"utvideo", "pcm_u8"}, {"libx264", "ac3"}, {"h263p", "adpcm_ms"}, {"mjpeg", "aac"}};
+    for (const auto& [video, audio] : cases) {
+        SCOPED_TRACE(video);
+        Splitter.VideoCompressor = media::FindCompressor(false, video);
+        Splitter.AudioCompressor = media::FindCompressor(true, audio);
+        Splitter.Save();
+        EXPECT_EQ(
+            RunCapture("ffmpeg -nostdin -v error -xerror -i " + ShellQuote(Out) + " -f null - 2>&1")
+                .Output,
+            "");
+        EXPECT_EQ(Probe(Out, "v:0")["nb_read_packets"], "10");
+        EXPECT_EQ(Probe(Out, "a:0")["channels"], "2");
+    }
+}
+
 TEST_F(DSSplitTest, TheSourceIsNeverTheOutput) {
     const int64_t size = FileSizeOf(Source);
     Splitter.OutputFileName = Source;
@@ -282,6 +350,39 @@ TEST_F(DSSplitTest, TheSourceIsNeverTheOutput) {
         EXPECT_STREQ(e.what(), "The output file is the source file.");
     }
     EXPECT_EQ(FileSizeOf(Source), size);
+}
+
+// Only encoders that open for the source's pictures and write what FFmpeg's AVI reader
+// decodes are offered; one that fails anyway says which and why.
+TEST(CompressorLists, OnlyWhatOpensForThePicturesIsListed) {
+    const auto names = [](bool audio, const media::TPictureFormat& pictures) {
+        std::vector<TCompressor> list;
+        EnumCompressors(audio, nullptr, &list, pictures);
+        std::set<std::string> n;
+        for (const TCompressor& c : list)
+            n.insert(c.EncoderName);
+        return n;
+    };
+    const std::set<std::string> qvga = names(false, {320, 240, 25});
+    const std::set<std::string> cif = names(false, {352, 288, 25});
+    EXPECT_TRUE(qvga.count("mpeg4") && cif.count("mpeg4"));
+    for (const char* sized : {"h261", "h263"}) {
+        EXPECT_FALSE(qvga.count(sized)) << sized;
+        EXPECT_TRUE(cif.count(sized)) << sized;
+    }
+    for (const std::string& n : qvga)
+        for (const char* device : {"_qsv", "_nvenc", "_vaapi", "_v4l2m2m", "_omx"})
+            EXPECT_EQ(n.find(device), std::string::npos) << n;
+    const std::set<std::string> audio = names(true, {});
+    EXPECT_TRUE(audio.count("mp2"));
+    EXPECT_FALSE(audio.count("dfpwm")); // its tag needs a sub-format we do not write
+
+    const TCompressor h261 = media::FindCompressor(false, "h261");
+    const std::string problem = media::CompressorProblem(h261, {320, 240, 25});
+    EXPECT_NE(problem.find("h261"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("352x288"), std::string::npos) << problem; // the encoder's own words
+    EXPECT_NE(problem.find("Media Error: FFFFFFEA"), std::string::npos) << problem;
+    EXPECT_EQ(media::CompressorProblem(h261, {352, 288, 25}), "");
 }
 
 TEST(CompressorLists, ListsStayAlignedAndIndexesAreChecked) {

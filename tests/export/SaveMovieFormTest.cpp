@@ -7,6 +7,7 @@
 #include "support/EditLib.h"
 #include "support/RegLib.h"
 
+#include "fixtures/MediaFixture.h"
 #include "fixtures/ModalCatcher.h"
 #include "fixtures/Tools.h"
 
@@ -282,6 +283,29 @@ TEST_F(SaveMovieFormTest, ListsHoldTheInstalledCompressorsWithNoneChosen) {
     }
 }
 
+// The video list is made for the open file's pictures; the choice and its options survive.
+TEST_F(SaveMovieFormTest, VideoListFollowsTheSourcePictures) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    const std::string qcif = MakeMpeg4Avi(Dir, "qcif.avi", 0.2, 25, "176x144");
+    ASSERT_FALSE(qcif.empty());
+    EXPECT_LT(IndexOf("h261"), 0); // H.261 takes only QCIF and CIF
+    Form.cbxVideo->setCurrentIndex(IndexOf("mpeg4"));
+    AnswerNext<TfrmCompressorOptions>([](TfrmCompressorOptions& d) {
+        d.edtQuality->setText("7");
+        d.btnOK->click();
+    });
+    Form.btnVideoOptionsClick();
+    Form.SourceFileName = QString::fromStdString(qcif);
+    RunExecute(Form, [] {});
+    ASSERT_GE(IndexOf("h261"), 0);
+    EXPECT_EQ(Form.cbxVideo->count(), int(Form.VideoCompressors().size()));
+    EXPECT_EQ(Form.cbxVideo->itemText(IndexOf("h261")).toStdString(), "H.261 (h261)");
+    const auto chosen = GetCompressorFilter(Form.VideoCompressors(), Form.cbxVideo->currentIndex());
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->EncoderName, "mpeg4");
+    EXPECT_EQ(chosen->Options.Quality, 7);
+}
+
 TEST_F(SaveMovieFormTest, Mpeg4OptionsAreKeptAndReachTheSave) {
     const int i = IndexOf("mpeg4");
     ASSERT_GE(i, 0);
@@ -338,8 +362,9 @@ TEST_F(SaveMovieFormTest, RawAndLosslessCompressorsHaveNoOptions) {
 TEST(SaveMovieFormOptionFields, FollowWhatEachEncoderHonours) {
     // Bit rate, quality, key frames; each measured on what the encoder writes.
     const std::pair<const char*, const char*> cases[] = {
-        {"mpeg4", "BQK"}, {"mjpeg", "BQ-"}, {"cinepak", "--K"}, {"msvideo1", "---"},
-        {"ffv1", "---"},  {"v308", "---"},  {"a:mp2", "B--"},   {"a:pcm_alaw", "---"},
+        {"mpeg4", "BQK"},   {"mjpeg", "BQ-"},      {"cinepak", "--K"},   {"msvideo1", "---"},
+        {"ffv1", "---"},    {"v308", "---"},       {"a:mp2", "B--"},     {"a:pcm_alaw", "---"},
+        {"libx264", "BQK"}, {"libvpx-vp9", "BQK"}, {"libtheora", "B-K"},
     };
     for (const auto& [name, expected] : cases) {
         media::TCompressor c;

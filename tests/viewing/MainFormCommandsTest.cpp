@@ -190,6 +190,22 @@ TEST_F(MainFormCommandsTest, ARecompressingSaveWritesTheSelectionThroughTheChose
     EXPECT_EQ(Probe(out, "a:0")["codec_name"], "mp3");
     const int frames = std::stoi(Probe(out, "v:0")["nb_read_packets"]);
     EXPECT_NEAR(frames, 50, 1);
+
+    // Audio that cannot be decoded is saved as silence, and the window says so.
+    const std::string unknown = MakeUnknownAudioAvi(Dir, "unknown audio.avi", 2.0);
+    ASSERT_FALSE(unknown.empty());
+    Form.OpenFile(QString::fromStdString(unknown));
+    Mark(5, 30);
+    catcher.Seen.clear();
+    const std::string silent = Dir.File("silent.avi");
+    catcher.Handle = TSaveAnswer{QString::fromStdString(silent), false, "mpeg4", "libmp3lame"};
+    Form.acnSave->trigger();
+    const std::vector<std::string> texts = Texts(catcher);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1].rfind("QMessageBox: The audio of the source cannot be decoded", 0), 0u)
+        << texts[1];
+    EXPECT_EQ(DecodeMessages(silent), "");
+    EXPECT_EQ(Probe(silent, "a:0")["codec_name"], "mp3");
 }
 
 TEST_F(MainFormCommandsTest, RefusalsAndFailuresAreShownAndWriteNothing) {

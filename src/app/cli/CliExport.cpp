@@ -4,12 +4,14 @@
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
 #include "export/DSSplit.h"
+#include "media/EncoderOptions.h"
 #include "support/FrameClock.h"
 
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <utility>
 
 namespace zarvex::cli {
 
@@ -23,8 +25,11 @@ const char* const ExportHelp =
     "  rate default to the source's. --stretch fits the picture to another size: stretch\n"
     "  ignores the aspect ratio, crop (the default) does not scale and cuts or pads, letterbox\n"
     "  fits inside with black bars, fill covers the picture and cuts what sticks out.\n"
-    "  --vbitrate and --abitrate in bits per second, --vquality 1 (best) to 31, --keyint the\n"
-    "  largest distance between key frames. A source without audio gets silence.\n"
+    "  --vbitrate and --abitrate in bits per second, --vquality 1 (best) to 31 (a quantiser,\n"
+    "  or spread over the constant-rate factor of x264, libvpx and libaom), --keyint the\n"
+    "  largest distance between key frames; each is refused where the compressor ignores it.\n"
+    "  A source without audio, or with audio that cannot be decoded, gets silence (and a\n"
+    "  warning for the latter).\n"
     "  --yes     overwrite OUT if it exists (otherwise asked on the terminal)\n"
     "  --quiet   no progress bar\n"
     "  Ctrl+C stops the export; OUT is then a complete, shorter file (exit code 130).\n";
@@ -46,6 +51,21 @@ std::string ReadNumber(const TCliArgs& a, const std::string& option, int64_t min
     if (!n || *n < min || *n > INT32_MAX)
         return option + " takes a whole number from " + std::to_string(min);
     value = *n;
+    return "";
+}
+
+// An option the compressor would silently ignore is refused instead.
+std::string RefuseIgnoredOptions(const TCliArgs& a, const TCompressor& c) {
+    const media::TOptionFields f = media::OptionFieldsOf(c);
+    const std::pair<const char*, bool> options[] = {
+        {c.Audio ? "--abitrate" : "--vbitrate", f.BitRate},
+        {"--vquality", c.Audio || f.Quality},
+        {"--keyint", c.Audio || f.KeyFrameInterval},
+    };
+    for (const auto& [option, honoured] : options)
+        if (a.Has(option) && !honoured)
+            return std::string(option) + " does not apply to the " + c.EncoderName +
+                   " compressor, which ignores it";
     return "";
 }
 
@@ -91,14 +111,23 @@ std::string ReadSettings(const TCliArgs& a, TDSVideoSplitter& s) {
         if (a.Has("--vcodec")) {
             s.VideoCompressor = media::FindCompressor(false, a.Values.at("--vcodec"));
             s.VideoCompressor->Options = {vbitrate, int(vquality), int(keyint)};
+            if (std::string e = RefuseIgnoredOptions(a, *s.VideoCompressor); !e.empty())
+                return e;
         }
         if (a.Has("--acodec")) {
             s.AudioCompressor = media::FindCompressor(true, a.Values.at("--acodec"));
             s.AudioCompressor->Options.BitRate = abitrate;
+            if (std::string e = RefuseIgnoredOptions(a, *s.AudioCompressor); !e.empty())
+                return e;
         }
     } catch (const std::exception& e) {
         return std::string(e.what()) + " (see zarvex-cli codecs)";
     }
+    for (const char* option : {"--vbitrate", "--vquality", "--keyint"})
+        if (a.Has(option) && !a.Has("--vcodec"))
+            return std::string(option) + " needs --vcodec";
+    if (a.Has("--abitrate") && !a.Has("--acodec"))
+        return "--abitrate needs --acodec";
     s.SourceFileName = a.Positional[0];
     s.OutputFileName = a.Values.at("-o");
     return "";
@@ -153,6 +182,30 @@ int CheckSource(TDSVideoSplitter& s) {
     return ExitOk;
 }
 
+// A compressor that will not open for the output pictures is told before anything is written.
+int CheckCompressors(const TDSVideoSplitter& s) {
+    std::string problem;
+    if (s.VideoCompressor) {
+        TMediaFileInfo info;
+        try {
+            ProbeMediaFile(s.SourceFileName, info);
+        } catch (const std::exception&) {
+            // CheckSource has read it already; its own size then stands in
+        }
+        media::TPictureFormat p = SourcePictures(info);
+        p.Width = s.OutputWidth > 0 ? s.OutputWidth : p.Width;
+        p.Height = s.OutputHeight > 0 ? s.OutputHeight : p.Height;
+        p.FrameRate = s.OutputFrameRate > 0 ? s.OutputFrameRate : p.FrameRate;
+        problem = media::CompressorProblem(*s.VideoCompressor, p);
+    }
+    if (problem.empty() && s.AudioCompressor)
+        problem = media::CompressorProblem(*s.AudioCompressor, {});
+    if (problem.empty())
+        return ExitOk;
+    std::cerr << "zarvex-cli export: " << problem << "\n";
+    return ExitUsage;
+}
+
 } // namespace
 
 int RunExport(const std::vector<std::string>& args) {
@@ -173,6 +226,8 @@ int RunExport(const std::vector<std::string>& args) {
         return ExitUsage;
     }
     if (int code = CheckSource(splitter); code != ExitOk)
+        return code;
+    if (int code = CheckCompressors(splitter); code != ExitOk)
         return code;
     const std::string& out = splitter.OutputFileName;
     if (std::filesystem::exists(out) &&
@@ -197,6 +252,8 @@ int RunExport(const std::vector<std::string>& args) {
             failure = e.what();
         }
     }
+    for (const std::string& warning : splitter.Warnings())
+        std::cerr << "zarvex-cli export: warning: " << warning << "\n";
     if (!failure.empty()) {
         std::cerr << "zarvex-cli export: " << failure << "\n";
         return ExitFailure;

@@ -1,5 +1,8 @@
 // zarvex-cli: the headless front end for scripts and batch work.
 #include "app/cli/CliCommands.h"
+#include "media/FFmpegLog.h"
+
+#include <algorithm>
 
 #include <cstring>
 #include <iostream>
@@ -12,7 +15,8 @@ namespace {
 
 void PrintHelp() {
     std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
-                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes segments.\n\n"
+                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes "
+                 "segments.\n\n"
                  "Commands:\n"
               << InfoHelp << "\n"
               << CutHelp << "\n"
@@ -22,6 +26,7 @@ void PrintHelp() {
               << CodecsHelp
               << "\n"
                  "zarvex-cli --help      this text; COMMAND --help for one command\n"
+                 "--verbose              with any command: show FFmpeg's own messages\n"
                  "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
                  "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
 }
@@ -29,12 +34,17 @@ void PrintHelp() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // FFmpeg's messages are for diagnosis, not for every run; --verbose may stand anywhere.
+    const auto verbose = std::remove(args.begin(), args.end(), std::string("--verbose"));
+    zarvex::media::SetFFmpegLogVerbose(verbose != args.end());
+    args.erase(verbose, args.end());
+    if (args.empty()) {
         PrintHelp();
         return ExitUsage;
     }
-    const std::string command = argv[1];
-    std::vector<std::string> args(argv + 2, argv + argc);
+    const std::string command = args.front();
+    args.erase(args.begin());
     if (command == "--help" || command == "-h" || command == "help") {
         PrintHelp();
         return ExitOk;
