@@ -8,7 +8,9 @@
 
 namespace zarvex {
 
-TChunkWindow::~TChunkWindow() { Unmap(); }
+TChunkWindow::~TChunkWindow() {
+    Unmap();
+}
 
 void TChunkWindow::Unmap() {
     if (Map)

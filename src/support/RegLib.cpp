@@ -14,9 +14,13 @@ QSettings Settings() {
 }
 } // namespace
 
-QString FormPlacementGroup(const QString& formName) { return "forms/" + formName; }
+QString FormPlacementGroup(const QString& formName) {
+    return "forms/" + formName;
+}
 
-QString ReadRegString(const QString& name) { return Settings().value(name).toString(); }
+QString ReadRegString(const QString& name) {
+    return Settings().value(name).toString();
+}
 
 void WriteRegString(const QString& name, const QString& value) {
     QSettings s = Settings();

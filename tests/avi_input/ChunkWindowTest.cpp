@@ -13,7 +13,9 @@ using namespace zarvex::fixtures;
 
 namespace {
 
-uint8_t ByteAt(int64_t p) { return uint8_t((p * 131) ^ (p >> 11)); }
+uint8_t ByteAt(int64_t p) {
+    return uint8_t((p * 131) ^ (p >> 11));
+}
 
 std::string MakeFile(const TTempDir& dir, int64_t size) {
     const std::string path = dir.File("data.bin");
@@ -41,12 +43,12 @@ TEST(ChunkWindow, ReadsAcrossWindowsAndLargerThanOne) {
     TChunkWindow w;
     // Unaligned starts, a run crossing the first window's end, a step back, and one chunk larger
     // than a window reaching the file's last byte.
-    const std::pair<int64_t, uint32_t> reads[] = {{1, 100},
-                                                  {4097, 70000},
-                                                  {TChunkWindow::MapBytes - 10, 20},
-                                                  {3, 7},
-                                                  {size - TChunkWindow::MapBytes - 1000,
-                                                   uint32_t(TChunkWindow::MapBytes + 1000)}};
+    const std::pair<int64_t, uint32_t> reads[] = {
+        {1, 100},
+        {4097, 70000},
+        {TChunkWindow::MapBytes - 10, 20},
+        {3, 7},
+        {size - TChunkWindow::MapBytes - 1000, uint32_t(TChunkWindow::MapBytes + 1000)}};
     for (auto [pos, count] : reads) {
         SCOPED_TRACE(pos);
         const uint8_t* data = w.Get(f, size, pos, count);

@@ -39,7 +39,6 @@ struct TProbe {
     std::vector<TProbePacket> Packets;
 };
 
-
 int64_t Number(const std::map<std::string, std::string>& f, const std::string& key) {
     auto it = f.find(key);
     if (it == f.end() || it->second.empty() || it->second == "N/A")

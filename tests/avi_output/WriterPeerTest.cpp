@@ -162,7 +162,6 @@ struct TPacket {
     bool Key = false;
 };
 
-
 // Key=value output, so the result does not depend on the order ffprobe prints fields in.
 std::vector<TPacket> ProbePackets(const std::string& file, const std::string& options,
                                   const TTempDir& dir, std::string& errors) {
