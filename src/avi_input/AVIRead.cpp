@@ -109,6 +109,8 @@ const TChunkInfo* TAVIFileReader::FindChunk(uint32_t id, uint32_t listType) cons
 
 void TAVIFileReader::Open(const std::string& fileName) {
     FHasOpenDMLIndex = false;
+    FIndexCutShort = false;
+    FScanReport = TIndexScanReport{};
     Close();
     Handle = TOSFile::OpenRead(fileName);
     FFileName = fileName;
@@ -120,7 +122,8 @@ void TAVIFileReader::Open(const std::string& fileName) {
     Seek(0);
     if (ReadBytes(riff, 12) != 12 || GetU32(riff) != ckRIFF || GetU32(riff + 8) != formAVI)
         throw EAVIReadError("The file has unknown format");
-    WalkList(GetU32(riff + 4));
+    RiffSize = GetU32(riff + 4);
+    WalkList(RiffSize);
 
     const TChunkInfo* hdrl = FindChunk(ckLIST, listHdrl);
     if (!hdrl)
@@ -143,6 +146,13 @@ void TAVIFileReader::Open(const std::string& fileName) {
     ParseFileHeaders();
     FreeChunks();
 
+    if (IndexRebuild == TIndexRebuild::Never)
+        LoadIndex();
+    else
+        LoadOrRebuildIndex();
+}
+
+void TAVIFileReader::LoadIndex() {
     if (FHasOpenDMLIndex) {
         for (auto& s : FStreams)
             s->LoadOpenDMLIndex();

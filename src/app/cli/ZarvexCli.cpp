@@ -12,13 +12,15 @@ namespace {
 
 void PrintHelp() {
     std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
-                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes segments.\n\n"
+                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes "
+                 "segments.\n\n"
                  "Commands:\n"
               << InfoHelp << "\n"
               << CutHelp << "\n"
               << SplitHelp << "\n"
               << FramesHelp << "\n"
               << ExportHelp << "\n"
+              << RepairHelp << "\n"
               << CodecsHelp
               << "\n"
                  "zarvex-cli --help      this text; COMMAND --help for one command\n"
@@ -49,6 +51,8 @@ int main(int argc, char** argv) {
         return RunFrames(args);
     if (command == "export")
         return RunExport(args);
+    if (command == "repair")
+        return RunRepair(args);
     if (command == "codecs")
         return RunCodecs(args);
     std::cerr << "zarvex-cli: unknown command " << command << "\n";

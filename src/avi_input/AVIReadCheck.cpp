@@ -1,0 +1,144 @@
+// The reader's checks of a loaded index, and its rebuild by scanning the data.
+#include "avi_input/AVIRead.h"
+
+#include "avi_input/FourCC.h"
+#include "avi_input/IndexScan.h"
+#include "support/Endian.h"
+
+#include <algorithm>
+
+namespace zarvex {
+
+namespace {
+// Entries checked between the first and the last: a cheap look at a few places of the file.
+constexpr int64_t StaleSamples = 16;
+// Walking the top-level lists of a hostile file must end.
+constexpr int MaxTopLevelChunks = 4096;
+constexpr uint32_t ckRec = MakeFourCC('r', 'e', 'c', ' ');
+} // namespace
+
+void TAVIFileReader::LoadOrRebuildIndex() {
+    bool failed = false;
+    std::string failure;
+    try {
+        LoadIndex();
+    } catch (const EAVIReadError& e) {
+        failed = true;
+        failure = e.what();
+    }
+    const std::string reason = IndexTrouble(failed);
+    if (reason.empty())
+        return;
+    const bool missing = TotalEntries == 0 && Idx1Pos < 0;
+    bool rebuild = IndexRebuild == TIndexRebuild::Always;
+    if (IndexRebuild == TIndexRebuild::Ask && OnRebuildQuestion)
+        rebuild = OnRebuildQuestion(missing ? MissingIndexQuestion : DamagedIndexQuestion);
+    if (rebuild) {
+        RebuildIndex(reason);
+        return;
+    }
+    // Declined: what the index gave, as without the checks.
+    if (failed)
+        throw EAVIReadError(failure);
+}
+
+std::string TAVIFileReader::IndexTrouble(bool loadFailed) {
+    if (TotalEntries == 0 && (Idx1Pos < 0 || loadFailed))
+        return "no index";
+    if (loadFailed)
+        return "the index cannot be read";
+    if (FVideoStream && FVideoStream->EntryCount() == 0)
+        return "the index holds no video entries";
+    if (FIndexCutShort || IndexStopsShort())
+        return "the index stops short of the data";
+    if (IndexIsStale())
+        return "the index does not match the data";
+    return "";
+}
+
+bool TAVIFileReader::IsDataHeaderAt(int64_t position, const TAVIStream* stream) const {
+    uint8_t head[12];
+    int64_t got = 0;
+    try {
+        got = Handle.ReadAt(head, 12, position);
+    } catch (const EOSError&) {
+        return false;
+    }
+    if (got < 8)
+        return false;
+    if (GetU32(head) == ckLIST)
+        return got == 12 && GetU32(head + 8) == ckRec;
+    for (const auto& s : FStreams)
+        if ((!stream || s.get() == stream) && GetU16(head) == s->StreamNumber)
+            return true;
+    return false;
+}
+
+bool TAVIFileReader::IndexIsStale() const {
+    for (const auto& s : FStreams) {
+        const auto stale = [&](int64_t i) {
+            TAVIIndexEntry e;
+            s->GetEntry(i, e);
+            // An empty entry may stand for a dropped frame with no chunk of its own.
+            if (e.Size == 0)
+                return false;
+            return e.Offset < 8 || e.Offset > FFileSize - int64_t(e.Size) ||
+                   !IsDataHeaderAt(e.Offset - 8, s.get());
+        };
+        const int64_t n = s->EntryCount();
+        const int64_t step = std::max<int64_t>(1, n / StaleSamples);
+        for (int64_t i = 0; i < n; i += step)
+            if (stale(i))
+                return true;
+        if (n > 0 && stale(n - 1))
+            return true;
+    }
+    return false;
+}
+
+int64_t TAVIFileReader::DataEnd() {
+    int64_t end = std::min<int64_t>(MoviPos - 4 + int64_t(MoviSize), FFileSize);
+    // Later RIFF lists ('AVIX') each hold one more data list.
+    int64_t pos = 8 + int64_t(RiffSize) + (RiffSize & 1);
+    uint8_t head[12];
+    for (int k = 0; k < MaxTopLevelChunks && pos <= FFileSize - 12; ++k) {
+        if (Handle.ReadAt(head, 12, pos) != 12)
+            break;
+        const uint32_t size = GetU32(head + 4);
+        if (GetU32(head) == ckRIFF && GetU32(head + 8) == formAVIX)
+            end = std::min<int64_t>(pos + 8 + int64_t(size), FFileSize);
+        pos += 8 + int64_t(size) + (size & 1);
+    }
+    return end;
+}
+
+bool TAVIFileReader::IndexStopsShort() {
+    int64_t indexEnd = 0;
+    for (const auto& s : FStreams) {
+        TAVIIndexEntry e;
+        if (s->GetEntry(int64_t(s->EntryCount()) - 1, e))
+            indexEnd = std::max<int64_t>(indexEnd, e.Offset + e.Size);
+    }
+    indexEnd += indexEnd & 1;
+    // A chunk of a stream right after the last indexed one is data the index does not reach.
+    return indexEnd + 8 <= DataEnd() && IsDataHeaderAt(indexEnd, nullptr);
+}
+
+void TAVIFileReader::RebuildIndex(const std::string& reason) {
+    std::vector<TAVIStream*> streams;
+    for (auto& s : FStreams) {
+        s->ClearEntries();
+        streams.push_back(s.get());
+    }
+    TotalEntries = 0;
+    FScanReport = TIndexScanReport{};
+    FScanReport.Reason = reason;
+    TIndexScan scan(Handle, FFileSize, streams);
+    if (!scan.Run(MoviPos, FScanReport, OnScanProgress)) {
+        FScanReport = TIndexScanReport{};
+        throw EAVIReadError(reason == "no index" ? "The index is not found"
+                                                 : "The index was not rebuilt");
+    }
+}
+
+} // namespace zarvex
