@@ -52,8 +52,7 @@ int RunRepair(const std::vector<std::string>& args) {
             !ConfirmOnTerminal(TZarvex::OverwriteQuestion(out), a.Has("--yes")))
             return false;
         engine.FileName = out;
-        const int32_t frames = int32_t(engine.Reader.VideoStream()->EntryCount());
-        engine.CopySegment(0, frames - 1);
+        engine.CopyWholeFile();
         return true;
     });
 }
