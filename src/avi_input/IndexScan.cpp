@@ -107,8 +107,9 @@ TIndexScan::TKind TIndexScan::Classify(int64_t pos, int& stream, uint32_t& size)
             return TKind::Enter;
         return size <= room ? TKind::Skip : TKind::Invalid;
     }
+    // One of these cut off by the end of the file ends the data: nothing but it can follow.
     if (IsSkippedId(id))
-        return size <= room ? TKind::Skip : TKind::Invalid;
+        return TKind::Skip;
     stream = Owner[GetU16(h)];
     if (stream < 0 || !IsDataSuffix(GetU16(h + 2)))
         return TKind::Invalid;
