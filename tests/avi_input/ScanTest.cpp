@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace zarvex;
 using namespace zarvex::fixtures;
@@ -181,6 +184,121 @@ TEST_F(ScanTest, RecListsAndLaterRiffListsAreWalked) {
     EXPECT_EQ(Chunks(0), Expected(odml.Entries[0], int64_t(cut)));
     EXPECT_EQ(Chunks(1), Expected(odml.Entries[1], int64_t(cut)));
     EXPECT_EQ(Reader.ScanReport().CutOffChunk, int64_t(HeaderOf(odml, 0, 25)));
+}
+
+} // namespace
+
+namespace {
+
+int64_t ProbeCount(const std::string& file, const std::string& stream,
+                   const std::string& options = "") {
+    const auto r =
+        RunCapture("ffprobe -v error " + options + " -count_packets -select_streams " + stream +
+                   " -show_entries stream=nb_read_packets -of csv=p=0 " + ShellQuote(file));
+    return r.ExitCode == 0 && !r.Output.empty() ? std::stoll(r.Output) : -1;
+}
+
+// Buffers GStreamer's avidemux gives on video_0: the last kept file's number plus one.
+int64_t GstVideoCount(const TTempDir& dir, const std::string& file) {
+    const std::string out = dir.File("gst");
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    const auto r = RunCapture("gst-launch-1.0 -q filesrc location=" + ShellQuote(file) +
+                              " ! avidemux name=d d.video_0 ! queue ! multifilesink location=" +
+                              ShellQuote(out + "/v%09d") + " max-files=1 2>&1");
+    if (r.ExitCode != 0)
+        return -1;
+    for (const auto& e : std::filesystem::directory_iterator(out))
+        return std::stoll(e.path().filename().string().substr(1)) + 1;
+    return 0;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Damaged copies of a writer's file: cut off at several lengths, idx1 zeroed, idx1 stale.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Damaged(const std::vector<uint8_t>& avi) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    for (int percent : {4, 37, 98})
+        out.emplace_back(
+            "cut at " + std::to_string(percent) + " %",
+            std::vector<uint8_t>(avi.begin(), avi.begin() + long(avi.size()) * percent / 100));
+    const auto at = std::search(avi.begin(), avi.end(), "idx1", "idx1" + 4) - avi.begin();
+    std::vector<uint8_t> zeroed = avi;
+    std::fill(zeroed.begin() + at + 8, zeroed.end(), 0);
+    out.emplace_back("idx1 zeroed", zeroed);
+    std::vector<uint8_t> stale = avi;
+    // Before a chunk: bytes inserted inside one would damage its picture for every reader.
+    const auto chunk = std::search(avi.begin() + long(avi.size() / 2), avi.end(), "00d", "00d" + 3);
+    stale.insert(stale.begin() + (chunk - avi.begin()), 4096, 0x77);
+    out.emplace_back("4 KiB inserted", stale);
+    return out;
+}
+
+TEST(ScanPeerTest, DamagedFilesFromOtherWritersRecoverAtLeastWhatFfmpegDoes) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    ZARVEX_REQUIRE_TOOL("gst-launch-1.0");
+    TTempDir dir;
+    const std::string ff = dir.File("ff.avi"), gst = dir.File("gst.avi");
+    ASSERT_EQ(RunCapture("ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                         "sine=sample_rate=22050 -t 3 -c:v mpeg4 -g 12 -bf 1 -c:a pcm_s16le " +
+                         ShellQuote(ff))
+                  .ExitCode,
+              0);
+    ASSERT_EQ(RunCapture("gst-launch-1.0 -q videotestsrc num-buffers=60 ! "
+                         "video/x-raw,width=160,height=120 ! jpegenc ! avimux ! filesink "
+                         "location=" +
+                         ShellQuote(gst))
+                  .ExitCode,
+              0);
+    for (const std::string& source : {ff, gst}) {
+        for (const auto& [what, bytes] : Damaged(ReadBytes(source))) {
+            SCOPED_TRACE(source + ": " + what);
+            const std::string damaged = dir.File("damaged.avi"), copy = dir.File("copy.avi");
+            WriteFileBytes(damaged, bytes);
+            RunCapture("ffmpeg -v quiet -y -i " + ShellQuote(damaged) + " -map 0 -c copy " +
+                       ShellQuote(copy));
+            const int64_t theirs = std::max<int64_t>(ProbeCount(copy, "v:0"), 0);
+            TAVIFileReader reader;
+            reader.IndexRebuild = TIndexRebuild::Always;
+            try {
+                reader.Open(damaged);
+            } catch (const EAVIReadError&) {
+                EXPECT_LE(theirs, 1); // cut inside the headers
+                continue;
+            }
+            EXPECT_TRUE(reader.ScanReport().Rebuilt);
+            const int64_t ours = reader.VideoStream()->EntryCount();
+            EXPECT_GE(ours, theirs - 1);
+            if (source == gst) { // Motion JPEG: every picture is a key frame
+                EXPECT_EQ(reader.ScanReport().Streams[0].KeyFrames, uint32_t(ours));
+            }
+            if (ours < 2)
+                continue;
+
+            const std::string repaired = dir.File("repaired.avi"), cut = dir.File("cut.avi");
+            const std::string cli = ShellQuote(CliPath()) + " ";
+            ASSERT_EQ(RunCapture(cli + "repair " + ShellQuote(damaged) + " -o " +
+                                 ShellQuote(repaired) + " --yes --quiet 2>/dev/null")
+                          .ExitCode,
+                      0);
+            EXPECT_EQ(ProbeCount(repaired, "v:0"), ours);
+            EXPECT_EQ(ProbeCount(repaired, "v:0", "-fflags +ignidx"), ours);
+            EXPECT_EQ(ProbeCount(repaired, "a", "-fflags +ignidx"), ProbeCount(repaired, "a"));
+            EXPECT_EQ(GstVideoCount(dir, repaired), ours);
+            ASSERT_EQ(RunCapture(cli + "cut " + ShellQuote(damaged) +
+                                 " --from-frame 1 --to-frame " + std::to_string(ours - 1) + " -o " +
+                                 ShellQuote(cut) + " --yes --quiet 2>/dev/null")
+                          .ExitCode,
+                      0);
+            EXPECT_EQ(
+                RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(cut) + " -f null - 2>&1")
+                    .Output,
+                "");
+        }
+    }
 }
 
 } // namespace
