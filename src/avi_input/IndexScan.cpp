@@ -73,7 +73,7 @@ private:
 
 TIndexScan::TIndexScan(const TOSFile& handle, int64_t fileSize,
                        const std::vector<TAVIStream*>& streams)
-    : Handle(handle), FileSize(fileSize), Streams(streams), Owner(65536, -1),
+    : FileSize(fileSize), Streams(streams), Owner(65536, -1),
       Buffer(std::make_unique<TBuffer>(handle, fileSize)) {
     // Stream numbers repeat from stream 100 on; the first stream of a number takes its chunks.
     for (int i = int(Streams.size()) - 1; i >= 0; --i)

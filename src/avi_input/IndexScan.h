@@ -36,7 +36,6 @@ private:
     bool Confirmed(int64_t next);
     void AddChunk(int s, int64_t pos, uint32_t size, TIndexScanReport& report);
 
-    const TOSFile& Handle;
     int64_t FileSize;
     std::vector<TAVIStream*> Streams;
     std::vector<int16_t> Owner; // stream of the two number characters of a chunk id, or -1
