@@ -123,7 +123,9 @@ void TAVIFileReader::Open(const std::string& fileName) {
     if (ReadBytes(riff, 12) != 12 || GetU32(riff) != ckRIFF || GetU32(riff + 8) != formAVI)
         throw EAVIReadError("The file has unknown format");
     RiffSize = GetU32(riff + 4);
-    WalkList(RiffSize);
+    // Capture tools write the sizes when they finish; a recording that never did has zero.
+    const bool unfinished = RiffSize < 4 && IndexRebuild != TIndexRebuild::Never;
+    WalkList(unfinished ? uint32_t(std::min<int64_t>(FFileSize - 8, UINT32_MAX)) : RiffSize);
 
     const TChunkInfo* hdrl = FindChunk(ckLIST, listHdrl);
     if (!hdrl)

@@ -68,8 +68,14 @@ bool TAVIFileReader::IsDataHeaderAt(int64_t position, const TAVIStream* stream) 
         return false;
     if (GetU32(head) == ckLIST)
         return got == 12 && GetU32(head + 8) == ckRec;
+    // Entries are checked by stream number only, as readers use them; a chunk found past the
+    // index must look like data in full.
+    if (stream)
+        return GetU16(head) == stream->StreamNumber;
+    if (!IsDataChunkSuffix(GetU16(head + 2)))
+        return false;
     for (const auto& s : FStreams)
-        if ((!stream || s.get() == stream) && GetU16(head) == s->StreamNumber)
+        if (GetU16(head) == s->StreamNumber)
             return true;
     return false;
 }

@@ -17,12 +17,6 @@ constexpr uint32_t KeyProbeBytes = 1024;
 constexpr int64_t ProgressStep = 4 << 20;
 constexpr uint32_t ckRec = MakeFourCC('r', 'e', 'c', ' ');
 
-bool IsDataSuffix(uint16_t suffix) {
-    static constexpr uint16_t known[] = {'d' | 'c' << 8, 'd' | 'b' << 8, 'w' | 'b' << 8,
-                                         'p' | 'c' << 8, 't' | 'x' << 8};
-    return std::find(std::begin(known), std::end(known), suffix) != std::end(known);
-}
-
 bool IsDigit(uint8_t c) {
     return c >= '0' && c <= '9';
 }
@@ -35,6 +29,12 @@ bool IsSkippedId(uint32_t id) {
            IsDigit(uint8_t(id >> 24));
 }
 } // namespace
+
+bool IsDataChunkSuffix(uint16_t suffix) {
+    static constexpr uint16_t known[] = {'d' | 'c' << 8, 'd' | 'b' << 8, 'w' | 'b' << 8,
+                                         'p' | 'c' << 8, 't' | 'x' << 8};
+    return std::find(std::begin(known), std::end(known), suffix) != std::end(known);
+}
 
 // A sequential window: one large read serves many chunk headers and payload starts.
 class TIndexScan::TBuffer {
@@ -111,7 +111,7 @@ TIndexScan::TKind TIndexScan::Classify(int64_t pos, int& stream, uint32_t& size)
     if (IsSkippedId(id))
         return TKind::Skip;
     stream = Owner[GetU16(h)];
-    if (stream < 0 || !IsDataSuffix(GetU16(h + 2)))
+    if (stream < 0 || !IsDataChunkSuffix(GetU16(h + 2)))
         return TKind::Invalid;
     return size <= room ? TKind::Data : TKind::CutOff;
 }

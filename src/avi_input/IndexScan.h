@@ -14,6 +14,9 @@ namespace zarvex {
 
 class TAVIStream;
 
+// The last two characters of a data chunk's id: 'dc', 'db', 'wb', 'pc' or 'tx'.
+bool IsDataChunkSuffix(uint16_t suffix);
+
 class TIndexScan {
 public:
     using TProgressEvent = std::function<void(double percent, bool& cancel)>;

@@ -164,6 +164,13 @@ TEST_F(ScanTest, RecListsAndLaterRiffListsAreWalked) {
     EXPECT_EQ(Chunks(0), Expected(rec.Entries[0]));
     EXPECT_EQ(Chunks(1), Expected(rec.Entries[1]));
 
+    // A capture that never finished: no index, and the RIFF and 'movi' sizes still zero.
+    std::vector<uint8_t> unfinished = rec.Bytes;
+    PutU32(unfinished.data() + 4, 0);
+    PutU32(unfinished.data() + rec.MoviPos - 8, 0);
+    Scan(unfinished);
+    EXPECT_EQ(Chunks(0), Expected(rec.Entries[0]));
+
     layout = SimpleLayout(30, 10, true, TIndexStyle::OpenDML);
     layout.AvixFromChunk = 20;
     layout.EntriesPerStdIndex = 10;
