@@ -40,16 +40,16 @@ bool IsDataChunkSuffix(uint16_t suffix) {
 class TIndexScan::TBuffer {
 public:
     TBuffer(const TOSFile& handle, int64_t fileSize) : Handle(handle), FileSize(fileSize) {
-        Data.resize(ScanBufferSize);
+        Data.resize(size_t(std::clamp<int64_t>(fileSize, 4096, ScanBufferSize)));
     }
 
-    // n bytes at pos (n at most the buffer's size), or null when the file ends before them.
+    // n bytes at pos (n at most 4096), or null when the file ends before them.
     const uint8_t* At(int64_t pos, uint32_t n) {
         if (pos < 0 || n > FileSize - pos)
             return nullptr;
         if (pos < Start || pos + n > Start + Length) {
             Start = pos & ~int64_t(4095);
-            Length = std::min<int64_t>(ScanBufferSize, FileSize - Start);
+            Length = std::min<int64_t>(int64_t(Data.size()), FileSize - Start);
             int64_t got = -1;
             try {
                 got = Handle.ReadAt(Data.data(), Length, Start);

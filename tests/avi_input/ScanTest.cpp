@@ -110,6 +110,17 @@ TEST_F(ScanTest, DamagedIndexesAreRebuiltAndDamagedDataSkipped) {
         SCOPED_TRACE("idx1 zeroed");
         std::vector<uint8_t> b = avi.Bytes;
         std::fill(b.begin() + long(avi.Idx1Pos) + 8, b.end(), 0);
+        // Declined, the file opens as the index has it.
+        std::string asked;
+        Reader.IndexRebuild = TIndexRebuild::Ask;
+        Reader.OnRebuildQuestion = [&](const std::string& q) {
+            asked = q;
+            return false;
+        };
+        OpenBytes(b);
+        EXPECT_EQ(asked, TAVIFileReader::DamagedIndexQuestion);
+        EXPECT_EQ(Reader.VideoStream()->EntryCount(), 0u);
+        EXPECT_FALSE(Reader.ScanReport().Rebuilt);
         Scan(b);
         EXPECT_EQ(Reader.ScanReport().Reason, "the index holds no video entries");
         EXPECT_EQ(Chunks(0), Expected(avi.Entries[0]));
