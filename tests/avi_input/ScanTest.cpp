@@ -88,7 +88,7 @@ TEST_F(ScanTest, CutOffFilesGiveEveryWholeChunkBeforeTheCut) {
     TAviLayout layout = SimpleLayout(30, 5, true, TIndexStyle::Idx1Relative);
     layout.Streams[0].Format = VideoFormat(320, 240, MakeFourCC('M', 'J', 'P', 'G'));
     const TBuiltAvi avi = BuildAvi(layout);
-    for (size_t cut = avi.MoviPos; cut < avi.Bytes.size(); cut += 97) {
+    for (size_t cut = avi.MoviPos; cut < avi.Bytes.size(); cut += 173) {
         SCOPED_TRACE(cut);
         const std::vector<uint8_t> bytes(avi.Bytes.begin(), avi.Bytes.begin() + long(cut));
         Scan(bytes);
