@@ -14,6 +14,7 @@ namespace {
 constexpr int64_t StaleSamples = 16;
 // Walking the top-level lists of a hostile file must end.
 constexpr int MaxTopLevelChunks = 4096;
+constexpr int ShortIndexProbes = 8;
 constexpr uint32_t ckRec = MakeFourCC('r', 'e', 'c', ' ');
 } // namespace
 
@@ -126,8 +127,23 @@ bool TAVIFileReader::IndexStopsShort() {
             indexEnd = std::max<int64_t>(indexEnd, e.Offset + e.Size);
     }
     indexEnd += indexEnd & 1;
-    // A chunk of a stream right after the last indexed one is data the index does not reach.
-    return indexEnd + 8 <= DataEnd() && IsDataHeaderAt(indexEnd, nullptr);
+    // Data the index does not reach follows its last chunk. Empty chunks (dropped frames some
+    // writers leave out of the index) and 'rec ' headers are passed over, a few at most.
+    const int64_t end = DataEnd();
+    int64_t pos = indexEnd;
+    for (int k = 0; k < ShortIndexProbes && pos + 8 <= end && IsDataHeaderAt(pos, nullptr); ++k) {
+        uint8_t head[8];
+        if (Handle.ReadAt(head, 8, pos) != 8)
+            break;
+        const uint32_t size = GetU32(head + 4);
+        if (GetU32(head) == ckLIST)
+            pos += 12;
+        else if (size > 0)
+            return true;
+        else
+            pos += 8;
+    }
+    return false;
 }
 
 void TAVIFileReader::RebuildIndex(const std::string& reason) {
