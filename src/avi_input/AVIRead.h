@@ -96,7 +96,8 @@ private:
     bool IndexStopsShort();
     int64_t DataEnd();
     bool IsDataHeaderAt(int64_t position, const TAVIStream* stream) const;
-    void RebuildIndex(const std::string& reason);
+    // False, with no entries left, when cancelled through OnScanProgress.
+    bool RebuildIndex(const std::string& reason);
 
     TOSFile Handle;
     std::unique_ptr<TFileReadBuffer> Walker; // header reads go through one aligned window

@@ -34,12 +34,14 @@ void TAVIFileReader::LoadOrRebuildIndex() {
     bool rebuild = IndexRebuild == TIndexRebuild::Always;
     if (IndexRebuild == TIndexRebuild::Ask && OnRebuildQuestion)
         rebuild = OnRebuildQuestion(missing ? MissingIndexQuestion : DamagedIndexQuestion);
-    if (rebuild) {
-        RebuildIndex(reason);
+    if (rebuild && RebuildIndex(reason))
         return;
-    }
-    // Declined: what the index gave, as without the checks.
-    if (failed)
+    // Declined or cancelled: what the index gives, as without the checks.
+    if (missing)
+        throw EAVIReadError("The index is not found");
+    if (rebuild)
+        LoadIndex();
+    else if (failed)
         throw EAVIReadError(failure);
 }
 
@@ -67,12 +69,12 @@ bool TAVIFileReader::IsDataHeaderAt(int64_t position, const TAVIStream* stream) 
     }
     if (got < 8)
         return false;
-    if (GetU32(head) == ckLIST)
-        return got == 12 && GetU32(head + 8) == ckRec;
     // Entries are checked by stream number only, as readers use them; a chunk found past the
     // index must look like data in full.
     if (stream)
         return GetU16(head) == stream->StreamNumber;
+    if (GetU32(head) == ckLIST)
+        return got == 12 && GetU32(head + 8) == ckRec;
     if (!IsDataChunkSuffix(GetU16(head + 2)))
         return false;
     for (const auto& s : FStreams)
@@ -146,7 +148,7 @@ bool TAVIFileReader::IndexStopsShort() {
     return false;
 }
 
-void TAVIFileReader::RebuildIndex(const std::string& reason) {
+bool TAVIFileReader::RebuildIndex(const std::string& reason) {
     std::vector<TAVIStream*> streams;
     for (auto& s : FStreams) {
         s->ClearEntries();
@@ -156,11 +158,12 @@ void TAVIFileReader::RebuildIndex(const std::string& reason) {
     FScanReport = TIndexScanReport{};
     FScanReport.Reason = reason;
     TIndexScan scan(Handle, FFileSize, streams);
-    if (!scan.Run(MoviPos, FScanReport, OnScanProgress)) {
-        FScanReport = TIndexScanReport{};
-        throw EAVIReadError(reason == "no index" ? "The index is not found"
-                                                 : "The index was not rebuilt");
-    }
+    if (scan.Run(MoviPos, FScanReport, OnScanProgress))
+        return true;
+    FScanReport = TIndexScanReport{};
+    for (auto& s : FStreams)
+        s->ClearEntries();
+    return false;
 }
 
 } // namespace zarvex

@@ -121,6 +121,13 @@ TEST_F(ScanTest, DamagedIndexesAreRebuiltAndDamagedDataSkipped) {
         EXPECT_EQ(asked, TAVIFileReader::DamagedIndexQuestion);
         EXPECT_EQ(Reader.VideoStream()->EntryCount(), 0u);
         EXPECT_FALSE(Reader.ScanReport().Rebuilt);
+        // Cancelled, the same.
+        Reader.OnScanProgress = [](double, bool& cancel) { cancel = true; };
+        Scan(b);
+        EXPECT_FALSE(Reader.ScanReport().Rebuilt);
+        EXPECT_EQ(Reader.VideoStream()->EntryCount(), 0u);
+        EXPECT_EQ(Reader.AudioStream()->EntryCount(), 0u);
+        Reader.OnScanProgress = nullptr;
         Scan(b);
         EXPECT_EQ(Reader.ScanReport().Reason, "the index holds no video entries");
         EXPECT_EQ(Chunks(0), Expected(avi.Entries[0]));
