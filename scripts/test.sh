@@ -35,29 +35,39 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 (cd build-tsan && ctest --output-on-failure -j2 --timeout 1800 -R '^Player|^NullAudioSink') \
   | tee "$logs/ctest-tsan.log"
 
-echo "== fuzzing the reader"
+echo "== fuzzing the reader and the index scan"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZARVEX_FUZZ=ON -DZARVEX_SANITIZE=ON -DZARVEX_CORE_ONLY=ON -DZARVEX_TESTS=OFF \
   -DZARVEX_WERROR="$werror" >/dev/null
-cmake --build build-fuzz -j2 --target fuzz_avi_reader make_fuzz_seeds
+cmake --build build-fuzz -j2 --target fuzz_avi_reader fuzz_index_scan make_fuzz_seeds
 fz=$root/build-fuzz/run
-rm -rf "$fz" && mkdir -p "$fz/seeds" "$fz/corpus"
+rm -rf "$fz" && mkdir -p "$fz/seeds"
 build-fuzz/fuzz/make_fuzz_seeds "$fz/seeds"
 ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -f lavfi -i sine=sample_rate=8000 \
   -t 0.4 -c:v mpeg4 -g 5 -c:a pcm_s16le "$fz/seeds/ffmpeg-mpeg4-pcm.avi"
 ffmpeg -v error -y -f lavfi -i testsrc2=size=32x32:rate=10 -t 0.5 -c:v mjpeg "$fz/seeds/ffmpeg-mjpeg.avi"
 gst-launch-1.0 -q videotestsrc num-buffers=5 ! video/x-raw,width=32,height=32 ! jpegenc ! avimux \
   ! filesink location="$fz/seeds/gst-mjpeg.avi"
+# A recording cut off before its index, for the scan.
+head -c 6000 "$fz/seeds/ffmpeg-mpeg4-pcm.avi" >"$fz/seeds/ffmpeg-cut-off.avi"
 fuzz_status=0
-build-fuzz/fuzz/fuzz_avi_reader -max_total_time="${ZARVEX_FUZZ_SECONDS:-60}" -timeout=10 \
-  -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$fz/" \
-  "$fz/corpus" "$fz/seeds" >"$logs/fuzz.log" 2>&1 || fuzz_status=$?
-tail -n 5 "$logs/fuzz.log"
+# The targets share the time budget; each keeps a corpus of its own.
+fuzz_seconds=$(( ${ZARVEX_FUZZ_SECONDS:-60} / 2 ))
+: >"$logs/fuzz.log"
+for target in fuzz_avi_reader fuzz_index_scan; do
+  mkdir -p "$fz/corpus-$target"
+  build-fuzz/fuzz/$target -max_total_time="$fuzz_seconds" -timeout=10 \
+    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$fz/$target-" \
+    "$fz/corpus-$target" "$fz/seeds" >"$logs/$target.log" 2>&1 || fuzz_status=$?
+  cat "$logs/$target.log" >>"$logs/fuzz.log"
+  tail -n 5 "$logs/$target.log"
+done
 if ((fuzz_status != 0)); then
   echo "fuzzing found a failure (exit $fuzz_status):"
   grep -E 'ERROR|SUMMARY|Test unit written' "$logs/fuzz.log" || true
 fi
-runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$logs/fuzz.log" | grep -oE '[0-9]+$' || echo 0)
+runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$logs/fuzz.log" | grep -oE '[0-9]+$' |
+  awk '{ n += $1 } END { print n + 0 }')
 
 # One closing line over every test run.
 count() { grep -oE "$1" "$2" | grep -oE '[0-9]+' | head -n 1; }

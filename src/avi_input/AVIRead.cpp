@@ -109,6 +109,8 @@ const TChunkInfo* TAVIFileReader::FindChunk(uint32_t id, uint32_t listType) cons
 
 void TAVIFileReader::Open(const std::string& fileName) {
     FHasOpenDMLIndex = false;
+    FIndexCutShort = false;
+    FScanReport = TIndexScanReport{};
     Close();
     Handle = TOSFile::OpenRead(fileName);
     FFileName = fileName;
@@ -120,7 +122,10 @@ void TAVIFileReader::Open(const std::string& fileName) {
     Seek(0);
     if (ReadBytes(riff, 12) != 12 || GetU32(riff) != ckRIFF || GetU32(riff + 8) != formAVI)
         throw EAVIReadError("The file has unknown format");
-    WalkList(GetU32(riff + 4));
+    RiffSize = GetU32(riff + 4);
+    // Capture tools write the sizes when they finish; a recording that never did has zero.
+    const bool unfinished = RiffSize < 4 && IndexRebuild != TIndexRebuild::Never;
+    WalkList(unfinished ? uint32_t(std::min<int64_t>(FFileSize - 8, UINT32_MAX)) : RiffSize);
 
     const TChunkInfo* hdrl = FindChunk(ckLIST, listHdrl);
     if (!hdrl)
@@ -143,6 +148,13 @@ void TAVIFileReader::Open(const std::string& fileName) {
     ParseFileHeaders();
     FreeChunks();
 
+    if (IndexRebuild == TIndexRebuild::Never)
+        LoadIndex();
+    else
+        LoadOrRebuildIndex();
+}
+
+void TAVIFileReader::LoadIndex() {
     if (FHasOpenDMLIndex) {
         for (auto& s : FStreams)
             s->LoadOpenDMLIndex();

@@ -4,10 +4,12 @@
 #include "avi_input/AVIRecords.h"
 #include "avi_input/AVIStream.h"
 #include "avi_input/FileBufs.h"
+#include "avi_input/ScanReport.h"
 #include "support/Errors.h"
 #include "support/OSFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +28,23 @@ struct TChunkInfo {
     uint32_t Size = 0;
 };
 
+// What Open does with a file whose index is missing, cut off or stale.
+enum class TIndexRebuild {
+    Never,  // open with what the index holds; no index at all is a failure
+    Ask,    // rebuild by scanning when OnRebuildQuestion answers true
+    Always, // rebuild by scanning
+};
+
 class TAVIFileReader {
 public:
+    using TRebuildQuestionEvent = std::function<bool(const std::string& question)>;
+    using TScanProgressEvent = std::function<void(double percent, bool& cancel)>;
+
+    static constexpr const char* MissingIndexQuestion =
+        "The index is not found. Rebuild it by reading the whole file?";
+    static constexpr const char* DamagedIndexQuestion =
+        "The index of this file is damaged. Rebuild it by reading the whole file?";
+
     TAVIFileReader();
     ~TAVIFileReader();
     TAVIFileReader(const TAVIFileReader&) = delete;
@@ -44,6 +61,12 @@ public:
     const MainAVIHeader& MainHeader() const { return FMainHeader; }
     const std::string& FileName() const { return FFileName; }
     bool IsOpen() const { return Handle.IsOpen(); }
+
+    TIndexRebuild IndexRebuild = TIndexRebuild::Never;
+    TRebuildQuestionEvent OnRebuildQuestion; // empty: no
+    TScanProgressEvent OnScanProgress;       // the caller may pump its interface here
+    // Rebuilt is false when the file's own index was used.
+    const TIndexScanReport& ScanReport() const { return FScanReport; }
 
     int64_t GetFileSize() const;
     void ResetCursors();
@@ -65,6 +88,16 @@ private:
     // owner maps the two number characters of a chunk id to a stream, or -1.
     int64_t Idx1Base(const std::vector<int32_t>& owner);
     void CountEntries(uint64_t added);
+    void LoadIndex();
+    // The checks of a loaded index and the rebuild, for IndexRebuild other than Never.
+    void LoadOrRebuildIndex();
+    std::string IndexTrouble(bool loadFailed);
+    bool IndexIsStale() const;
+    bool IndexStopsShort();
+    int64_t DataEnd();
+    bool IsDataHeaderAt(int64_t position, const TAVIStream* stream) const;
+    // False, with no entries left, when cancelled through OnScanProgress.
+    bool RebuildIndex(const std::string& reason);
 
     TOSFile Handle;
     std::unique_ptr<TFileReadBuffer> Walker; // header reads go through one aligned window
@@ -84,6 +117,9 @@ private:
     TAVIStream* FVideoStream = nullptr;
     TAVIStream* FAudioStream = nullptr;
     bool FHasOpenDMLIndex = false;
+    bool FIndexCutShort = false; // a standard index lies beyond the end of the file
+    uint32_t RiffSize = 0;
+    TIndexScanReport FScanReport;
 };
 
 } // namespace zarvex

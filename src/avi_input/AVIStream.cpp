@@ -177,8 +177,10 @@ void TAVIStream::LoadOpenDMLIndex() {
         return; // a stream without 'indx' in an OpenDML file has no entries
     TFileReadBuffer buffer(Reader.Handle, ReadWindowSize);
     uint8_t head[32];
-    if (buffer.Read(head, 32, IndxPos) != 32)
+    if (buffer.Read(head, 32, IndxPos) != 32) {
+        Reader.FIndexCutShort = true;
         return; // an index header cut off by the end of the file counts as absent
+    }
     const uint8_t type = head[11];
     if (type == AVI_INDEX_OF_CHUNKS) {
         LoadStdIndex(buffer, IndxPos);
@@ -189,16 +191,20 @@ void TAVIStream::LoadOpenDMLIndex() {
     const uint32_t n = GetU32(head + 12);
     uint8_t e[16];
     for (uint32_t k = 0; k < n; ++k) {
-        if (buffer.Read(e, 16, IndxPos + 32 + 16 * int64_t(k)) != 16)
+        if (buffer.Read(e, 16, IndxPos + 32 + 16 * int64_t(k)) != 16) {
+            Reader.FIndexCutShort = true;
             break;
+        }
         LoadStdIndex(buffer, int64_t(GetU64(e)));
     }
 }
 
 void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
     uint8_t head[32];
-    if (buffer.Read(head, 32, position) != 32)
+    if (buffer.Read(head, 32, position) != 32) {
+        Reader.FIndexCutShort = true;
         return; // unreadable header: the index counts as absent
+    }
     const uint8_t type = head[11];
     if (type != AVI_INDEX_OF_CHUNKS)
         throw EAVIReadError("Unsupported type of chunk index: " + std::to_string(type));
@@ -206,8 +212,10 @@ void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
     const uint64_t base = GetU64(head + 20);
     uint8_t e[8];
     for (uint32_t k = 0; k < n; ++k) {
-        if (buffer.Read(e, 8, position + 32 + 8 * int64_t(k)) != 8)
+        if (buffer.Read(e, 8, position + 32 + 8 * int64_t(k)) != 8) {
+            Reader.FIndexCutShort = true;
             break;
+        }
         Reader.CountEntries(1);
         const uint32_t size = GetU32(e + 4);
         // Wrapping unsigned sum: a hostile base lands outside the file, never in UB.

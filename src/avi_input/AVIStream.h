@@ -65,6 +65,10 @@ private:
     void CheckHeaders() const;
     void ApplyRepairs();
     void LoadOpenDMLIndex();
+    void ClearEntries() {
+        Index.Clear();
+        RunningTotal = 0;
+    }
     void LoadStdIndex(TFileReadBuffer& buffer, int64_t position);
     bool InRange(int64_t i) const { return i >= 0 && i < int64_t(EntryCount()); }
     const uint8_t* EntryAt(int64_t i) const { return Index.Data() + IndexEntryBytes * i; }

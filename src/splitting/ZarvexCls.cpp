@@ -63,6 +63,32 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     WriteFile(FileName);
 }
 
+void TZarvex::CopyWholeFile() {
+    RefuseSourceAsOutput(FileName, Reader.FileName());
+    ProgressBase = 0;
+    ProgressTotal = int32_t(Video().EntryCount());
+    Copied = 0;
+    Cancel = false;
+    TAVIFileWriter writer;
+    writer.IndexKind = 3;
+    writer.Open(FileName, AVIF_HASINDEX);
+    DeclareStreams(writer);
+    Reader.ResetCursors();
+    int s = 0, e = 0;
+    for (Reader.NextChunk(s, e); s >= 0 && !Cancel; Reader.NextChunk(s, e)) {
+        const TAVIStream& stream = Reader.Streams(s);
+        const uint8_t* data = stream.ReadChunk(e, Window);
+        if (!data)
+            throw EZarvexError("Unable to read chunk " + std::to_string(e) + " of stream " +
+                               std::to_string(s) + ": the file is damaged or cut short");
+        writer.WriteChunk(s, data, stream.IsKeyFrame(e), int32_t(stream.EntrySize(e)));
+        if (&stream == Reader.VideoStream())
+            ++Copied;
+        ReportProgress();
+    }
+    writer.Close();
+}
+
 bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
                              const std::string& prefix) {
     if (partCount < 1)

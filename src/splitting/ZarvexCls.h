@@ -35,6 +35,9 @@ public:
     // plays meanwhile. The output is completed in every case, also on failure or cancel. A
     // video stream without entries, or a chunk that cannot be read, is a failure.
     void CopySegment(int32_t firstFrame, int32_t lastFrame);
+    // Copies every entry of every stream to FileName unchanged, in time order, with fresh
+    // indexes: the repaired copy of a file whose index was rebuilt.
+    void CopyWholeFile();
     // Writes the part files into folder; false when an overwrite question was not answered Yes,
     // in which case nothing was written.
     bool SplitIntoParts(int32_t partCount, const std::string& folder, const std::string& prefix);

@@ -70,3 +70,36 @@ TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Output.find("--index"), std::string::npos);
 }
+
+TEST(CliInfoTest, DamagedFilesOpenWithOneWarningAndRepairWritesAFreshCopy) {
+    TTempDir dir;
+    TBuiltAvi built = BuildAvi(SimpleLayout(10, 5, true, TIndexStyle::Idx1Relative));
+    built.Bytes.resize(built.Idx1Pos - 100); // the last audio chunk is cut off, idx1 gone
+    const std::string src = dir.File("cut.avi"), out = dir.File("fixed.avi");
+    WriteFileBytes(src, built.Bytes);
+    TCommandResult info = RunCapture(CliPath() + " info " + ShellQuote(src) + " 2>/dev/null");
+    ASSERT_EQ(info.ExitCode, 0);
+    auto lines = Lines(info.Output);
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[4], "Index: rebuilt by scanning (no index)");
+    EXPECT_EQ(lines[5], "Stream 1: 10 frames, 1 key frames (key frames: first frame only)");
+    EXPECT_EQ(lines[6], "Stream 2: 9 chunks");
+    TCommandResult warning =
+        RunCapture(CliPath() + " info " + ShellQuote(src) + " 2>&1 >/dev/null");
+    EXPECT_EQ(Lines(warning.Output).size(), 1u) << warning.Output;
+    EXPECT_NE(warning.Output.find("warning: index rebuilt by scanning (no index): 10 video frames "
+                                  "and 9 other chunks recovered"),
+              std::string::npos)
+        << warning.Output;
+
+    TCommandResult same = RunCli("repair " + ShellQuote(src) + " -o " + ShellQuote(src) + " --yes");
+    EXPECT_EQ(same.ExitCode, 1);
+    EXPECT_NE(same.Output.find("The output file is the source file."), std::string::npos);
+    TCommandResult repair =
+        RunCli("repair " + ShellQuote(src) + " -o " + ShellQuote(out) + " --yes --quiet");
+    ASSERT_EQ(repair.ExitCode, 0) << repair.Output;
+    TCommandResult fixed = RunCli("info " + ShellQuote(out));
+    EXPECT_NE(fixed.Output.find("Index: OpenDML\nStream 1: 10 entries"), std::string::npos)
+        << fixed.Output;
+    EXPECT_NE(RunCli("--help").Output.find("zarvex-cli repair SRC -o OUT"), std::string::npos);
+}

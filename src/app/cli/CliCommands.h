@@ -19,6 +19,7 @@ int RunSplit(const std::vector<std::string>& args);
 int RunFrames(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunCodecs(const std::vector<std::string>& args);
+int RunRepair(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
 extern const char* const CutHelp;
@@ -26,5 +27,6 @@ extern const char* const SplitHelp;
 extern const char* const FramesHelp;
 extern const char* const ExportHelp;
 extern const char* const CodecsHelp;
+extern const char* const RepairHelp;
 
 } // namespace zarvex::cli

@@ -1,5 +1,6 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliJob.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
@@ -138,7 +139,9 @@ std::string ReadSettings(const TCliArgs& a, TDSVideoSplitter& s) {
 bool StartOnFrames(TDSVideoSplitter& s) {
     TAVIFileReader reader;
     try {
+        reader.IndexRebuild = TIndexRebuild::Always;
         reader.Open(s.SourceFileName);
+        WarnIfRebuilt(reader, s.SourceFileName);
     } catch (const std::exception&) {
         return true; // not an AVI file of ours: the times stay as typed
     }

@@ -22,7 +22,12 @@ namespace {
 void PrintSummary(const TAVIFileReader& reader) {
     for (const std::string& line : FileInfoLines(reader))
         std::printf("%s\n", line.c_str());
-    std::printf("Index: %s\n", reader.HasOpenDMLIndex() ? "OpenDML" : "idx1");
+    if (reader.ScanReport().Rebuilt) {
+        for (const std::string& line : ScanReportLines(reader.ScanReport()))
+            std::printf("%s\n", line.c_str());
+    } else {
+        std::printf("Index: %s\n", reader.HasOpenDMLIndex() ? "OpenDML" : "idx1");
+    }
     for (int i = 0; i < reader.StreamCount(); ++i) {
         const TAVIStream& s = reader.Streams(i);
         uint32_t keys = 0;

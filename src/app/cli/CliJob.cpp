@@ -8,9 +8,17 @@
 
 namespace zarvex::cli {
 
+void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source) {
+    if (reader.ScanReport().Rebuilt)
+        std::cerr << "zarvex-cli: " << source
+                  << ": warning: " << ScanReportSummary(reader.ScanReport()) << "\n";
+}
+
 bool OpenSource(TAVIFileReader& reader, const std::string& source) {
     try {
+        reader.IndexRebuild = TIndexRebuild::Always;
         reader.Open(source);
+        WarnIfRebuilt(reader, source);
         return true;
     } catch (const std::exception& e) {
         std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";

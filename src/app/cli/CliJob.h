@@ -8,8 +8,12 @@
 
 namespace zarvex::cli {
 
-// Opens the source for a command; on failure says why on stderr and returns false.
+// Opens the source for a command, rebuilding a missing or damaged index by scanning with one
+// warning line on stderr; on failure says why on stderr and returns false.
 bool OpenSource(TAVIFileReader& reader, const std::string& source);
+
+// The warning line, when the opened reader's index was rebuilt.
+void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source);
 
 // False, with a message on stderr, when the opened source's video has no index entries.
 bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,

@@ -23,6 +23,7 @@ void PrintHelp() {
               << SplitHelp << "\n"
               << FramesHelp << "\n"
               << ExportHelp << "\n"
+              << RepairHelp << "\n"
               << CodecsHelp
               << "\n"
                  "zarvex-cli --help      this text; COMMAND --help for one command\n"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
         return RunFrames(args);
     if (command == "export")
         return RunExport(args);
+    if (command == "repair")
+        return RunRepair(args);
     if (command == "codecs")
         return RunCodecs(args);
     std::cerr << "zarvex-cli: unknown command " << command << "\n";

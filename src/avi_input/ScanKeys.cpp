@@ -1,0 +1,26 @@
+#include "avi_input/ScanKeys.h"
+
+#include "avi_input/KeyFrameProbe.h"
+#include "support/Endian.h"
+
+#include <memory>
+
+namespace zarvex {
+
+TKeyFrameJudge KeyFrameJudgeFor(const std::vector<uint8_t>& format, uint32_t handler) {
+    const uint32_t compression = format.size() >= 20 ? GetU32(format.data() + 16) : 0;
+    const TKeyFrameRule rule = KeyFrameRuleFor(compression, handler);
+    TKeyFrameJudge judge;
+    judge.Source = rule == TKeyFrameRule::Intra     ? TKeyFrameSource::EveryFrame
+                   : rule == TKeyFrameRule::Unknown ? TKeyFrameSource::FirstFrameOnly
+                                                    : TKeyFrameSource::Derived;
+    // The state travels from chunk to chunk of the stream, in file order.
+    auto state = std::make_shared<TKeyState>(KeyStateFor(format.data(), format.size()));
+    judge.IsKey = [rule, state](const uint8_t* payload, size_t available, uint32_t size) {
+        // An empty chunk repeats the picture before it and is never a key frame.
+        return size > 0 && IsKeyFramePayload(rule, payload, available, *state);
+    };
+    return judge;
+}
+
+} // namespace zarvex
