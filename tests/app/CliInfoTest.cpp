@@ -82,7 +82,7 @@ TEST(CliInfoTest, DamagedFilesOpenWithOneWarningAndRepairWritesAFreshCopy) {
     auto lines = Lines(info.Output);
     ASSERT_GE(lines.size(), 7u);
     EXPECT_EQ(lines[4], "Index: rebuilt by scanning (no index)");
-    EXPECT_EQ(lines[5], "Stream 1: 10 frames, 1 key frames (key frames: first frame only)");
+    EXPECT_EQ(lines[5], "Stream 1: 10 frames, 1 key frames (key frames derived from the pictures)");
     EXPECT_EQ(lines[6], "Stream 2: 9 chunks");
     TCommandResult warning =
         RunCapture(CliPath() + " info " + ShellQuote(src) + " 2>&1 >/dev/null");

@@ -73,9 +73,9 @@ TEST_F(ScanTest, IntactFilesKeepTheirIndexAndMissingOnesAreRebuiltOnRequest) {
     EXPECT_EQ(r.Reason, "no index");
     EXPECT_EQ(Chunks(0), Expected(bare.Entries[0]));
     EXPECT_EQ(Chunks(1), Expected(bare.Entries[1]));
-    // XVID is not known to the default judge: only the first picture is trusted.
+    // The built XVID payloads hold no picture header: only the first picture counts as a key.
     EXPECT_EQ(r.Streams[0].KeyFrames, 1u);
-    EXPECT_EQ(r.Streams[0].Keys, TKeyFrameSource::FirstFrameOnly);
+    EXPECT_EQ(r.Streams[0].Keys, TKeyFrameSource::Derived);
     EXPECT_EQ(r.Streams[1].KeyFrames, r.Streams[1].Chunks);
     EXPECT_EQ(r.DataEnd, bare.Entries[1].back().Offset + bare.Entries[1].back().Size);
     EXPECT_EQ(r.SkipCount, 0u);
