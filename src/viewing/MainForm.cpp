@@ -165,6 +165,7 @@ void TfrmMain::CreateActions() {
 
     miClose = NewAction("Close", "", 0, &TfrmMain::miCloseClick);
     miSaveFrame = NewAction("Save Frame", "", 0, &TfrmMain::miSaveFrameClick);
+    miSaveRepaired = NewAction("Save Repaired Copy...", "", 0, &TfrmMain::miSaveRepairedClick);
     Splitintoequalsizedparts1 =
         NewAction("Split into equal-sized parts", "", 0, &TfrmMain::Splitintoequalsizedparts1Click);
     miExit = NewAction("Exit", "", 0, &TfrmMain::miExitClick);
@@ -176,7 +177,7 @@ void TfrmMain::CreateActions() {
 void TfrmMain::CreateMenus() {
     QMenuBar* bar = menuBar();
     miFile = bar->addMenu("File");
-    miFile->addActions({acnOpen, acnSave, miClose});
+    miFile->addActions({acnOpen, acnSave, miSaveRepaired, miClose});
     miFile->addSeparator();
     miFile->addAction(miSaveFrame);
     miFile->addSeparator();

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 class QAction;
 class QFrame;
@@ -62,6 +64,7 @@ public:
     void acnSetEndSelectionExecute();
     void miCloseClick();
     void miSaveFrameClick();
+    void miSaveRepairedClick();
     void Splitintoequalsizedparts1Click();
     void miExitClick();
     void miHelpTopicsClick();
@@ -73,7 +76,7 @@ public:
     void SetDialogs(TfrmVideoSave* videoSave, TfrmFrameSave* frameSave);
     TfrmVideoSave& VideoSaveDialog();
     TfrmFrameSave& FrameSaveDialog();
-    // Exists only while a selection is being saved.
+    // Exists only while a selection or a repaired copy is saved, or an index is rebuilt.
     TfrmProgress* FProgress = nullptr;
 
     TTrackLine* FTrackLine = nullptr;
@@ -104,6 +107,7 @@ public:
     QMenu* miHelp;
     QAction* miClose;
     QAction* miSaveFrame;
+    QAction* miSaveRepaired;
     QAction* Splitintoequalsizedparts1;
     QAction* miExit;
     QAction* miHelpTopics;
@@ -142,6 +146,11 @@ private:
     bool SelectionIsEmpty() const;
     void ExtractSelection();
     void SaveProgress(bool& cancel, double percent);
+    // Opens the file in the viewer; a missing or damaged index is rebuilt when the user agrees.
+    void OpenAskingRebuild(const std::string& fileName,
+                           const std::function<void()>& beforeQuestion);
+    bool IndexWasRebuilt() const;
+    void ShowRebuildReport();
 
     TfrmVideoSave* FVideoSave = nullptr;
     TfrmFrameSave* FFrameSave = nullptr;

@@ -84,7 +84,7 @@ void TfrmMain::OpenFile(const QString& fileName) {
     SetStatusText(0, "Opening...");
     statusBar()->repaint();
     try {
-        FViewer->Open(fileName.toStdString());
+        OpenAskingRebuild(fileName.toStdString(), [&] { cursor.Restore(); });
     } catch (const TDSOpenError& e) {
         cursor.Restore();
         ShowCodecAdvice(this, e);
@@ -94,12 +94,15 @@ void TfrmMain::OpenFile(const QString& fileName) {
     }
     cursor.Restore();
     UpdateFileState();
+    ShowRebuildReport();
 }
 
 void TfrmMain::UpdateFileState() {
     if (FileIsOpen()) {
-        setWindowTitle(QFileInfo(QString::fromStdString(FViewer->FileName())).fileName() + " - " +
-                       ProductName());
+        // The mark stays in sight for as long as the file is open.
+        const QString mark = IndexWasRebuilt() ? " (index rebuilt)" : "";
+        setWindowTitle(QFileInfo(QString::fromStdString(FViewer->FileName())).fileName() + mark +
+                       " - " + ProductName());
         FTrackLine->MinPos = 0;
         FTrackLine->MaxPos = FViewer->Duration;
         FTrackLine->SetCurPos(FViewer->Position());
@@ -124,6 +127,7 @@ void TfrmMain::UpdateActionStates() {
     const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
     acnSave->setEnabled(open && selStart > -1 && selEnd > -1);
     miSaveFrame->setEnabled(open);
+    miSaveRepaired->setEnabled(open);
     for (QAction* a : {acnFirstFrame, acnPrevFast, acnPrevFrame, acnSetEndSelection})
         a->setEnabled(open && p > 0);
     for (QAction* a : {acnLastFrame, acnNextFast, acnNextFrame, acnPlay, acnSetStartSelection})

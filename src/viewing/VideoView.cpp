@@ -62,6 +62,9 @@ void TAVIViewer::Open(const std::string& fileName) {
         FVideoWindow->raise();
         UpdateVideoRect();
         Duration = Player.GetDuration();
+        // After a rebuild FFmpeg's length is only its guess; the frames recovered are known.
+        if (FReader.ScanReport().Rebuilt)
+            Duration = std::min(Duration, FClock.FrameStart(video->EntryCount()));
         Player.Pause();
         FFileName = fileName;
         Playing = false;
@@ -151,7 +154,7 @@ void TAVIViewer::ReportPosition() {
 }
 
 int64_t TAVIViewer::Position() const {
-    return Player.IsOpen() ? Player.GetCurrentPosition() : 0;
+    return Player.IsOpen() ? std::min(Player.GetCurrentPosition(), Duration) : 0;
 }
 
 int64_t TAVIViewer::TimeToFrame(int64_t time) const {

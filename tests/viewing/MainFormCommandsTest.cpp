@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -300,4 +301,100 @@ TEST_F(MainFormCommandsTest, SystemInformationAndAboutComeUpWithAndWithoutAFile)
     EXPECT_FALSE(catcher.Seen[0].Text.contains("The file is not opened"));
     EXPECT_TRUE(catcher.Seen[1].Text.contains("\nThe file is not opened\n"));
     EXPECT_EQ(catcher.Seen[2].ClassName.toStdString(), "zarvex::TAboutForm");
+}
+
+namespace {
+
+// Types the name into the save dialog and accepts it queued, so that a question the dialog asks
+// on accepting comes up while the catcher can answer it.
+std::function<bool(QWidget&)> SaveAs(const std::string& path) {
+    return [path](QWidget& window) {
+        auto* dialog = qobject_cast<QFileDialog*>(&window);
+        if (!dialog)
+            return false;
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+        QMetaObject::invokeMethod(
+            dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); }, Qt::QueuedConnection);
+        return true;
+    };
+}
+
+int CountPackets(const std::string& path, const std::string& flags) {
+    const TCommandResult r =
+        RunCapture("ffprobe -v error " + flags + " -select_streams v:0 -count_packets " +
+                   "-show_entries stream=nb_read_packets -of csv=p=0 " + ShellQuote(path));
+    return r.ExitCode == 0 ? std::atoi(r.Output.c_str()) : -1;
+}
+
+} // namespace
+
+// A recording cut off at 60 %: the window offers to rebuild the index, steps through the
+// recovered frames exactly and writes a repaired copy that needs no scan.
+TEST_F(MainFormCommandsTest, ACutOffFileOpensAfterARebuildAndSavesARepairedCopy) {
+    const std::string cut = Dir.File("cut.avi");
+    std::filesystem::copy_file(Source, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(Source) * 6 / 10);
+    {
+        TModalCatcher catcher(QMessageBox::Yes);
+        Form.OpenFile(QString::fromStdString(cut));
+        const std::vector<std::string> texts = Texts(catcher);
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_EQ(texts[0], "QMessageBox: The index is not found. Rebuild it by reading the "
+                            "whole file?");
+        EXPECT_EQ(texts[1].rfind("QMessageBox: Index: rebuilt by scanning", 0), 0u) << texts[1];
+    }
+    ASSERT_TRUE(Form.FileIsOpen());
+    EXPECT_EQ(Form.FProgress, nullptr);
+    EXPECT_TRUE(Form.windowTitle().contains("cut.avi (index rebuilt)"));
+    EXPECT_TRUE(Form.miSaveRepaired->isEnabled());
+    TAVIViewer& viewer = *Form.FViewer;
+    const int frames = int(viewer.Reader().VideoStream()->EntryCount());
+    // At least what ffmpeg finds, less a last frame cut off.
+    EXPECT_GE(frames, CountPackets(cut, "") - 1);
+    // The player's length is FFmpeg's own estimate, which may leave out the last frame.
+    EXPECT_GE(viewer.Duration, (frames - 1) * FrameTime);
+    EXPECT_LE(viewer.Duration, frames * FrameTime);
+    for (int i = 0; i < 37; ++i)
+        Form.acnNextFrame->trigger();
+    EXPECT_EQ(viewer.Position(), 37 * FrameTime);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto f = viewer.VideoWindow()->Frame();
+            return f && f->Position == 37 * FrameTime;
+        },
+        30000));
+    EXPECT_EQ(viewer.VideoWindow()->Frame()->Pixels, FfmpegFramePixels(cut, 37, "bgra"));
+
+    const std::string repaired = Dir.File("repaired.avi");
+    {
+        TModalCatcher catcher(QMessageBox::Yes);
+        catcher.Handle = SaveAs(repaired);
+        Form.miSaveRepaired->trigger();
+        EXPECT_EQ(Texts(catcher), std::vector<std::string>{"QFileDialog: "});
+        // The source itself is refused, after the dialog's own overwrite question.
+        catcher.Handle = SaveAs(cut);
+        Form.miSaveRepaired->trigger();
+        ASSERT_FALSE(catcher.Seen.empty());
+        EXPECT_EQ(Texts(catcher).back(), "QMessageBox: The output file is the source file.");
+    }
+    EXPECT_EQ(std::filesystem::file_size(cut), std::filesystem::file_size(Source) * 6 / 10);
+    EXPECT_EQ(CountPackets(repaired, ""), frames);
+    EXPECT_EQ(CountPackets(repaired, "-fflags +ignidx"), frames);
+    EXPECT_EQ(DecodeMessages(repaired), "");
+}
+
+// Declined, the file is refused as it always was.
+TEST_F(MainFormCommandsTest, ACutOffFileIsRefusedWhenTheRebuildIsDeclined) {
+    const std::string cut = Dir.File("cut.avi");
+    std::filesystem::copy_file(Source, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(Source) / 2);
+    TModalCatcher catcher(QMessageBox::No);
+    Form.OpenFile(QString::fromStdString(cut));
+    EXPECT_EQ(Texts(catcher), (std::vector<std::string>{
+                                  "QMessageBox: The index is not found. Rebuild it by reading "
+                                  "the whole file?",
+                                  "QMessageBox: The index is not found"}));
+    EXPECT_FALSE(Form.FileIsOpen());
+    EXPECT_FALSE(Form.miSaveRepaired->isEnabled());
+    EXPECT_EQ(Form.windowTitle(), "Zarvex");
 }

@@ -97,10 +97,10 @@ TEST_F(MainFormTest, WithoutAFileOnlyOpeningAndTheToolsAreOffered) {
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(Panel(2), "");
     EXPECT_FALSE(Form.FTrackLine->isEnabled());
-    for (QAction* a : {Form.acnSave, Form.miSaveFrame, Form.acnPlay, Form.acnFirstFrame,
-                       Form.acnLastFrame, Form.acnPrevFast, Form.acnNextFast, Form.acnPrevFrame,
-                       Form.acnNextFrame, Form.acnStartSelection, Form.acnEndSelection,
-                       Form.acnSetStartSelection, Form.acnSetEndSelection})
+    for (QAction* a : {Form.acnSave, Form.miSaveFrame, Form.miSaveRepaired, Form.acnPlay,
+                       Form.acnFirstFrame, Form.acnLastFrame, Form.acnPrevFast, Form.acnNextFast,
+                       Form.acnPrevFrame, Form.acnNextFrame, Form.acnStartSelection,
+                       Form.acnEndSelection, Form.acnSetStartSelection, Form.acnSetEndSelection})
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     for (QAction* a : {Form.acnOpen, Form.miClose, Form.Splitintoequalsizedparts1,
                        Form.miSystemInfo, Form.miAbout, Form.miHelpTopics, Form.miExit})
@@ -113,8 +113,9 @@ TEST_F(MainFormTest, WithoutAFileOnlyOpeningAndTheToolsAreOffered) {
 
 TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(MenuTexts(Form.miFile), (V{"Open", "Save Selection", "Close", "-", "Save Frame", "-",
-                                         "Split into equal-sized parts", "-", "Exit"}));
+    EXPECT_EQ(MenuTexts(Form.miFile),
+              (V{"Open", "Save Selection", "Save Repaired Copy...", "Close", "-", "Save Frame", "-",
+                 "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit), (V{"Select Start", "Select End"}));
     EXPECT_EQ(MenuTexts(Form.miPlay),
               (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-",
