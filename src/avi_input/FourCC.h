@@ -34,5 +34,11 @@ inline constexpr uint32_t streamIavs = MakeFourCC('i', 'a', 'v', 's');
 std::string FourCCToStr(uint32_t code);
 // Pads with blanks to four characters and takes the first four.
 uint32_t StrToFourCC(const std::string& text);
+// The code with its letters in upper case, for codec codes that writers spell either way.
+uint32_t UpperFourCC(uint32_t code);
+// The first four characters of a literal such as "MJPG".
+constexpr uint32_t FourCCOf(const char* text) {
+    return MakeFourCC(text[0], text[1], text[2], text[3]);
+}
 
 } // namespace zarvex

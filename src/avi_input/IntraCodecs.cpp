@@ -1,7 +1,8 @@
 #include "avi_input/IntraCodecs.h"
 
+#include "avi_input/FourCC.h"
+
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 
 namespace zarvex {
@@ -31,28 +32,14 @@ constexpr const char* IntraCodes[] = {
 };
 // clang-format on
 
-uint32_t Upper(uint32_t code) {
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        out |= uint32_t(std::toupper(int(code >> shift & 0xFF))) << shift;
-    return out;
-}
-
-uint32_t Code(const char* text) {
-    uint32_t out = 0;
-    for (int i = 0; i < 4; ++i)
-        out |= uint32_t(uint8_t(text[i])) << (8 * i);
-    return out;
-}
-
 } // namespace
 
 bool IsIntraOnlyCode(uint32_t code) {
     if (code == 0 || code == 3)
         return true; // BI_RGB, BI_BITFIELDS
-    const uint32_t upper = Upper(code);
+    const uint32_t upper = UpperFourCC(code);
     return std::any_of(std::begin(IntraCodes), std::end(IntraCodes),
-                       [upper](const char* c) { return Code(c) == upper; });
+                       [upper](const char* c) { return FourCCOf(c) == upper; });
 }
 
 } // namespace zarvex

@@ -1,10 +1,10 @@
 #include "avi_input/KeyFrameProbe.h"
 
 #include "avi_input/BitReader.h"
+#include "avi_input/FourCC.h"
 #include "avi_input/IntraCodecs.h"
 #include "avi_input/KeyFrameMpeg.h"
 
-#include <cctype>
 #include <iterator>
 
 namespace zarvex {
@@ -54,26 +54,12 @@ constexpr TRuleCode RuleCodes[] = {
 };
 // clang-format on
 
-uint32_t Upper(uint32_t code) {
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        out |= uint32_t(std::toupper(int(code >> shift & 0xFF))) << shift;
-    return out;
-}
-
-uint32_t Code(const char* text) {
-    uint32_t out = 0;
-    for (int i = 0; i < 4; ++i)
-        out |= uint32_t(uint8_t(text[i])) << (8 * i);
-    return out;
-}
-
 TKeyFrameRule Lookup(uint32_t code) {
     if (code == 0x10000001 || code == 0x10000002)
         return R::Mpeg12; // numeric MPEG-1 and MPEG-2 codes of some DirectShow writers
-    const uint32_t upper = Upper(code);
+    const uint32_t upper = UpperFourCC(code);
     for (const TRuleCode& entry : RuleCodes)
-        if (Code(entry.Code) == upper)
+        if (FourCCOf(entry.Code) == upper)
             return entry.Rule;
     return R::Unknown;
 }
