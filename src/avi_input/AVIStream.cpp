@@ -51,7 +51,14 @@ const uint8_t* TAVIStream::ReadChunk(int64_t i, TChunkWindow& window) const {
         return nullptr;
     if (e.Offset < 0 || e.Offset > Reader.FFileSize - int64_t(e.Size))
         return nullptr;
-    return window.Get(Reader.Handle, Reader.FFileSize, e.Offset, e.Size);
+    if (e.Size == 0)
+        return window.Get(Reader.Handle, Reader.FFileSize, e.Offset, 0);
+    // The chunk's own header comes with the payload: an index that no longer matches the data
+    // (bytes inserted or removed since it was written) points where no header of this stream is.
+    if (e.Offset < 8 || e.Size > UINT32_MAX - 8)
+        return nullptr;
+    const uint8_t* chunk = window.Get(Reader.Handle, Reader.FFileSize, e.Offset - 8, e.Size + 8);
+    return chunk && GetU16(chunk) == StreamNumber ? chunk + 8 : nullptr;
 }
 
 uint32_t TAVIStream::EntrySize(int64_t i) const {

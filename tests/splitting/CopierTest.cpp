@@ -236,6 +236,16 @@ TEST_F(CopierTest, AnUnreadableChunkFailsTheJobWithACompleteFile) {
     EXPECT_EQ(Payloads(Dir.File("part2.avi"), 0).size(), 10u) << "frames 20 to 29";
 }
 
+TEST_F(CopierTest, AStaleIndexEntryFailsTheJob) {
+    TBuiltAvi& built = Source(AvLayout(40, Every(10)));
+    // Video entry 20 two bytes off, as after bytes were inserted into the data.
+    uint8_t* offset = built.Bytes.data() + built.Idx1Pos + 8 + 16 * (2 * 20) + 8;
+    PutU32(offset, GetU32(offset) + 2);
+    Reader.Open(Save(built.Bytes, "stale.avi"));
+    EXPECT_THROW(Copy(0, 39), EZarvexError);
+    EXPECT_EQ(Payloads(Out, 0).size(), 20u) << "the frames before it, in a complete file";
+}
+
 TEST_F(CopierTest, AudioCuttingRules) {
     // Stereo 16-bit PCM declared in bytes (sample size 1, block 4) under 29.97 fps video: frames
     // 9 and 21 start at bytes 52973 and 123603, inside sample frames. Cuts keep whole ones.
