@@ -103,7 +103,7 @@ std::string ReadOptions(const TCliArgs& a, TFramesJob& job) {
 // the video.
 int PlaceAt(TFramesJob& job) {
     TAVIFileReader reader;
-    if (!OpenSource(reader, job.Source))
+    if (!OpenSource(reader, job.Source, job.Quiet))
         return ExitFailure;
     const TAVIStream* video = reader.VideoStream();
     if (!video || video->Header.dwRate == 0 || video->Header.dwScale == 0) {

@@ -5,6 +5,7 @@
 #include "avi_input/AVIRead.h"
 
 #include <iostream>
+#include <memory>
 
 namespace zarvex::cli {
 
@@ -14,13 +15,26 @@ void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source) {
                   << ": warning: " << ScanReportSummary(reader.ScanReport()) << "\n";
 }
 
-bool OpenSource(TAVIFileReader& reader, const std::string& source) {
+bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet) {
+    // A rebuild reads the whole file: on a cold disk that takes a while, so it shows a bar.
+    std::unique_ptr<TCliProgress> bar;
+    reader.OnScanProgress = [&](double percent, bool&) {
+        if (!bar)
+            bar = std::make_unique<TCliProgress>("Rebuilding the index", quiet);
+        bar->Update(percent);
+    };
     try {
         reader.IndexRebuild = TIndexRebuild::Always;
         reader.Open(source);
+        reader.OnScanProgress = nullptr;
+        if (bar)
+            bar->Update(100.0);
+        bar.reset();
         WarnIfRebuilt(reader, source);
         return true;
     } catch (const std::exception& e) {
+        reader.OnScanProgress = nullptr;
+        bar.reset();
         std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";
         return false;
     }
@@ -39,7 +53,7 @@ int RunCopyJob(const std::string& command, const std::string& source, bool quiet
                const std::function<int(TAVIFileReader&)>& check,
                const std::function<bool(TZarvex&)>& job) {
     TAVIFileReader reader;
-    if (!OpenSource(reader, source))
+    if (!OpenSource(reader, source, quiet))
         return ExitFailure;
     if (!reader.VideoStream()) {
         std::cerr << "zarvex-cli: " << source

@@ -8,9 +8,10 @@
 
 namespace zarvex::cli {
 
-// Opens the source for a command, rebuilding a missing or damaged index by scanning with one
-// warning line on stderr; on failure says why on stderr and returns false.
-bool OpenSource(TAVIFileReader& reader, const std::string& source);
+// Opens the source for a command, rebuilding a missing or damaged index by scanning (with a
+// progress bar unless quiet) and one warning line on stderr; on failure says why on stderr and
+// returns false.
+bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet = false);
 
 // The warning line, when the opened reader's index was rebuilt.
 void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source);
