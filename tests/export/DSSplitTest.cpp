@@ -18,6 +18,19 @@ using namespace zarvex::fixtures;
 
 namespace {
 
+// The bytes of a file's video packets, as ffprobe counts them.
+int64_t VideoPacketBytes(const std::string& path) {
+    const std::string r = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
+                                     "packet=size -of csv=p=0 " +
+                                     ShellQuote(path))
+                              .Output;
+    int64_t total = 0;
+    std::istringstream lines(r);
+    for (std::string line; std::getline(lines, line);)
+        total += line.empty() ? 0 : std::stoll(line);
+    return total;
+}
+
 std::map<std::string, std::string> Probe(const std::string& path, const std::string& stream) {
     const TCommandResult r =
         RunCapture("ffprobe -v error -select_streams " + stream +
@@ -171,29 +184,18 @@ TEST_F(DSSplitTest, CompressorOptionsReachTheEncoder) {
         EXPECT_EQ(DecodeMessages(splitter.OutputFileName), "") << name;
         return splitter.OutputFileName;
     };
-    const auto videoBytes = [](const std::string& path) {
-        const std::string r = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
-                                         "packet=size -of csv=p=0 " +
-                                         ShellQuote(path))
-                                  .Output;
-        int64_t total = 0;
-        std::istringstream lines(r);
-        for (std::string line; std::getline(lines, line);)
-            total += line.empty() ? 0 : std::stoll(line);
-        return total;
-    };
     media::TCompressorOptions fine, coarse, low, high, keys;
     fine.Quality = 2;
     coarse.Quality = 31;
     low.BitRate = 200000;
     high.BitRate = 2000000;
     keys.KeyFrameInterval = 5;
-    const int64_t fineBytes = videoBytes(save("fine.avi", fine));
-    const int64_t coarseBytes = videoBytes(save("coarse.avi", coarse));
+    const int64_t fineBytes = VideoPacketBytes(save("fine.avi", fine));
+    const int64_t coarseBytes = VideoPacketBytes(save("coarse.avi", coarse));
     EXPECT_GT(fineBytes, 3 * coarseBytes);
     // Rate control cannot go below the coarsest quantiser on this picture, so the test is
     // one of direction: ten times the rate, well over twice the bytes.
-    EXPECT_GT(videoBytes(save("high.avi", high)), 2 * videoBytes(save("low.avi", low)));
+    EXPECT_GT(VideoPacketBytes(save("high.avi", high)), 2 * VideoPacketBytes(save("low.avi", low)));
     const std::string flags = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
                                          "packet=flags -of csv=p=0 " +
                                          ShellQuote(save("keys.avi", keys)))
@@ -306,15 +308,7 @@ TEST_F(DSSplitTest, QualityReachesX264) {
         Splitter.VideoCompressor->Options.Quality = quality;
         Splitter.Save();
         EXPECT_EQ(DecodeMessages(Out), "");
-        const std::string r = RunCapture("ffprobe -v error -select_streams v:0 -show_entries "
-                                         "packet=size -of csv=p=0 " +
-                                         ShellQuote(Out))
-                                  .Output;
-        int64_t total = 0;
-        std::istringstream lines(r);
-        for (std::string line; std::getline(lines, line);)
-            total += line.empty() ? 0 : std::stoll(line);
-        return total;
+        return VideoPacketBytes(Out);
     };
     EXPECT_GT(videoBytes(5), 3 * videoBytes(30));
 }
