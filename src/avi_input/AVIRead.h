@@ -61,6 +61,8 @@ public:
     const MainAVIHeader& MainHeader() const { return FMainHeader; }
     const std::string& FileName() const { return FFileName; }
     bool IsOpen() const { return Handle.IsOpen(); }
+    // The first byte after the type of the first 'movi' list.
+    int64_t MoviDataPos() const { return MoviPos; }
 
     TIndexRebuild IndexRebuild = TIndexRebuild::Never;
     TRebuildQuestionEvent OnRebuildQuestion; // empty: no

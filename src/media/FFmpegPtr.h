@@ -13,7 +13,7 @@ extern "C" {
 namespace zarvex::media {
 
 struct TFormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+    void operator()(AVFormatContext* p) const; // also frees a reading state of our own
 };
 struct TCodecContextFreer {
     void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }

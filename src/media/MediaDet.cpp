@@ -3,6 +3,7 @@
 #include "export/BitmapFile.h"
 #include "export/DSErrors.h"
 #include "media/FFmpegPtr.h"
+#include "media/MediaInput.h"
 #include "media/PictureConverter.h"
 #include "media/VideoDecoder.h"
 
@@ -71,7 +72,7 @@ TMediaDet::~TMediaDet() = default;
 int TMediaDet::SetFilename(const std::string& path) {
     Impl = std::make_unique<TImpl>();
     AVFormatContext* raw = nullptr;
-    int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    int ret = OpenMediaInput(&raw, path);
     if (ret < 0)
         return ret;
     TFormatPtr format(raw);

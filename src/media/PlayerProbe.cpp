@@ -1,6 +1,7 @@
 #include "media/PlayerProbe.h"
 
 #include "media/FFmpegPtr.h"
+#include "media/MediaInput.h"
 #include "media/VideoDecoder.h"
 
 namespace zarvex::media {
@@ -8,7 +9,7 @@ namespace zarvex::media {
 TStreamCounts ProbeStreams(const std::string& path) {
     TStreamCounts counts;
     AVFormatContext* raw = nullptr;
-    counts.Result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    counts.Result = OpenMediaInput(&raw, path);
     if (counts.Result < 0)
         return counts;
     const TFormatPtr format(raw);

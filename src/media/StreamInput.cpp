@@ -1,6 +1,7 @@
 #include "media/StreamInput.h"
 
 #include "export/DSErrors.h"
+#include "media/MediaInput.h"
 
 #include <new>
 
@@ -9,7 +10,7 @@ namespace zarvex::media {
 void TStreamInput::Open(const std::string& path, int (*pick)(const AVFormatContext&),
                         const char* notFound, int threads) {
     AVFormatContext* raw = nullptr;
-    CheckDSResult(avformat_open_input(&raw, path.c_str(), nullptr, nullptr));
+    CheckDSResult(OpenMediaInput(&raw, path));
     Format.reset(raw);
     const int ret = avformat_find_stream_info(Format.get(), nullptr);
     if (ret < 0)

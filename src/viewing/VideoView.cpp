@@ -1,7 +1,9 @@
 #include "viewing/VideoView.h"
 
+#include "avi_input/RepairedLayout.h"
 #include "export/DSErrors.h"
 #include "info/CodecAdvice.h"
+#include "media/MediaInput.h"
 #include "media/QtAudioSink.h"
 #include "support/Endian.h"
 #include "viewing/VideoWindow.h"
@@ -57,20 +59,20 @@ void TAVIViewer::Open(const std::string& fileName) {
             FVideoWindow = new TVideoWindow(parentWidget() ? parentWidget() : this);
         }
         Player.SetVideoSink(FVideoWindow);
+        if (FReader.ScanReport().Rebuilt)
+            FRepairedIndex = media::PublishRepairedLayout(TRepairedLayout::Build(FReader));
         CheckRenderResult(Player.RenderFile(fileName));
         FVideoWindow->show();
         FVideoWindow->raise();
         UpdateVideoRect();
         Duration = Player.GetDuration();
-        // After a rebuild FFmpeg's length is only its guess; the frames recovered are known.
-        if (FReader.ScanReport().Rebuilt)
-            Duration = std::min(Duration, FClock.FrameStart(video->EntryCount()));
         Player.Pause();
         FFileName = fileName;
         Playing = false;
         FErrorReported = false;
     } catch (...) {
         Player.Close();
+        FRepairedIndex.reset();
         FReader.Close();
         throw;
     }
@@ -106,6 +108,7 @@ void TAVIViewer::Close() {
     Playing = false;
     FirePlayState();
     Player.Close();
+    FRepairedIndex.reset();
     FFileName.clear();
     FReader.Close();
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zarvex {
@@ -69,6 +70,7 @@ private:
 
     TAVIFileReader FReader;
     media::TMediaPlayer Player;
+    std::shared_ptr<void> FRepairedIndex; // what the media layer reads after a rebuild
     TVideoWindow* FVideoWindow = nullptr; // a child of the display panel, owned by it
     QTimer Timer;
     std::string FFileName;

@@ -1,16 +1,22 @@
 // Exact decoding: the picture at a time is the frame whose interval holds it, from any direction.
 #include "media/VideoDecoder.h"
+#include "avi_input/AVIRead.h"
+#include "avi_input/RepairedLayout.h"
 #include "export/DSErrors.h"
 #include "export/FrameExport.h"
+#include "media/MediaInput.h"
 #include "media/PictureConverter.h"
+#include "support/Endian.h"
 #include "support/FrameClock.h"
 
+#include "fixtures/AviBuilder.h"
 #include "fixtures/MediaFixture.h"
 #include "fixtures/RiffScan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 using namespace zarvex;
@@ -238,3 +244,85 @@ TEST_P(ReorderedFramesTest, EveryFrameIsFfmpegsPictureOfItsSlot) {
 
 INSTANTIATE_TEST_SUITE_P(Writers, ReorderedFramesTest, ::testing::ValuesIn(ReorderedFiles),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+namespace {
+
+// The video of an AVI file again in an OpenDML layout with a second RIFF list, whose super
+// index names a standard index past the end of the file.
+std::vector<uint8_t> OpenDmlWithLostIndex(const std::string& source) {
+    TAVIFileReader reader;
+    reader.Open(source);
+    const TAVIStream& video = *reader.VideoStream();
+    TAviLayout layout;
+    layout.Index = TIndexStyle::OpenDML;
+    layout.Streams.push_back({video.Header, video.Format, true});
+    for (uint32_t i = 0; i < video.EntryCount(); ++i)
+        layout.Chunks.push_back({0, video.EntrySize(i), video.IsKeyFrame(i)});
+    layout.AvixFromChunk = video.EntryCount() / 2;
+    layout.EntriesPerStdIndex = video.EntryCount() / 4;
+    TBuiltAvi avi = BuildAvi(layout);
+    for (uint32_t i = 0; i < video.EntryCount(); ++i)
+        video.ReadChunk(i, avi.Bytes.data() + avi.Entries[0][i].Offset);
+    PutU64(avi.Bytes.data() + avi.IndxPos[0] + 32 + 16 * 2, avi.Bytes.size() + 4096);
+    return avi.Bytes;
+}
+
+} // namespace
+
+// A damaged file is decoded through its rebuilt index: every recovered frame is the intact
+// file's picture of that slot, the last one included, and an export holds all of them. Bytes
+// inserted into 'movi' leave FFmpeg's own reading with a stale index.
+TEST(RebuiltIndexDecodeTest, DamagedFilesShowTheIntactFilesPictures) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string intact = dir.File("intact.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine -t 8 "
+                          "-c:v mpeg4 -bf 2 -g 25 -c:a pcm_s16le " +
+                          ShellQuote(intact)));
+    const std::vector<uint64_t> ref = FfmpegSlotHashes(intact, 96, 64);
+    const std::vector<uint8_t> bytes = FileBytes(intact, 0, std::filesystem::file_size(intact));
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t chunk = text.find("00dc", bytes.size() / 2);
+    ASSERT_NE(chunk, std::string::npos);
+    std::vector<uint8_t> inserted(bytes.begin(), bytes.begin() + std::ptrdiff_t(chunk));
+    inserted.resize(inserted.size() + 4096, 0x5A);
+    inserted.insert(inserted.end(), bytes.begin() + std::ptrdiff_t(chunk), bytes.end());
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> damaged = {
+        {"cut.avi", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 6 / 10)},
+        {"inserted.avi", inserted},
+        {"odml.avi", OpenDmlWithLostIndex(intact)}};
+    for (const auto& [name, content] : damaged) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.File(name);
+        WriteFileBytes(path, content);
+        TAVIFileReader reader;
+        reader.IndexRebuild = TIndexRebuild::Always;
+        reader.Open(path);
+        ASSERT_TRUE(reader.ScanReport().Rebuilt);
+        const int64_t frames = reader.VideoStream()->EntryCount();
+        const auto published = PublishRepairedLayout(TRepairedLayout::Build(reader));
+        TVideoDecoder dec(path);
+        EXPECT_EQ(dec.Duration(), dec.FrameTime(frames));
+        // Cut inside a group of B-frames, the last slot's own picture is lost: the reference
+        // picture after it comes out there, as in ffmpeg's decode of the cut file.
+        const int64_t exact = name == "cut.avi" ? frames - 1 : frames;
+        TVideoPicture last;
+        ASSERT_TRUE(dec.DecodeAt(dec.FrameTime(frames - 1), last));
+        EXPECT_EQ(last.FrameNumber, frames - 1);
+        std::vector<int64_t> order; // backwards, so that every key frame is sought
+        for (int64_t k = exact; k-- > 0;)
+            order.push_back(k);
+        EXPECT_EQ(WrongSlots(dec, ref, order), "");
+
+        const std::string out = dir.File("export.avi");
+        const TCommandResult r =
+            RunCapture(CliPath() + " export " + ShellQuote(path) + " --from 0 --to 60 -o " +
+                       ShellQuote(out) + " --vcodec mpeg4 --yes --quiet 2>/dev/null");
+        ASSERT_EQ(r.ExitCode, 0);
+        EXPECT_EQ(RunCapture("ffprobe -v error -select_streams v -count_packets -show_entries "
+                             "stream=nb_read_packets -of csv=p=0 " +
+                             ShellQuote(out))
+                      .Output,
+                  std::to_string(frames) + "\n");
+    }
+}

@@ -134,23 +134,30 @@ std::string ReadSettings(const TCliArgs& a, TDSVideoSplitter& s) {
     return "";
 }
 
-// A typed time names the frame shown then: the segment runs from the start of the one named by
-// --from to the start of the one named by --to. False when they are the same frame.
-bool StartOnFrames(TDSVideoSplitter& s) {
+// The source's frame clock, when it is an AVI file of ours. Opened first, so that a rebuilt
+// index is what the media layer reads from then on.
+std::optional<TFrameClock> OpenFrameClock(const std::string& source) {
     TAVIFileReader reader;
     try {
         reader.IndexRebuild = TIndexRebuild::Always;
-        reader.Open(s.SourceFileName);
-        WarnIfRebuilt(reader, s.SourceFileName);
+        reader.Open(source);
+        UseRebuiltIndex(reader, source);
     } catch (const std::exception&) {
-        return true; // not an AVI file of ours: the times stay as typed
+        return std::nullopt; // not an AVI file of ours: the times stay as typed
     }
     const TAVIStream* video = reader.VideoStream();
     if (!video)
+        return std::nullopt;
+    return TFrameClock(video->Header.dwRate, video->Header.dwScale);
+}
+
+// A typed time names the frame shown then: the segment runs from the start of the one named by
+// --from to the start of the one named by --to. False when they are the same frame.
+bool StartOnFrames(TDSVideoSplitter& s, const std::optional<TFrameClock>& clock) {
+    if (!clock)
         return true;
-    const TFrameClock clock(video->Header.dwRate, video->Header.dwScale);
     const auto start = [&](double t) {
-        return double(clock.FrameStart(clock.TypedFrame(t))) / 1e7;
+        return double(clock->FrameStart(clock->TypedFrame(t))) / 1e7;
     };
     s.StartTime = start(s.StartTime);
     s.StopTime = start(s.StopTime);
@@ -159,6 +166,7 @@ bool StartOnFrames(TDSVideoSplitter& s) {
 
 // Checks the source before anything is written; an end past it means its end.
 int CheckSource(TDSVideoSplitter& s) {
+    const std::optional<TFrameClock> clock = OpenFrameClock(s.SourceFileName);
     TMediaFileInfo info;
     try {
         ProbeMediaFile(s.SourceFileName, info);
@@ -178,7 +186,7 @@ int CheckSource(TDSVideoSplitter& s) {
     }
     if (info.Length > 0 && s.StopTime > info.Length)
         s.StopTime = info.Length;
-    if (!StartOnFrames(s)) {
+    if (!StartOnFrames(s, clock)) {
         std::cerr << "zarvex-cli export: --from and --to name the same frame\n";
         return ExitUsage;
     }

@@ -3,16 +3,22 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliProgress.h"
 #include "avi_input/AVIRead.h"
+#include "avi_input/RepairedLayout.h"
+#include "media/MediaInput.h"
 
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace zarvex::cli {
 
-void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source) {
-    if (reader.ScanReport().Rebuilt)
-        std::cerr << "zarvex-cli: " << source
-                  << ": warning: " << ScanReportSummary(reader.ScanReport()) << "\n";
+void UseRebuiltIndex(const TAVIFileReader& reader, const std::string& source) {
+    if (!reader.ScanReport().Rebuilt)
+        return;
+    std::cerr << "zarvex-cli: " << source << ": warning: " << ScanReportSummary(reader.ScanReport())
+              << "\n";
+    static std::vector<std::shared_ptr<void>> published; // for the whole run
+    published.push_back(media::PublishRepairedLayout(TRepairedLayout::Build(reader)));
 }
 
 bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet) {
@@ -30,7 +36,7 @@ bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet) {
         if (bar)
             bar->Update(100.0);
         bar.reset();
-        WarnIfRebuilt(reader, source);
+        UseRebuiltIndex(reader, source);
         return true;
     } catch (const std::exception& e) {
         reader.OnScanProgress = nullptr;

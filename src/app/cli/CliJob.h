@@ -13,8 +13,9 @@ namespace zarvex::cli {
 // returns false.
 bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet = false);
 
-// The warning line, when the opened reader's index was rebuilt.
-void WarnIfRebuilt(const TAVIFileReader& reader, const std::string& source);
+// When the opened reader's index was rebuilt: the warning line, and the media layer reads the
+// source through the rebuilt index for the rest of the run.
+void UseRebuiltIndex(const TAVIFileReader& reader, const std::string& source);
 
 // False, with a message on stderr, when the opened source's video has no index entries.
 bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,
