@@ -1,14 +1,62 @@
 #include "media/ExactCut.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/FourCC.h"
+#include "avi_input/IntraCodecs.h"
+#include "media/ExactCheck.h"
+#include "media/ExactJoin.h"
+#include "media/ExactPlan.h"
+#include "media/MatchedEncoder.h"
 #include "splitting/ZarvexCls.h"
+#include "support/FileSafety.h"
+
+#include <algorithm>
 
 namespace zarvex::media {
 
+namespace {
+
+// Share of the progress bar for encoding the head; the copy and the tail take the rest.
+constexpr double EncodeShare = 30.0;
+
+bool IntraOnly(const TAVIStream& video) {
+    return IsIntraOnlyCode(RawVideoCode(video)) || IsIntraOnlyCode(video.Header.fccHandler) ||
+           video.Header.fccType == streamIavs;
+}
+
+// The copier's progress handler, mapped to part of the bar while the copy runs.
+class TProgressShare {
+public:
+    TProgressShare(TZarvex& copier, double from, double share)
+        : Copier(copier), Saved(copier.OnProgress) {
+        if (Saved)
+            copier.OnProgress = [this, from, share](TZarvex& z, bool& cancel, double percent) {
+                Saved(z, cancel, from + share * percent / 100.0);
+            };
+    }
+    ~TProgressShare() { Copier.OnProgress = Saved; }
+    TProgressShare(const TProgressShare&) = delete;
+    TProgressShare& operator=(const TProgressShare&) = delete;
+
+private:
+    TZarvex& Copier;
+    TZarvex::TProgressEvent Saved;
+};
+
+} // namespace
+
 std::string ExactCutRefusal(const TAVIFileReader& reader) {
-    if (!reader.VideoStream())
-        return "The file has no video stream.";
-    return "";
+    const TAVIStream* video = reader.VideoStream();
+    if (!video || video->EntryCount() == 0)
+        return "The file has no video frames.";
+    if (IntraOnly(*video))
+        return "";
+    const std::string code = VideoCodeText(*video);
+    if (BitstreamOf(*video) == TBitstream::Other)
+        return "Pictures of the video codec " + code + " cannot be re-encoded to match.";
+    if (!MatchingEncoder(*video))
+        return "No encoder for the video codec " + code + " is installed.";
+    return BitstreamOf(*video) == TBitstream::H264 ? H264Refusal(*video) : "";
 }
 
 std::string FallbackMessage(int64_t keyFrame) {
@@ -17,7 +65,47 @@ std::string FallbackMessage(int64_t keyFrame) {
 }
 
 std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last) {
-    copier.CopySegment(first, last);
+    const TAVIFileReader& reader = copier.Reader;
+    const TAVIStream* video = reader.VideoStream();
+    if (!video || video->EntryCount() == 0 || IntraOnly(*video)) {
+        copier.CopySegment(first, last); // raises for a missing video, as a plain copy does
+        return "";
+    }
+    const auto count = int32_t(video->EntryCount());
+    last = std::min(last, count - 1);
+    first = std::clamp(first, 0, count - 1);
+    if (first > last)
+        throw EZarvexError("The selection holds no frames");
+    const int64_t key = video->IsKeyFrame(first) ? first : std::max(video->PrevKeyFrame(first), 0);
+    const auto fallBack = [&](const std::string& why) {
+        copier.CopySegment(first, last);
+        return FallbackMessage(key) + "\n" + why;
+    };
+    if (const std::string why = ExactCutRefusal(reader); !why.empty())
+        return fallBack(why);
+    RefuseSourceAsOutput(copier.FileName, reader.FileName());
+    bool cancel = false;
+    TVideoPlan plan;
+    try {
+        plan = PlanExactVideo(reader, first, last, [&](double share) {
+            if (copier.OnProgress)
+                copier.OnProgress(copier, cancel, EncodeShare * share);
+            return !cancel;
+        });
+    } catch (const std::exception& e) {
+        return fallBack(std::string("Its pictures could not be re-encoded: ") + e.what());
+    }
+    {
+        const TProgressShare share(copier, EncodeShare, 100.0 - EncodeShare);
+        if (cancel)
+            copier.MarkCancelled();
+        copier.CopySegmentPlanned(first, int32_t(first + plan.Count() - 1), plan);
+    }
+    if (copier.Cancelled())
+        return "";
+    if (const std::string wrong = CheckExactOutput(copier.FileName, reader, first, plan);
+        !wrong.empty())
+        return fallBack("The exact cut failed its check: " + wrong + ".");
     return "";
 }
 

@@ -200,6 +200,7 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
     }
     picture.Frame = std::move(raw.Frame);
     picture.FrameNumber = number;
+    picture.Packet = Avi ? raw.Packet : -1;
     picture.Position = Clock.FrameStart(number);
     return true;
 }
@@ -252,6 +253,7 @@ void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
         throw std::bad_alloc();
     Last.Position = picture.Position;
     Last.FrameNumber = picture.FrameNumber;
+    Last.Packet = picture.Packet;
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {

@@ -21,6 +21,8 @@ struct TVideoPicture {
     // not, in frames of the stream's nominal rate (empty "drop" chunks count; they repeat the
     // picture before them).
     int64_t FrameNumber = 0;
+    // AVI: the chunk that carried it (with B-frames not its slot); -1 elsewhere or unknown.
+    int64_t Packet = -1;
 };
 
 // Index of the first video stream that is not a cover picture, -1 when there is none.

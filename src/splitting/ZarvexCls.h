@@ -5,6 +5,7 @@
 #include "avi_input/AVIStream.h"
 #include "avi_output/AVIWrite.h"
 #include "splitting/AudioCuts.h"
+#include "splitting/VideoPlan.h"
 
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,9 @@ public:
     // plays meanwhile. The output is completed in every case, also on failure or cancel. A
     // video stream without entries, or a chunk that cannot be read, is a failure.
     void CopySegment(int32_t firstFrame, int32_t lastFrame);
+    // Copies frames first..last exactly: the video as the plan says (its Count() is the number
+    // of frames), everything else as CopySegment does from the time of frame first on.
+    void CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& plan);
     // Copies every entry of every stream to FileName unchanged, in time order, with fresh
     // indexes: the repaired copy of a file whose index was rebuilt.
     void CopyWholeFile();
@@ -43,6 +47,8 @@ public:
     bool SplitIntoParts(int32_t partCount, const std::string& folder, const std::string& prefix);
 
     bool Cancelled() const { return Cancel; }
+    // For a job cancelled before the copier ran (while its pictures were encoded).
+    void MarkCancelled() { Cancel = true; }
     static std::string OverwriteQuestion(const std::string& fileName);
 
 private:
@@ -50,6 +56,8 @@ private:
     void WriteFile(const std::string& name);
     void DeclareStreams(TAVIFileWriter& writer);
     void CopyRange(TAVIFileWriter& writer);
+    void CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan);
+    void WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i);
     void PlaceCursors(double S);
     // Raises when the chunk cannot be read: a short copy is a failure, not a success.
     void CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E);

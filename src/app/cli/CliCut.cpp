@@ -3,6 +3,7 @@
 #include "app/cli/CliJob.h"
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
+#include "media/ExactCut.h"
 
 #include <filesystem>
 #include <iostream>
@@ -11,13 +12,18 @@
 namespace zarvex::cli {
 
 const char* const CutHelp =
-    "zarvex-cli cut SRC --from T --to T -o OUT [--yes] [--quiet]\n"
-    "zarvex-cli cut SRC --from-frame N --to-frame N -o OUT [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC --from T --to T -o OUT [--exact] [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC --from-frame N --to-frame N -o OUT [--exact] [--yes] [--quiet]\n"
     "  Copies a segment of SRC into OUT without re-encoding. T is seconds (12.5) or\n"
     "  [hh:]mm:ss[.f]; the segment runs from the frame shown at --from to the frame before the\n"
     "  one shown at --to. --from-frame and --to-frame give the first and the last frame\n"
     "  (inclusive) instead. The copy starts at the key frame at or before the first frame; audio\n"
     "  is trimmed to the span. An end past the last frame means the last frame.\n"
+    "  --exact   start and end on exactly the frames given: the frames before the first key\n"
+    "            frame (and with B-frames a few at the end) are re-encoded with an encoder\n"
+    "            matched to the source, the rest is copied. Where that cannot be done (a codec\n"
+    "            without a matching encoder, or a result that fails its own check) the copy\n"
+    "            starts at the key frame as without --exact, and a warning says why.\n"
     "  --yes     overwrite OUT if it exists (otherwise asked on the terminal)\n"
     "  --quiet   no progress bar\n"
     "  Ctrl+C stops the copy; OUT is then a complete, shorter file (exit code 130).\n";
@@ -60,7 +66,7 @@ std::string ReadRange(const TCliArgs& a, TCutRange& r) {
 
 int RunCut(const std::vector<std::string>& args) {
     TCliArgs a = ParseArgs(args, {"--from", "--to", "--from-frame", "--to-frame", "-o"},
-                           {"--yes", "--quiet", "--help", "-h"});
+                           {"--yes", "--quiet", "--exact", "--help", "-h"});
     if (a.Has("--help") || a.Has("-h")) {
         std::cout << CutHelp;
         return ExitOk;
@@ -99,7 +105,13 @@ int RunCut(const std::vector<std::string>& args) {
             !ConfirmOnTerminal(TZarvex::OverwriteQuestion(out), a.Has("--yes")))
             return false;
         engine.FileName = out;
-        engine.CopySegment(first, last);
+        if (!a.Has("--exact")) {
+            engine.CopySegment(first, last);
+            return true;
+        }
+        const std::string note = media::CopySegmentExact(engine, first, last);
+        if (!note.empty())
+            std::cerr << "zarvex-cli cut: warning: " << note << "\n";
         return true;
     });
 }

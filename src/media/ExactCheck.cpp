@@ -1,0 +1,98 @@
+#include "media/ExactCheck.h"
+
+#include "avi_input/AVIRead.h"
+#include "media/SlotWalker.h"
+
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace zarvex::media {
+
+namespace {
+
+// Copied pictures after the join compared with the source's: enough for every picture of the
+// first group to have shown up, B-frames and all.
+constexpr int64_t CheckedCopies = 30;
+
+bool SamePicture(const AVFrame& a, const AVFrame& b) {
+    if (a.format != b.format || a.width != b.width || a.height != b.height)
+        return false;
+    const auto format = AVPixelFormat(a.format);
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    for (int p = 0; p < 4 && a.data[p] && d; ++p) {
+        const int rows = p == 1 || p == 2 ? AV_CEIL_RSHIFT(a.height, d->log2_chroma_h) : a.height;
+        const int bytes = av_image_get_linesize(format, a.width, p);
+        for (int y = 0; y < rows; ++y)
+            if (std::memcmp(a.data[p] + y * a.linesize[p], b.data[p] + y * b.linesize[p],
+                            size_t(bytes)) != 0)
+                return false;
+    }
+    return true;
+}
+
+struct TRange {
+    int64_t From = 0, To = -1;
+};
+
+// Compares the output's slots of the range with the source's from first on.
+std::string CompareRange(TVideoDecoder& output, TVideoDecoder& source, int32_t first,
+                         const TVideoPlan& plan, TRange range) {
+    const auto head = int64_t(plan.Head.size());
+    const int64_t tail = head + plan.CopiedCount();
+    TSlotWalker out(output), src(source);
+    out.Start(range.From);
+    src.Start(first + range.From);
+    for (int64_t slot = range.From; slot <= range.To; ++slot) {
+        out.MoveTo(slot);
+        src.MoveTo(first + slot);
+        const AVFrame& a = *out.Current.Frame;
+        const AVFrame& b = *src.Current.Frame;
+        const bool copied = slot >= head && slot < tail;
+        if (copied ? !SamePicture(a, b) : LumaPsnr(a, b) < LeastPsnr)
+            return "frame " + std::to_string(slot) + " of the output is not the source's picture";
+    }
+    return "";
+}
+
+} // namespace
+
+double LumaPsnr(const AVFrame& a, const AVFrame& b) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(a.format));
+    if (!d || a.format != b.format || a.width != b.width || a.height != b.height ||
+        (d->flags & AV_PIX_FMT_FLAG_RGB) || d->comp[0].depth != 8 || d->comp[0].step != 1)
+        return 0.0;
+    double sum = 0.0;
+    for (int y = 0; y < a.height; ++y) {
+        const uint8_t* p = a.data[0] + y * a.linesize[0];
+        const uint8_t* q = b.data[0] + y * b.linesize[0];
+        for (int x = 0; x < a.width; ++x)
+            sum += double((p[x] - q[x]) * (p[x] - q[x]));
+    }
+    const double mse = sum / (double(a.width) * a.height);
+    return mse == 0.0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::string CheckExactOutput(const std::string& output, const TAVIFileReader& source, int32_t first,
+                             const TVideoPlan& plan) {
+    TAVIFileReader written;
+    written.Open(output);
+    const int64_t count = plan.Count();
+    if (!written.VideoStream() || int64_t(written.VideoStream()->EntryCount()) != count)
+        return "the output does not hold the selected number of frames";
+    TVideoDecoder out(output);
+    TVideoDecoder src(source.FileName());
+    const auto head = int64_t(plan.Head.size());
+    const int64_t tail = head + plan.CopiedCount();
+    std::string wrong =
+        CompareRange(out, src, first, plan, {0, std::min(count - 1, head + CheckedCopies)});
+    if (wrong.empty())
+        wrong = CompareRange(out, src, first, plan, {std::max<int64_t>(tail - 3, 0), count - 1});
+    return wrong;
+}
+
+} // namespace zarvex::media

@@ -1,0 +1,32 @@
+// What a decoder needs in front of the first copied chunk of a frame-exact cut: the stream's
+// own headers, when the re-encoded pictures before it brought headers of their own and the
+// source carries its headers only at its start.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarvex {
+class TAVIStream;
+}
+
+namespace zarvex::media {
+
+enum class TBitstream { Mpeg4, MsMpeg4, H264, Other };
+
+TBitstream BitstreamOf(const TAVIStream& video);
+
+// The video's codec code as written (the format's compression code, else the stream handler),
+// and the same as upper-case text for messages.
+uint32_t RawVideoCode(const TAVIStream& video);
+std::string VideoCodeText(const TAVIStream& video);
+
+// The headers to write in front of chunk `entry`; empty when it carries them itself.
+std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry);
+
+// Empty when the H.264 of the stream has start codes (the only kind re-encoded runs can join);
+// else why not.
+std::string H264Refusal(const TAVIStream& video);
+
+} // namespace zarvex::media

@@ -1,0 +1,33 @@
+// The video of a frame-exact copy: re-encoded chunks around a run of source chunks copied
+// unchanged. The media layer makes the plan; the copier writes it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace zarvex {
+
+struct TRecodedChunk {
+    std::vector<uint8_t> Data;
+    bool Key = false;
+};
+
+struct TVideoPlan {
+    std::vector<TRecodedChunk> Head; // the selection's first pictures, re-encoded
+    // The copied run: the key frame CopyKey (with JoinHeader in front of its data), then the
+    // source chunks CopyFrom..CopyTo. CopyKey -1: nothing is copied. Chunks between CopyKey and
+    // CopyFrom hold pictures shown before the key frame's, which the head carries instead.
+    int64_t CopyKey = -1;
+    std::vector<uint8_t> JoinHeader;
+    int64_t CopyFrom = 0;
+    int64_t CopyTo = -1;
+    std::vector<TRecodedChunk> Tail; // the last pictures, when the copy cannot end on them
+
+    int64_t CopiedCount() const {
+        return CopyKey < 0 ? 0 : 1 + std::max<int64_t>(CopyTo - CopyFrom + 1, 0);
+    }
+    int64_t Count() const { return int64_t(Head.size()) + CopiedCount() + int64_t(Tail.size()); }
+};
+
+} // namespace zarvex

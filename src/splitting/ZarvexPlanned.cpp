@@ -1,0 +1,96 @@
+// The frame-exact copy: the video comes from a plan, the other streams as in a plain copy.
+#include "splitting/ZarvexCls.h"
+
+#include "avi_input/AVIRead.h"
+#include "support/Errors.h"
+#include "support/FileSafety.h"
+
+#include <vector>
+
+namespace zarvex {
+
+void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& plan) {
+    const TAVIStream& video = Video();
+    if (first < 0 || last < first || last >= int32_t(video.EntryCount()) || plan.Count() == 0)
+        throw EZarvexError("The selection holds no frames");
+    RefuseSourceAsOutput(FileName, Reader.FileName());
+    FirstFrame = first;
+    LastFrame = last;
+    ProgressBase = 0;
+    ProgressTotal = int32_t(plan.Count() - 1);
+    // A job cancelled while its pictures were encoded still writes what the plan holds.
+    const bool cancelledBefore = Cancel;
+    Cancel = false;
+    TAVIFileWriter writer;
+    writer.IndexKind = 3;
+    writer.Open(FileName, AVIF_HASINDEX);
+    DeclareStreams(writer);
+    CopyPlanned(writer, plan);
+    writer.Close();
+    Cancel = Cancel || cancelledBefore;
+}
+
+void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan) {
+    TAVIStream& video = *Reader.VideoStream();
+    const double frameTime = double(video.Header.dwScale) / video.Header.dwRate;
+    const int64_t frames = plan.Count();
+    const double S = FirstFrame * frameTime;
+    // The sound runs to the end of the last picture, so that it lasts as long.
+    const double E = double(FirstFrame + frames) * frameTime;
+    Copied = 0;
+    PlaceCursors(S);
+    video.Cursor = int32_t(video.EntryCount());
+    int s = -1, e = 0;
+    Reader.NextChunk(s, e);
+    for (int64_t i = 0; !Cancel;) {
+        const double other = s >= 0 ? Reader.Streams(s).EntryTime(e) : -1.0;
+        const bool more = other >= 0 && other < E;
+        if (i < frames && (!more || double(FirstFrame + i) * frameTime <= other)) {
+            WritePlannedVideo(writer, plan, i++);
+        } else if (more) {
+            CopyChunk(writer, s, e, S, E);
+            Reader.NextChunk(s, e);
+        } else {
+            break;
+        }
+    }
+}
+
+void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i) {
+    const int videoIndex = [&] {
+        for (int k = 0; k < Reader.StreamCount(); ++k)
+            if (&Reader.Streams(k) == Reader.VideoStream())
+                return k;
+        return 0;
+    }();
+    const auto head = int64_t(plan.Head.size());
+    const TRecodedChunk* recoded = nullptr;
+    if (i < head)
+        recoded = &plan.Head[size_t(i)];
+    else if (i >= head + plan.CopiedCount())
+        recoded = &plan.Tail[size_t(i - head - plan.CopiedCount())];
+    if (recoded) {
+        writer.WriteChunk(videoIndex, recoded->Data.data(), recoded->Key,
+                          int32_t(recoded->Data.size()));
+    } else {
+        const int64_t k = i - head;
+        const int64_t entry = k == 0 ? plan.CopyKey : plan.CopyFrom + k - 1;
+        const TAVIStream& video = *Reader.VideoStream();
+        const uint8_t* data = video.ReadChunk(entry, Window);
+        if (!data)
+            throw EZarvexError("Unable to read chunk " + std::to_string(entry) + " of stream " +
+                               std::to_string(videoIndex) + ": the file is damaged or cut short");
+        const auto size = video.EntrySize(entry);
+        if (k == 0 && !plan.JoinHeader.empty()) {
+            std::vector<uint8_t> joined(plan.JoinHeader);
+            joined.insert(joined.end(), data, data + size);
+            writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
+        } else {
+            writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));
+        }
+    }
+    ++Copied;
+    ReportProgress();
+}
+
+} // namespace zarvex
