@@ -109,6 +109,19 @@ bool HasStartCode(const std::vector<uint8_t>& data) {
            (data[2] == 1 || (data[2] == 0 && data[3] == 1));
 }
 
+// MPEG-4 Part 2: the user data blocks of the headers (start code 1B2 up to the next code).
+std::vector<uint8_t> Mpeg4UserData(const std::vector<uint8_t>& headers) {
+    std::vector<uint8_t> out;
+    const auto codes = StartCodes(headers);
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (codes[i].first == 0xB2) {
+            const size_t end = i + 1 < codes.size() ? codes[i + 1].second : headers.size();
+            out.insert(out.end(), headers.begin() + std::ptrdiff_t(codes[i].second),
+                       headers.begin() + std::ptrdiff_t(end));
+        }
+    return out;
+}
+
 } // namespace
 
 uint32_t RawVideoCode(const TAVIStream& video) {
@@ -141,16 +154,34 @@ std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry) {
         first >= 0 ? ChunkBytes(video, first) : std::vector<uint8_t>{};
     const std::vector<uint8_t> extra = Extradata(video);
     if (kind == TBitstream::Mpeg4) {
-        if (!Mpeg4Headers(chunk).empty())
-            return {};
-        std::vector<uint8_t> headers = Mpeg4Headers(extra);
-        return headers.empty() ? Mpeg4Headers(opening) : headers;
+        // The stream's opening headers also hold the encoder's user data, by which decoders
+        // choose how to decode its pictures; key frames that repeat the VOL often leave it out.
+        std::vector<uint8_t> headers = Mpeg4Headers(opening);
+        if (headers.empty())
+            headers = Mpeg4Headers(extra);
+        return headers == Mpeg4Headers(chunk) ? std::vector<uint8_t>{} : headers;
     }
     if (H264HasSps(chunk))
         return {};
     std::vector<uint8_t> sets =
         !extra.empty() && extra[0] == 1 ? AvcCParameterSets(extra) : H264ParameterSets(extra);
     return sets.empty() ? H264ParameterSets(opening) : sets;
+}
+
+void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return;
+    const int64_t first = FirstNonEmpty(video);
+    std::vector<uint8_t> headers =
+        first >= 0 ? Mpeg4Headers(ChunkBytes(video, first)) : std::vector<uint8_t>{};
+    if (headers.empty())
+        headers = Mpeg4Headers(Extradata(video));
+    const std::vector<uint8_t> user = Mpeg4UserData(headers);
+    for (const auto& [code, at] : StartCodes(chunk))
+        if (code == 0xB6) {
+            chunk.insert(chunk.begin() + std::ptrdiff_t(at), user.begin(), user.end());
+            return;
+        }
 }
 
 std::string H264Refusal(const TAVIStream& video) {

@@ -25,6 +25,12 @@ std::string VideoCodeText(const TAVIStream& video);
 // The headers to write in front of chunk `entry`; empty when it carries them itself.
 std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry);
 
+// MPEG-4 Part 2: puts the user data of the source's headers in front of the first picture of
+// a re-encoded run's first chunk. Decoders choose how to decode (which IDCT, which encoder bugs
+// to undo) by the user data they see first, and must choose for the copied pictures as they do
+// in the source.
+void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk);
+
 // Empty when the H.264 of the stream has start codes (the only kind re-encoded runs can join);
 // else why not.
 std::string H264Refusal(const TAVIStream& video);

@@ -26,6 +26,13 @@ void AddSlot(std::unique_ptr<TMatchedEncoder>& encoder, const TSlotWalker& w,
     }
 }
 
+std::vector<TRecodedChunk> Finished(TMatchedEncoder& encoder, const TAVIStream& video) {
+    std::vector<TRecodedChunk> run = encoder.Finish();
+    if (!run.empty())
+        AddSourceUserData(video, run.front().Data);
+    return run;
+}
+
 std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& video, int64_t from,
                                      int64_t to) {
     TSlotWalker w(decoder);
@@ -35,7 +42,7 @@ std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& v
         w.MoveTo(slot);
         AddSlot(encoder, w, video, slot);
     }
-    return encoder->Finish();
+    return Finished(*encoder, video);
 }
 
 // The last slot up to `last` that a copy from the key frame (its picture at slot `shown`) can
@@ -87,12 +94,12 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
         }
         AddSlot(encoder, w, video, slot);
         if (progress && !progress(std::min(1.0, double(slot - first + 1) / span))) {
-            plan.Head = encoder->Finish();
+            plan.Head = Finished(*encoder, video);
             return plan;
         }
     }
     if (encoder)
-        plan.Head = encoder->Finish();
+        plan.Head = Finished(*encoder, video);
     if (shown < 0)
         return plan;
     const int64_t key = w.Current.Packet;

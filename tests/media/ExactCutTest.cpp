@@ -1,0 +1,162 @@
+// Frame-exact cuts: exactly the frames selected, copied pictures as the source's, re-encoded ones
+// close to them, files that other decoders read cleanly, sound from the first frame's time.
+#include "media/ExactCut.h"
+#include "avi_input/AVIRead.h"
+#include "media/ExactCheck.h"
+#include "media/SlotWalker.h"
+#include "splitting/ZarvexCls.h"
+
+#include "fixtures/MediaFixture.h"
+#include "fixtures/RiffScan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace zarvex;
+using namespace zarvex::media;
+using namespace zarvex::fixtures;
+
+namespace {
+
+struct TExactSource {
+    const char* Name;
+    const char* Tool; // "ffmpeg", or "mencoder" for a file of MEncoder's from ffmpeg's pictures
+    const char* Args;
+    bool Pcm = true;
+};
+
+// Key frames every 50 frames, 8 s at 25 fps.
+const TExactSource ExactSources[] = {
+    {"Mpeg4POnly", "ffmpeg", "-c:v mpeg4 -q:v 4 -g 50 -bf 0 -c:a pcm_s16le"},
+    {"Mpeg4OpenGop", "ffmpeg", "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -c:a pcm_s16le"},
+    {"Mpeg4ClosedGop", "ffmpeg",
+     "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -flags +cgop -sc_threshold 1000000000 -an", false},
+    {"H264Pyramid", "ffmpeg",
+     "-c:v libx264 -bf 3 -x264-params b-pyramid=normal:keyint=50:min-keyint=50:scenecut=0 "
+     "-c:a libmp3lame",
+     false},
+    {"MsMpeg4v3", "ffmpeg", "-c:v msmpeg4 -q:v 4 -g 50 -c:a pcm_s16le"},
+    {"XvidPacked", "mencoder",
+     "-ovc xvid -xvidencopts bitrate=600:max_bframes=2:packed:max_key_interval=50 -nosound", false},
+};
+
+class ExactCutTest : public ::testing::TestWithParam<TExactSource> {
+protected:
+    std::string Make() {
+        const TExactSource& f = GetParam();
+        const std::string out = Dir.File(std::string(f.Name) + ".avi");
+        const std::string pattern = "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                    "sine=sample_rate=44100 -t 8 ";
+        if (std::string(f.Tool) == "ffmpeg")
+            return RunFfmpeg(pattern + f.Args + " " + ShellQuote(out)) ? out : "";
+        const std::string y4m = Dir.File("pattern.y4m");
+        if (!RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 8 " + ShellQuote(y4m)))
+            return "";
+        const TCommandResult r =
+            RunCapture("mencoder -really-quiet " + ShellQuote(y4m) + " " + f.Args + " -o " +
+                       ShellQuote(out) + " >/dev/null 2>&1 </dev/null");
+        return r.ExitCode == 0 ? out : "";
+    }
+    TTempDir Dir;
+};
+
+// Frames of the output equal to the source's pictures, and the worst PSNR of the others.
+struct TComparison {
+    int64_t Frames = 0;
+    int64_t Identical = 0;
+    double WorstPsnr = 100.0;
+};
+
+TComparison Compare(const std::string& source, const std::string& output, int64_t first) {
+    TComparison c;
+    TAVIFileReader reader;
+    reader.Open(output);
+    c.Frames = reader.VideoStream()->EntryCount();
+    TVideoDecoder in(source), out(output);
+    TSlotWalker s(in), o(out);
+    s.Start(first);
+    o.Start(0);
+    for (int64_t slot = 0; slot < c.Frames; ++slot) {
+        s.MoveTo(first + slot);
+        o.MoveTo(slot);
+        const double psnr = LumaPsnr(*o.Current.Frame, *s.Current.Frame);
+        c.Identical += psnr >= 100.0;
+        c.WorstPsnr = std::min(c.WorstPsnr, psnr);
+    }
+    return c;
+}
+
+std::string Cut(const std::string& source, const std::string& output, int32_t first, int32_t last) {
+    TAVIFileReader reader;
+    reader.Open(source);
+    TZarvex copier(reader);
+    copier.FileName = output;
+    return CopySegmentExact(copier, first, last);
+}
+
+} // namespace
+
+TEST_P(ExactCutTest, CopiesWhatItCanAndReEncodesTheRest) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    if (std::string(GetParam().Tool) == "mencoder" && !HaveTool("mencoder"))
+        GTEST_SKIP() << "MEncoder is not installed";
+    const std::string source = Make();
+    ASSERT_FALSE(source.empty());
+    const std::string out = Dir.File("out.avi");
+    // Starting and ending inside groups, inside one group, on a key frame, one frame.
+    for (const auto& [first, last, copiedAtLeast] :
+         {std::tuple{30, 170, 95}, {35, 45, 0}, {0, 120, 70}, {60, 60, 0}}) {
+        SCOPED_TRACE(std::to_string(first) + ".." + std::to_string(last));
+        EXPECT_EQ(Cut(source, out, first, last), "");
+        const TComparison c = Compare(source, out, first);
+        EXPECT_EQ(c.Frames, last - first + 1);
+        EXPECT_GE(c.Identical, copiedAtLeast);
+        EXPECT_GE(c.WorstPsnr, LeastPsnr);
+        if (first != 30)
+            continue;
+        EXPECT_EQ(
+            RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
+            "");
+        if (HaveTool("gst-launch-1.0")) {
+            EXPECT_EQ(RunCapture("gst-launch-1.0 -q filesrc location=" + ShellQuote(out) +
+                                 " ! decodebin ! fakesink 2>&1")
+                          .Output,
+                      "");
+        }
+        if (!GetParam().Pcm)
+            continue;
+        // The sound starts with the sample at the first frame's time and lasts as long.
+        const auto pcm = [&](const std::string& file) {
+            return RunCapture("ffmpeg -v error -i " + ShellQuote(file) + " -map 0:a -f s16le -")
+                .Output;
+        };
+        const std::string all = pcm(source), cut = pcm(out);
+        const size_t from = size_t(first) * 44100 / 25 * 2;
+        EXPECT_EQ(cut.size(), size_t(last - first + 1) * 44100 / 25 * 2);
+        EXPECT_TRUE(all.compare(from, cut.size(), cut) == 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, ExactCutTest, ::testing::ValuesIn(ExactSources),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A codec without a matching encoder: the key-frame copy, and the message says so.
+TEST(ExactCutFallbackTest, AnUnknownCodecIsCopiedFromTheKeyFrame) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string source = dir.File("ffv1.avi"), out = dir.File("out.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 4 -c:v ffv1 -g 50 " +
+                          ShellQuote(source)));
+    TAVIFileReader reader;
+    reader.Open(source);
+    EXPECT_EQ(ExactCutRefusal(reader),
+              "Pictures of the video codec FFV1 cannot be re-encoded to match.");
+    EXPECT_EQ(Cut(source, out, 60, 80),
+              "The video cannot be cut exactly; the copy starts at frame 50, the key frame "
+              "before the selection.\nPictures of the video codec FFV1 cannot be re-encoded "
+              "to match.");
+    TAVIFileReader written;
+    written.Open(out);
+    EXPECT_EQ(written.VideoStream()->EntryCount(), 31u);
+}
