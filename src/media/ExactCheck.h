@@ -12,12 +12,13 @@ class TAVIFileReader;
 
 namespace zarvex::media {
 
-// Least PSNR of a re-encoded picture against the source's, in dB.
+// Least PSNR of a re-encoded picture against the source's, in dB, that the matched encoders'
+// settings are chosen for.
 inline constexpr double LeastPsnr = 35.0;
 
-// Decodes the output's re-encoded runs and its first copied pictures and compares them with
-// the source's pictures at first onwards: copied ones must be equal, re-encoded ones at least
-// LeastPsnr, and every slot must have its picture. "" when all is well, else what is wrong.
+// Decodes the output's re-encoded runs and its first copied pictures: every slot must have its
+// picture, decoded without error, and the copied ones must be the source's pictures (those
+// from frame first on). "" when all is well, else what is wrong.
 std::string CheckExactOutput(const std::string& output, const TAVIFileReader& source, int32_t first,
                              const TVideoPlan& plan);
 

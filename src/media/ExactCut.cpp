@@ -64,11 +64,13 @@ std::string FallbackMessage(int64_t keyFrame) {
            ", the key frame before the selection.";
 }
 
-std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last) {
+std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExactCounts* counts) {
     const TAVIFileReader& reader = copier.Reader;
     const TAVIStream* video = reader.VideoStream();
     if (!video || video->EntryCount() == 0 || IntraOnly(*video)) {
         copier.CopySegment(first, last); // raises for a missing video, as a plain copy does
+        if (counts)
+            *counts = TExactCounts{0, std::min<int64_t>(last, video->EntryCount() - 1) - first + 1};
         return "";
     }
     const auto count = int32_t(video->EntryCount());
@@ -79,6 +81,8 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last) {
     const int64_t key = video->IsKeyFrame(first) ? first : std::max(video->PrevKeyFrame(first), 0);
     const auto fallBack = [&](const std::string& why) {
         copier.CopySegment(first, last);
+        if (counts)
+            *counts = TExactCounts{0, last - key + 1};
         return FallbackMessage(key) + "\n" + why;
     };
     if (const std::string why = ExactCutRefusal(reader); !why.empty())
@@ -101,6 +105,8 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last) {
             copier.MarkCancelled();
         copier.CopySegmentPlanned(first, int32_t(first + plan.Count() - 1), plan);
     }
+    if (counts)
+        *counts = TExactCounts{plan.Count() - plan.CopiedCount(), plan.CopiedCount()};
     if (copier.Cancelled())
         return "";
     if (const std::string wrong = CheckExactOutput(copier.FileName, reader, first, plan);

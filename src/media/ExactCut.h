@@ -19,11 +19,19 @@ std::string ExactCutRefusal(const TAVIFileReader& reader);
 // The copier's message when it falls back to the key-frame copy.
 std::string FallbackMessage(int64_t keyFrame);
 
+// Of a frame-exact copy: frames re-encoded and frames copied unchanged.
+struct TExactCounts {
+    int64_t Recoded = 0;
+    int64_t Copied = 0;
+};
+
 // Copies frames first..last (inclusive) of the copier's reader to its FileName, re-encoding only
 // what a stream copy cannot start or end on; progress and cancel go through the copier's
 // OnProgress. Falls back to the key-frame copy when the video cannot be cut exactly or the
 // result fails its own check; returns "" for an exact cut, else the fallback's message with
-// the reason after it. The output is completed in every case.
-std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last);
+// the reason after it. The output is completed in every case. counts, when given, tells what
+// the output holds.
+std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last,
+                             TExactCounts* counts = nullptr);
 
 } // namespace zarvex::media

@@ -7,20 +7,27 @@
 #include "media/VideoDecoder.h"
 #include "support/Errors.h"
 
+#include <deque>
 #include <memory>
+#include <new>
 
 namespace zarvex::media {
 
 namespace {
 
-// Adds the slot the walker stands on to the run; the run's first slot is always a picture.
-void AddSlot(std::unique_ptr<TMatchedEncoder>& encoder, const TSlotWalker& w,
-             const TAVIStream& video, int64_t slot) {
+// Pictures kept from the walk that finds where the copy ends, so that a short closing run is
+// encoded without decoding it again.
+constexpr size_t KeptPictures = 16;
+
+// Adds a slot to the run: its own picture, or an empty chunk repeating the one before. The
+// run's first slot is always a picture: the one shown there.
+void AddSlot(std::unique_ptr<TMatchedEncoder>& encoder, const TAVIStream& video,
+             const AVCodecContext& decoder, const AVFrame& shown, bool own) {
     if (!encoder) {
-        encoder = std::make_unique<TMatchedEncoder>(video, *w.Decoder.Codec(), *w.Current.Frame);
-        encoder->Add(*w.Current.Frame);
-    } else if (w.Own(slot)) {
-        encoder->Add(*w.Current.Frame);
+        encoder = std::make_unique<TMatchedEncoder>(video, decoder, shown);
+        encoder->Add(shown);
+    } else if (own) {
+        encoder->Add(shown);
     } else {
         encoder->AddEmpty();
     }
@@ -40,23 +47,40 @@ std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& v
     std::unique_ptr<TMatchedEncoder> encoder;
     for (int64_t slot = from; slot <= to; ++slot) {
         w.MoveTo(slot);
-        AddSlot(encoder, w, video, slot);
+        AddSlot(encoder, video, *decoder.Codec(), *w.Current.Frame, w.Own(slot));
     }
     return Finished(*encoder, video);
 }
 
-// The last slot up to `last` that a copy from the key frame (its picture at slot `shown`) can
-// end on: where every picture of the slots before comes from a chunk before, so that no copied
-// picture waits for one that is not copied. -1 when there is none.
-int64_t LastClosedSlot(TVideoDecoder& decoder, const TAVIStream& video, int64_t key, int64_t shown,
-                       int64_t last) {
+TVideoPicture Kept(const TVideoPicture& p) {
+    TVideoPicture copy;
+    copy.Frame.reset(av_frame_clone(p.Frame.get()));
+    if (!copy.Frame)
+        throw std::bad_alloc();
+    copy.Position = p.Position;
+    copy.FrameNumber = p.FrameNumber;
+    copy.Packet = p.Packet;
+    return copy;
+}
+
+struct TCopyEnd {
+    int64_t Closed = -1;              // the last slot the copy can end on, -1 for none
+    std::deque<TVideoPicture> Recent; // the last pictures up to the selection's end
+};
+
+// Where a copy from the key frame (its picture at slot `shown`) can end, at `last` or before:
+// after a slot whose pictures, and those of every slot before, all come from chunks up to it,
+// so that no copied picture waits for one that is not copied.
+TCopyEnd FindCopyEnd(TVideoDecoder& decoder, const TAVIStream& video, int64_t key, int64_t shown,
+                     int64_t last) {
     const int64_t lastKey = video.IsKeyFrame(last) ? last : video.PrevKeyFrame(last);
-    int64_t start = shown, best = -1;
+    TCopyEnd end;
+    int64_t start = shown;
     // The chunks before the copied key's picture are its leading pictures, left out.
     int64_t highest = shown;
     if (lastKey > key) {
         start = lastKey;
-        best = lastKey - 1; // a key frame starts a new run of chunks
+        end.Closed = lastKey - 1; // a key frame starts a new run of chunks
         highest = -1;
     }
     TSlotWalker w(decoder);
@@ -64,12 +88,31 @@ int64_t LastClosedSlot(TVideoDecoder& decoder, const TAVIStream& video, int64_t 
     for (;;) {
         highest = std::max(highest, w.Current.Packet);
         if (highest == w.Current.FrameNumber)
-            best = highest;
+            end.Closed = highest;
+        end.Recent.push_back(Kept(w.Current));
+        if (end.Recent.size() > KeptPictures)
+            end.Recent.pop_front();
         if (!w.HaveNext || w.Next.FrameNumber > last)
             break;
         w.MoveTo(w.Next.FrameNumber);
     }
-    return best;
+    return end;
+}
+
+// The closing run from slots from..to, from the kept pictures when they reach back far enough.
+std::vector<TRecodedChunk> EncodeTail(TVideoDecoder& decoder, const TAVIStream& video,
+                                      const std::deque<TVideoPicture>& recent, int64_t from,
+                                      int64_t to) {
+    if (recent.empty() || recent.front().FrameNumber > from)
+        return EncodeRun(decoder, video, from, to);
+    std::unique_ptr<TMatchedEncoder> encoder;
+    size_t i = 0;
+    for (int64_t slot = from; slot <= to; ++slot) {
+        while (i + 1 < recent.size() && recent[i + 1].FrameNumber <= slot)
+            ++i;
+        AddSlot(encoder, video, *decoder.Codec(), *recent[i].Frame, recent[i].FrameNumber == slot);
+    }
+    return Finished(*encoder, video);
 }
 
 } // namespace
@@ -92,7 +135,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
             shown = slot;
             break;
         }
-        AddSlot(encoder, w, video, slot);
+        AddSlot(encoder, video, *decoder.Codec(), *w.Current.Frame, w.Own(slot));
         if (progress && !progress(std::min(1.0, double(slot - first + 1) / span))) {
             plan.Head = Finished(*encoder, video);
             return plan;
@@ -103,8 +146,11 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     if (shown < 0)
         return plan;
     const int64_t key = w.Current.Packet;
-    const int64_t closed =
-        decoder.Codec()->has_b_frames > 0 ? LastClosedSlot(decoder, video, key, shown, last) : last;
+    TCopyEnd end;
+    end.Closed = last;
+    if (decoder.Codec()->has_b_frames > 0)
+        end = FindCopyEnd(decoder, video, key, shown, last);
+    const int64_t closed = end.Closed;
     if (closed < shown) {
         // The selection ends before a copy from the key frame could: no chunk is copied.
         plan.Head = EncodeRun(decoder, video, first, last);
@@ -115,7 +161,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     plan.CopyTo = closed;
     plan.JoinHeader = JoinHeaderFor(video, key);
     if (closed < last)
-        plan.Tail = EncodeRun(decoder, video, closed + 1, last);
+        plan.Tail = EncodeTail(decoder, video, end.Recent, closed + 1, last);
     return plan;
 }
 

@@ -66,6 +66,7 @@ TMatchedEncoder::TMatchedEncoder(const TAVIStream& video, const AVCodecContext& 
     // the first is forced to be a P-picture.
     c.max_b_frames = BitstreamOf(video) == TBitstream::Mpeg4 && decoder.has_b_frames > 0 ? 1 : 0;
     c.gop_size = 1 << 20; // one key frame, the run's first
+    c.thread_count = 0;   // one per core, as ffmpeg's own runs have
     if (sample.interlaced_frame) {
         c.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
         c.field_order = sample.top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
