@@ -318,6 +318,7 @@ int main(int argc, char** argv) {
     RenderNaturalEdit();
     RenderTrackLine();
     RenderCodecAdvice();
+    RenderCutDiagram();
     const QString clip = MakeClip(samples.path());
     if (clip.isEmpty())
         return 1;
