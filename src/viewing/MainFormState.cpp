@@ -168,18 +168,16 @@ void TfrmMain::UpdateStatusBar() {
     }
 }
 
-// Where a stream copy of the selection would start, while a start is marked.
+// Where a stream copy of the selection would start, while a start is marked; the timeline
+// knows it from the index without a walk through it, even while playing.
 void TfrmMain::ShowKeyFrameBeforeStart() {
-    const int64_t selStart = FTrackLine->SelStart();
-    const int64_t key = FileIsOpen() && selStart > -1
-                            ? FViewer->KeyFrameAtOrBefore(FViewer->TimeToFrame(selStart))
-                            : -1;
-    if (key < 0) {
+    const int64_t copyStart = FileIsOpen() ? FTrackLine->CopyStart() : -1;
+    if (copyStart < 0) {
         StatusPanels[1]->clear();
         StatusPanels[1]->setFixedWidth(KeyFramePanelWidth);
         return;
     }
-    SetStatusText(1, QString(KeyFrameText).arg(key));
+    SetStatusText(1, QString(KeyFrameText).arg(FViewer->TimeToFrame(copyStart)));
 }
 
 void TfrmMain::SetStatusText(int index, const QString& text) {

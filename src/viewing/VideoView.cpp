@@ -176,13 +176,6 @@ std::vector<int64_t> TAVIViewer::KeyFrameTimes() const {
     return times;
 }
 
-int64_t TAVIViewer::KeyFrameAtOrBefore(int64_t frame) const {
-    const TAVIStream* video = FReader.VideoStream();
-    if (!video)
-        return -1;
-    return video->IsKeyFrame(frame) ? frame : video->PrevKeyFrame(frame);
-}
-
 void TAVIViewer::PrevFrame() {
     SetPosition(Position() - FClock.FrameStep());
 }

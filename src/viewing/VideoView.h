@@ -54,8 +54,6 @@ public:
     int64_t TimeToFrame(int64_t time) const;
     // The start times of the video's key frames, from the reader's index, ascending.
     std::vector<int64_t> KeyFrameTimes() const;
-    // The key frame a stream copy from this frame starts on; -1 when none lies at or before it.
-    int64_t KeyFrameAtOrBefore(int64_t frame) const;
     void UpdateVideoRect();
     bool HasVideoRenderer() const;
 
