@@ -22,6 +22,9 @@ QImage GrabModal(const std::function<void()>& run);
 // Lets queued work (a player's picture, a folder listing) reach the screen.
 void Settle(int milliseconds);
 
+// The manual's diagram of a key-frame cut and an exact cut.
+void RenderCutDiagram();
+
 // The dialogs of saving, splitting and information, on the sample clip.
 void RenderToolDialogs(const QString& clip);
 

@@ -265,13 +265,14 @@ QString MakeClip(const QString& folder) {
     return clip;
 }
 
-// The clip open at 00:08.4 with 00:05.0 to 00:15.0 selected; then at the window's first size.
+// The clip open at 00:08.4 with 00:05.4 to 00:15.0 selected, so that the copy's start at the key
+// frame before the selection shows; then at the window's first size.
 void RenderMainWindow(const QString& clip) {
     TfrmMain form(nullptr, media::TNullAudioSink::Factory());
     form.resize(760, 640);
     form.show();
     form.OpenFile(clip);
-    form.FViewer->SetPosition(50000000);
+    form.FViewer->SetPosition(54000000);
     form.acnSetStartSelectionExecute();
     form.FViewer->SetPosition(150000000);
     form.acnSetEndSelectionExecute();
@@ -317,6 +318,7 @@ int main(int argc, char** argv) {
     RenderNaturalEdit();
     RenderTrackLine();
     RenderCodecAdvice();
+    RenderCutDiagram();
     const QString clip = MakeClip(samples.path());
     if (clip.isEmpty())
         return 1;

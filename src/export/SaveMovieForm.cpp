@@ -17,9 +17,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 namespace zarvex {
@@ -27,6 +30,12 @@ namespace zarvex {
 namespace {
 
 const QString LastSaveFileValue = "LastSaveFile";
+
+const QString KeyFrameNote = "Note: if this option is selected, the start of selected segment may "
+                             "be moved to the start of movie on a few seconds (to the nearest "
+                             "key frame). ";
+const QString ExactCutNote = "Note: only the frames before the first key frame of the selection "
+                             "are re-encoded; the rest is copied unchanged.";
 
 // The name's extension with its dot, empty when the last part of the path has none.
 QString ExtensionOf(const QString& path) {
@@ -47,7 +56,7 @@ TfrmVideoSave::TfrmVideoSave(QWidget* parent) : QDialog(parent) {
     setObjectName("frmVideoSave");
     setWindowTitle("Save Selection As");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(472, 303);
+    setFixedSize(472, 327);
     CreateControls();
     // Help context of the manual, as in the main window.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
@@ -59,7 +68,7 @@ TfrmVideoSave::~TfrmVideoSave() = default;
 
 void TfrmVideoSave::CreateControls() {
     GroupBox1 = new QGroupBox(this);
-    GroupBox1->setGeometry(8, 4, 456, 256);
+    GroupBox1->setGeometry(8, 4, 456, 280);
     QWidget* g = GroupBox1;
     Label2 = new QLabel("Output file", g);
     Label2->setGeometry(16, 16, 200, 17);
@@ -71,27 +80,28 @@ void TfrmVideoSave::CreateControls() {
     cbxVideoNoRecompression = new QCheckBox("Extract video without recompression", g);
     cbxVideoNoRecompression->setGeometry(16, 74, 424, 21);
     cbxVideoNoRecompression->setChecked(true);
-    Label1 = new QLabel("Note: if this option is selected, the start of selected segment may be "
-                        "moved to the start of movie on a few seconds (to the nearest key "
-                        "frame). ",
-                        g);
+    cbxExactCut =
+        new QCheckBox("Frame-exact: re-encode only the frames before the first key frame", g);
+    cbxExactCut->setGeometry(36, 97, 404, 21);
+    cbxExactCut->setChecked(true);
+    Label1 = new QLabel(KeyFrameNote, g);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setGeometry(36, 97, 404, 48);
+    Label1->setGeometry(36, 120, 404, 48);
     QPalette grey = Label1->palette();
     grey.setColor(QPalette::WindowText, QColor(0x4F, 0x4F, 0x4F));
     Label1->setPalette(grey);
     lblVideoCaption = new QLabel("Video compression:", g);
-    lblVideoCaption->setGeometry(16, 152, 200, 17);
+    lblVideoCaption->setGeometry(16, 176, 200, 17);
     cbxVideo = new QComboBox(g);
-    cbxVideo->setGeometry(16, 172, 336, 25);
+    cbxVideo->setGeometry(16, 196, 336, 25);
     lblVideoCaption->setBuddy(cbxVideo);
     btnVideoOptions = new QPushButton("Options", g);
-    btnVideoOptions->setGeometry(364, 172, 75, 25);
+    btnVideoOptions->setGeometry(364, 196, 75, 25);
     lblAudioCaption = new QLabel("Audio compression:", g);
-    lblAudioCaption->setGeometry(16, 204, 200, 17);
+    lblAudioCaption->setGeometry(16, 228, 200, 17);
     cbxAudio = new QComboBox(g);
-    cbxAudio->setGeometry(16, 224, 336, 25);
+    cbxAudio->setGeometry(16, 248, 336, 25);
     lblAudioCaption->setBuddy(cbxAudio);
     for (QComboBox* c : {cbxVideo, cbxAudio}) {
         // Long encoder names must not widen the box beyond its place.
@@ -99,17 +109,35 @@ void TfrmVideoSave::CreateControls() {
         c->setMinimumContentsLength(20);
     }
     btnOK = new QPushButton("OK", this);
-    btnOK->setGeometry(308, 270, 75, 25);
+    btnOK->setGeometry(308, 294, 75, 25);
     btnOK->setDefault(true);
     btnCancel = new QPushButton("Cancel", this);
-    btnCancel->setGeometry(389, 270, 75, 25);
+    btnCancel->setGeometry(389, 294, 75, 25);
+
+    WidenForLongTexts();
 
     connect(btnBrowse, &QPushButton::clicked, this, &TfrmVideoSave::btnBrowseClick);
     connect(cbxVideoNoRecompression, &QCheckBox::toggled, this,
             &TfrmVideoSave::cbxVideoNoRecompressionClick);
+    connect(cbxExactCut, &QCheckBox::toggled, this, &TfrmVideoSave::cbxExactCutClick);
     connect(btnVideoOptions, &QPushButton::clicked, this, &TfrmVideoSave::btnVideoOptionsClick);
     connect(btnOK, &QPushButton::clicked, this, &TfrmVideoSave::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// Wider where the desktop's font needs it for the exact-cut box's text: the fields grow and
+// the buttons keep to the right edge.
+void TfrmVideoSave::WidenForLongTexts() {
+    const int extra = std::max(0, cbxExactCut->sizeHint().width() - cbxExactCut->width());
+    if (extra == 0)
+        return;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{GroupBox1, edtFileName, cbxVideoNoRecompression,
+                                         cbxExactCut, Label1, cbxVideo, cbxAudio})
+        w->resize(w->width() + extra, w->height());
+    for (QWidget* w : std::initializer_list<QWidget*>{btnBrowse, btnVideoOptions, btnOK, btnCancel})
+        w->move(w->x() + extra, w->y());
+    setFixedSize(width() + extra, height());
 }
 
 void TfrmVideoSave::FormCreate() {
@@ -192,6 +220,30 @@ void TfrmVideoSave::cbxVideoNoRecompressionClick() {
                        static_cast<QWidget*>(lblVideoCaption),
                        static_cast<QWidget*>(lblAudioCaption), static_cast<QWidget*>(cbxAudio)})
         w->setEnabled(recompress);
+    UpdateExactCut();
+}
+
+void TfrmVideoSave::cbxExactCutClick() {
+    FExactWanted = cbxExactCut->isChecked();
+    UpdateExactCut();
+}
+
+bool TfrmVideoSave::ExactCutChosen() const {
+    return cbxVideoNoRecompression->isChecked() && ExactCutRefusal.isEmpty() &&
+           cbxExactCut->isChecked();
+}
+
+// A file that cannot be cut exactly shows the box unticked and disabled, with the reason as
+// its tool tip; the user's choice comes back with the next file that can.
+void TfrmVideoSave::UpdateExactCut() {
+    const bool possible = ExactCutRefusal.isEmpty();
+    {
+        const QSignalBlocker quiet(cbxExactCut);
+        cbxExactCut->setChecked(possible && FExactWanted);
+    }
+    cbxExactCut->setEnabled(possible && cbxVideoNoRecompression->isChecked());
+    cbxExactCut->setToolTip(ExactCutRefusal);
+    Label1->setText(ExactCutChosen() ? ExactCutNote : KeyFrameNote);
 }
 
 void TfrmVideoSave::btnBrowseClick() {

@@ -31,6 +31,9 @@ public:
     // The open file: OK refuses it as output, and nothing is created then. Execute lists the
     // video compressors that open at its picture size and frame rate.
     QString SourceFileName;
+    // Why the open file's video cannot be cut frame-exactly; empty when it can. The owner sets
+    // it with the source, and Execute offers the exact cut by it.
+    QString ExactCutRefusal;
 
     // Creates the file or truncates it to zero length and closes it again; false, touching
     // nothing, when path is the source or the file cannot be created.
@@ -46,6 +49,7 @@ public:
     QLineEdit* edtFileName;
     QPushButton* btnBrowse;
     QCheckBox* cbxVideoNoRecompression;
+    QCheckBox* cbxExactCut;
     QLabel* Label1;
     QLabel* lblVideoCaption;
     QComboBox* cbxVideo;
@@ -57,14 +61,20 @@ public:
 
     void btnBrowseClick();
     void cbxVideoNoRecompressionClick();
+    void cbxExactCutClick();
+    // The stream copy re-encodes what lies before the first key frame instead of moving the
+    // start to it.
+    bool ExactCutChosen() const;
     void btnVideoOptionsClick();
     void btnOKClick();
 
 private:
     void CreateControls();
+    void WidenForLongTexts();
     void FormCreate();
     void FillVideoCompressors(const media::TPictureFormat& pictures);
     void UpdateForSource();
+    void UpdateExactCut();
     // Answers whether the dialog may close: the file at path exists now, empty.
     bool ConfirmOutput(const QString& path);
 
@@ -72,6 +82,7 @@ private:
     std::vector<TCompressor> FAudioCompressors;
     media::TPictureFormat FPictures; // what the video list was made for
     QString FLastSaveFile;           // changed only by Browse
+    bool FExactWanted = true;        // the user's last choice, kept while files come and go
 };
 
 } // namespace zarvex

@@ -141,6 +141,7 @@ private:
     QAction* NewAction(const QString& caption, const QString& hint, int image,
                        void (TfrmMain::*handler)());
     void TrackLineChange();
+    void ShowKeyFrameBeforeStart();
     void ViewerPosition(int64_t position);
     void ViewerPlayStateChange(bool playing);
     bool SelectionIsEmpty() const;

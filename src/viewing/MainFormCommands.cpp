@@ -7,6 +7,7 @@
 #include "export/SaveFrameForm.h"
 #include "export/SaveMovieForm.h"
 #include "info/SysInfoForm.h"
+#include "media/ExactCut.h"
 #include "splitting/ZarvexCls.h"
 #include "support/About.h"
 #include "support/ProdInfo.h"
@@ -21,6 +22,7 @@
 #include <QScopeGuard>
 
 #include <exception>
+#include <string>
 
 namespace zarvex {
 
@@ -55,6 +57,7 @@ void TfrmMain::acnSaveExecute() {
     }
     TfrmVideoSave& dialog = VideoSaveDialog();
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
+    dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
     if (!dialog.Execute())
         return;
     try {
@@ -82,8 +85,16 @@ void TfrmMain::ExtractSelection() {
             SaveProgress(cancel, percent);
         };
         // The frame at the end mark itself is not copied.
-        engine.CopySegment(int32_t(FViewer->TimeToFrame(selStart)),
-                           int32_t(FViewer->TimeToFrame(selEnd) - 1));
+        const auto first = int32_t(FViewer->TimeToFrame(selStart));
+        const auto last = int32_t(FViewer->TimeToFrame(selEnd) - 1);
+        if (!dialog.ExactCutChosen()) {
+            engine.CopySegment(first, last);
+            return;
+        }
+        // Says why the copy fell back to the key frame before the selection.
+        const std::string message = media::CopySegmentExact(engine, first, last);
+        if (!message.empty())
+            ShowWarning(QString::fromStdString(message));
         return;
     }
     TDSVideoSplitter splitter;

@@ -40,6 +40,8 @@ QString ProductName() {
 const char* const NoFileText = "Please open an AVI file.";
 const char* const SelectStartText = "Please select the start of segment that should be extracted.";
 const char* const SelectEndText = "Please select the end of segment that should be extracted.";
+const char* const KeyFrameText = "Key frame before the start: %1";
+constexpr int KeyFramePanelWidth = 70; // the middle panel's width while it is empty
 
 double Seconds(int64_t time) {
     return TAVIViewer::TimeToSeconds(time);
@@ -108,11 +110,13 @@ void TfrmMain::UpdateFileState() {
         FTrackLine->SetCurPos(FViewer->Position());
         FTrackLine->SetSelStart(-1);
         FTrackLine->SetSelEnd(-1);
+        FTrackLine->SetKeyFrames(FViewer->KeyFrameTimes());
         FTrackLine->setEnabled(true);
     } else {
         setWindowTitle(ProductName());
         FTrackLine->SetSelStart(-1);
         FTrackLine->SetSelEnd(-1);
+        FTrackLine->SetKeyFrames({});
         FTrackLine->setEnabled(false);
     }
     UpdateActionStates();
@@ -141,6 +145,7 @@ void TfrmMain::UpdateStatusBar() {
         return;
     if (!FileIsOpen()) {
         SetStatusText(0, NoFileText);
+        ShowKeyFrameBeforeStart();
         SetStatusText(2, "");
         return;
     }
@@ -148,6 +153,7 @@ void TfrmMain::UpdateStatusBar() {
     SetStatusText(0, QString("Position: %1 (frame: %2)")
                          .arg(FormatPlayTime(Seconds(pos)))
                          .arg(FViewer->TimeToFrame(pos)));
+    ShowKeyFrameBeforeStart();
     const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
     if (selStart > -1 && selEnd > -1) {
         const double start = Seconds(selStart), end = Seconds(selEnd);
@@ -160,6 +166,18 @@ void TfrmMain::UpdateStatusBar() {
     } else {
         SetStatusText(2, SelectEndText);
     }
+}
+
+// Where a stream copy of the selection would start, while a start is marked; the timeline
+// knows it from the index without a walk through it, even while playing.
+void TfrmMain::ShowKeyFrameBeforeStart() {
+    const int64_t copyStart = FileIsOpen() ? FTrackLine->CopyStart() : -1;
+    if (copyStart < 0) {
+        StatusPanels[1]->clear();
+        StatusPanels[1]->setFixedWidth(KeyFramePanelWidth);
+        return;
+    }
+    SetStatusText(1, QString(KeyFrameText).arg(FViewer->TimeToFrame(copyStart)));
 }
 
 void TfrmMain::SetStatusText(int index, const QString& text) {
@@ -177,10 +195,13 @@ int TfrmMain::StatusBarWidthNeeded() const {
         return width;
     };
     // Times of ten hours and more and six-digit frame numbers; digits share one width.
-    const int panels = widest({NoFileText, "Position: 00:00:00.0 (frame: 000000)"}) +
-                       StatusPanels[1]->width() +
-                       widest({SelectStartText, SelectEndText,
-                               "Selection: 00:00:00.0, from 00:00:00.0 to 00:00:00.0"});
+    // The key frame shows only once a start is marked, beside the shorter texts.
+    const int noStart = KeyFramePanelWidth + widest({SelectStartText});
+    const int started =
+        widest({QString(KeyFrameText).arg("000000")}) +
+        widest({SelectEndText, "Selection: 00:00:00.0, from 00:00:00.0 to 00:00:00.0"});
+    const int panels =
+        widest({NoFileText, "Position: 00:00:00.0 (frame: 000000)"}) + std::max(noStart, started);
     // The bar's margins, spacing and size grip, as its layout adds them to the panels now.
     int shown = 0;
     for (const QLabel* panel : StatusPanels)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace zarvex {
 
@@ -17,6 +18,9 @@ const QColor DisabledBarColor(0xC0, 0xC0, 0xC0);
 const QColor OutlineColor(0x80, 0x80, 0x80);
 const QColor SelectionColor(0x00, 0x00, 0xFF);
 const QColor PositionColor(0x00, 0x00, 0x00);
+const QColor KeyFrameColor(0x80, 0x80, 0x80);
+const QColor CopyStartColor(0xE0, 0x70, 0x00);
+constexpr int KeyTickHeight = 4;
 
 // Nearest integer, ties to even (the default rounding mode), kept inside T so that a far-off
 // mark cannot overflow the conversion.
@@ -122,6 +126,18 @@ void TTrackLine::SetSelEnd(int64_t value) {
     repaint();
 }
 
+void TTrackLine::SetKeyFrames(std::vector<int64_t> times) {
+    FKeyFrames = std::move(times);
+    update();
+}
+
+int64_t TTrackLine::CopyStart() const {
+    if (FSelStart < 0)
+        return -1;
+    const auto after = std::upper_bound(FKeyFrames.begin(), FKeyFrames.end(), FSelStart);
+    return after == FKeyFrames.begin() ? -1 : *(after - 1);
+}
+
 int64_t TTrackLine::DoValidPos(TShiftState shift, int64_t pos) {
     if (OnValidPos)
         OnValidPos(*this, shift, pos);
@@ -141,9 +157,17 @@ void TTrackLine::paintEvent(QPaintEvent*) {
     const int B = track.y() + track.height();
     const int y1 = B + 4;
     const int y2 = B + 8;
+    PaintKeyFrames(painter, track);
     // Each set mark is a line from y1 - 1 to y2 + 1, end excluded; the band fills y1 .. y2 - 1.
     const int xs = PosToX(FSelStart);
     const int xe = PosToX(FSelEnd);
+    // The copy's start: a mark of its own and a thin line on to the selection, under both.
+    const int64_t copyStart = CopyStart();
+    if (copyStart >= 0) {
+        const int xc = PosToX(copyStart);
+        Fill(painter, QRect(xc, y1 - 1, 1, y2 - y1 + 2), CopyStartColor);
+        Fill(painter, QRect(xc, y1 + 1, xs - xc, 2), CopyStartColor);
+    }
     if (FSelStart >= 0)
         Fill(painter, QRect(xs, y1 - 1, 1, y2 - y1 + 2), SelectionColor);
     if (FSelEnd >= 0)
@@ -154,6 +178,23 @@ void TTrackLine::paintEvent(QPaintEvent*) {
     // Three columns centred on the position, over the bar's full height.
     const int x = PosToX(FCurPos);
     Fill(painter, QRect(x - 1, track.y(), 3, track.height()), PositionColor);
+}
+
+// One tick above the bar per column that holds a key frame: each tick jumps past the rest of
+// its column, so the cost follows the bar's width and not the number of key frames.
+void TTrackLine::PaintKeyFrames(QPainter& painter, const QRect& track) const {
+    if (track.width() < 2 || MinPos >= MaxPos)
+        return; // no columns to tell times apart
+    const int top = std::max(0, track.y() - KeyTickHeight);
+    const int right = track.x() + track.width();
+    auto it = std::lower_bound(FKeyFrames.begin(), FKeyFrames.end(), MinPos);
+    const auto end = std::upper_bound(it, FKeyFrames.end(), MaxPos);
+    while (it != end) {
+        const int x = PosToX(*it);
+        if (x >= track.x() && x < right)
+            Fill(painter, QRect(x, top, 1, track.y() - top), KeyFrameColor);
+        it = std::partition_point(it, end, [&](int64_t t) { return PosToX(t) <= x; });
+    }
 }
 
 // QWidget's own mouse handlers only ignore the event, which would hand it on to the parent;

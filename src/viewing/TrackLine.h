@@ -1,12 +1,17 @@
 // The timeline under the video: a bar for a range of media times, a thick mark at the current
-// position and a blue band under the bar for the selection. Mouse input moves the position.
+// position, a blue band under the bar for the selection, ticks above it at the video's key
+// frames and a mark where a stream copy of the selection would start. Mouse input moves the
+// position.
 #pragma once
 
 #include <QRect>
 #include <QWidget>
 
+class QPainter;
+
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace zarvex {
 
@@ -50,6 +55,14 @@ public:
     void SetSelStart(int64_t value);
     void SetSelEnd(int64_t value);
 
+    // Media times of the video's key frames, ascending; the owner takes them from the file's
+    // index. Each column of the bar shows at most one tick, however many fall into it.
+    void SetKeyFrames(std::vector<int64_t> times);
+    const std::vector<int64_t>& KeyFrames() const { return FKeyFrames; }
+    // Where a stream copy of the selection starts: the last key frame at or before SelStart;
+    // -1 without a start mark or such a key frame.
+    int64_t CopyStart() const;
+
     // Rectangles in client coordinates as (x, y, width, height): right and bottom excluded.
     QRect TrackRect() const;
     QRect HitRect() const;
@@ -67,11 +80,13 @@ protected:
 private:
     bool ChangeCurPos(int64_t value);
     int64_t DoValidPos(TShiftState shift, int64_t pos);
+    void PaintKeyFrames(QPainter& painter, const QRect& track) const;
 
     int64_t FCurPos = 0;
     int64_t FSelStart = -1;
     int64_t FSelEnd = -1;
     bool FDragging = false;
+    std::vector<int64_t> FKeyFrames;
 };
 
 } // namespace zarvex

@@ -164,6 +164,18 @@ int64_t TAVIViewer::TimeToFrame(int64_t time) const {
     return FClock.NearestFrame(time);
 }
 
+std::vector<int64_t> TAVIViewer::KeyFrameTimes() const {
+    std::vector<int64_t> times;
+    const TAVIStream* video = FReader.VideoStream();
+    if (!video)
+        return times;
+    const auto count = int64_t(video->EntryCount());
+    for (int64_t i = 0; i < count; ++i)
+        if (video->IsKeyFrame(i))
+            times.push_back(FClock.FrameStart(i));
+    return times;
+}
+
 void TAVIViewer::PrevFrame() {
     SetPosition(Position() - FClock.FrameStep());
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zarvex {
 
@@ -51,6 +52,8 @@ public:
     void FastForward();
     static double TimeToSeconds(int64_t time) { return double(time) / 10000000.0; }
     int64_t TimeToFrame(int64_t time) const;
+    // The start times of the video's key frames, from the reader's index, ascending.
+    std::vector<int64_t> KeyFrameTimes() const;
     void UpdateVideoRect();
     bool HasVideoRenderer() const;
 

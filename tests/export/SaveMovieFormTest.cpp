@@ -1,5 +1,5 @@
 // The save-selection dialog driven through its modal Execute: the output name rules, the
-// questions and warnings, the source guard, the check box rule, the remembered path, the
+// questions and warnings, the source guard, the check box rules, the remembered path, the
 // compressor lists and the compressor options.
 #include "export/SaveMovieForm.h"
 
@@ -226,6 +226,48 @@ TEST_F(SaveMovieFormTest, RecompressionControlsFollowTheCheckBox) {
     Form.cbxVideoNoRecompression->setChecked(true);
     Form.cbxVideoNoRecompression->blockSignals(false);
     RunExecute(Form, [&] { EXPECT_EQ(states(), off); });
+}
+
+TEST_F(SaveMovieFormTest, TheExactCutBoxFollowsTheFileTheStreamCopyBoxAndTheUser) {
+    QCheckBox* exact = Form.cbxExactCut;
+    const auto noteSays = [this](const char* words) {
+        return Form.Label1->isVisible() && Form.Label1->text().contains(words);
+    };
+    RunExecute(Form, [&] {
+        // Offered and chosen for a file that can be cut exactly; the note says what it does.
+        EXPECT_TRUE(exact->isChecked() && exact->isEnabled());
+        EXPECT_TRUE(Form.ExactCutChosen());
+        EXPECT_TRUE(noteSays("only the frames before the first key frame"));
+        // Only a stream copy can be exact.
+        Form.cbxVideoNoRecompression->click();
+        EXPECT_FALSE(exact->isEnabled());
+        EXPECT_FALSE(Form.ExactCutChosen());
+        Form.cbxVideoNoRecompression->click();
+        EXPECT_TRUE(exact->isEnabled());
+        // Unticked, the copy may start earlier, as the note says then.
+        exact->click();
+        EXPECT_FALSE(Form.ExactCutChosen());
+        EXPECT_TRUE(noteSays("may be moved"));
+        exact->click();
+    });
+
+    // A file that cannot be cut exactly: unticked, disabled, the reason as the tool tip.
+    const QString reason = "The file has no video stream.";
+    Form.ExactCutRefusal = reason;
+    RunExecute(Form, [&] {
+        EXPECT_FALSE(exact->isChecked() || exact->isEnabled());
+        EXPECT_EQ(exact->toolTip(), reason);
+        EXPECT_FALSE(Form.ExactCutChosen());
+        EXPECT_TRUE(noteSays("may be moved"));
+    });
+    // The next file that can be cut gets the user's own choice back, ticked or not.
+    Form.ExactCutRefusal.clear();
+    RunExecute(Form, [&] {
+        EXPECT_TRUE(exact->isChecked() && exact->isEnabled());
+        EXPECT_TRUE(exact->toolTip().isEmpty());
+        exact->click();
+    });
+    RunExecute(Form, [&] { EXPECT_FALSE(exact->isChecked()); });
 }
 
 TEST_F(SaveMovieFormTest, OnlyBrowseChangesTheRememberedPath) {

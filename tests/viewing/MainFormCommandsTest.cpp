@@ -1,10 +1,14 @@
-// The main window's commands end to end on real files: saving a selection by stream copy and
-// through compressors (checked by ffprobe), the refusals, the split tool's second instance, help,
-// system information and the about box, with every modal window answered.
+// The main window's commands end to end on real files: saving a selection by stream copy (from
+// the key frame or frame-exact) and through compressors (checked by ffprobe), the refusals, the
+// split tool's second instance, help, system information and the about box, with every modal window
+// answered.
 #include "viewing/MainForm.h"
 
+#include "avi_input/AVIRead.h"
 #include "export/SaveMovieForm.h"
+#include "media/ExactCut.h"
 #include "media/NullAudioSink.h"
+#include "splitting/ZarvexCls.h"
 #include "support/ShellOpen.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
@@ -20,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -53,6 +58,8 @@ struct TSaveAnswer {
     QString FileName;
     bool StreamCopy = true;
     QString VideoEncoder, AudioEncoder; // FFmpeg names, for a recompressing save
+    bool Exact = false;                 // the frame-exact box, where it is offered
+    bool* ExactOffered = nullptr;       // receives whether it was
 
     bool operator()(QWidget& window) const {
         auto* dialog = qobject_cast<TfrmVideoSave*>(&window);
@@ -61,6 +68,10 @@ struct TSaveAnswer {
         dialog->edtFileName->setText(FileName);
         if (dialog->cbxVideoNoRecompression->isChecked() != StreamCopy)
             dialog->cbxVideoNoRecompression->click();
+        if (ExactOffered)
+            *ExactOffered = dialog->cbxExactCut->isEnabled();
+        if (dialog->cbxExactCut->isEnabled() && dialog->cbxExactCut->isChecked() != Exact)
+            dialog->cbxExactCut->click();
         Choose(dialog->cbxVideo, dialog->VideoCompressors(), VideoEncoder);
         Choose(dialog->cbxAudio, dialog->AudioCompressors(), AudioEncoder);
         // Queued: OK may open a message box, and the catcher's timer does not fire again
@@ -137,6 +148,41 @@ TEST_F(MainFormCommandsTest, AStreamCopySaveCopiesFromTheKeyFrameToTheFrameBefor
     EXPECT_EQ(Form.FTrackLine->SelStart(), 30 * FrameTime);
     EXPECT_EQ(Form.FProgress, nullptr);
     EXPECT_FALSE(Form.FViewer->Playing);
+}
+
+// The exact copy itself is the engine's; the window must offer it as the file allows, call it
+// and show what it reports. The same cut made directly tells what that is.
+TEST_F(MainFormCommandsTest, AFrameExactSaveGoesThroughTheExactCopyAndShowsItsMessage) {
+    const std::string out = Dir.File("exact.avi");
+    Mark(30, 50);
+    // The timeline and the status bar know the key frames from the index: one a second.
+    EXPECT_EQ(Form.FTrackLine->KeyFrames(),
+              (std::vector<int64_t>{0, 25 * FrameTime, 50 * FrameTime, 75 * FrameTime}));
+    EXPECT_EQ(Form.FTrackLine->CopyStart(), 25 * FrameTime);
+    EXPECT_EQ(Form.StatusPanels[1]->text().toStdString(), "Key frame before the start: 25");
+
+    TAVIFileReader reader;
+    reader.Open(Source);
+    TZarvex reference(reader);
+    reference.FileName = Dir.File("reference.avi");
+    const std::string message = media::CopySegmentExact(reference, 30, 49);
+
+    TModalCatcher catcher;
+    bool offered = false;
+    catcher.Handle = TSaveAnswer{QString::fromStdString(out), true, {}, {}, true, &offered};
+    Form.acnSave->trigger();
+    EXPECT_EQ(offered, media::ExactCutRefusal(reader).empty());
+    std::vector<std::string> expected{"zarvex::TfrmVideoSave: "};
+    if (!message.empty())
+        expected.push_back("QMessageBox: " + message);
+    EXPECT_EQ(Texts(catcher), expected);
+    EXPECT_EQ(DecodeMessages(out), "");
+    EXPECT_EQ(Probe(out, "v:0")["nb_read_packets"],
+              Probe(reference.FileName, "v:0")["nb_read_packets"]);
+
+    Form.miCloseClick();
+    EXPECT_TRUE(Form.FTrackLine->KeyFrames().empty());
+    EXPECT_TRUE(Form.StatusPanels[1]->text().isEmpty());
 }
 
 // Paused while playing, the position is the start of the picture on screen, so the marks name

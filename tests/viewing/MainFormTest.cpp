@@ -449,6 +449,7 @@ TEST(MainFormStatusBar, TheLongestTextsFitAtTheFirstSize) {
     form.acnSetEndSelection->trigger();
     expectFit("selection");
     form.SetStatusText(0, "Position: 10:00:00.0 (frame: 900000)");
+    form.SetStatusText(1, "Key frame before the start: 899999");
     form.SetStatusText(2, "Selection: 10:00:00.0, from 10:00:00.0 to 20:00:00.0");
     expectFit("ten hours");
 }

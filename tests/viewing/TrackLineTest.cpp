@@ -19,6 +19,7 @@ constexpr QRgb Silver = 0xC0C0C0;
 constexpr QRgb Gray = 0x808080;
 constexpr QRgb Blue = 0x0000FF;
 constexpr QRgb Black = 0x000000;
+constexpr QRgb Orange = 0xE07000; // where a stream copy of the selection starts
 
 class PaintCounter : public QObject {
 public:
@@ -407,7 +408,58 @@ TEST_F(TrackLineTest, OneMarkDrawsItsLineWithoutABand) {
     EXPECT_EQ(At(image, 25, 31), Green);
 }
 
+// Ticks fill rows 5..8 above the bar, one column wide, in the columns that hold key frames.
+TEST_F(TrackLineTest, KeyFramesTickTheirColumnsAndTheCopyStartIsMarked) {
+    const auto tickedColumns = [this] {
+        const QImage image = Render();
+        std::vector<int> columns;
+        for (int x = 0; x < image.width(); ++x) {
+            const bool tick = At(image, x, 5) == Gray;
+            for (int y : {6, 7, 8})
+                EXPECT_EQ(At(image, x, y) == Gray, tick) << x << "," << y;
+            EXPECT_EQ(At(image, x, 4), Green) << x;
+            if (tick)
+                columns.push_back(x);
+        }
+        return columns;
+    };
+    // 100..102 share column 25, 500 lies on a tie (104.5); keys outside the range draw nothing.
+    Line.SetKeyFrames({0, 100, 101, 102, 500, 1000, 1200});
+    EXPECT_EQ(tickedColumns(), (std::vector<int>{5, 25, 104, 204}));
+
+    // Half a million key frames: every column of the bar once, nothing beside it.
+    std::vector<int64_t> dense(500000);
+    for (size_t i = 0; i < dense.size(); ++i)
+        dense[i] = int64_t(i);
+    Line.MaxPos = int64_t(dense.size()) - 1;
+    Line.SetKeyFrames(std::move(dense));
+    const std::vector<int> columns = tickedColumns();
+    ASSERT_EQ(columns.size(), 200u);
+    EXPECT_EQ(columns.front(), 5);
+    EXPECT_EQ(columns.back(), 204);
+
+    Line.MaxPos = 1000;
+    Line.SetKeyFrames({100, 500});
+    EXPECT_EQ(Line.CopyStart(), -1) << "no start mark";
+    Line.SetSelStart(50);
+    EXPECT_EQ(Line.CopyStart(), -1) << "no key frame before the start";
+    Line.SetSelStart(500);
+    EXPECT_EQ(Line.CopyStart(), 500);
+    Line.SetSelStart(600); // column 124; the key frame 500 is column 104
+    Line.SetSelEnd(800);
+    EXPECT_EQ(Line.CopyStart(), 500);
+    const QImage image = Render();
+    for (int y = 29; y <= 34; ++y)
+        EXPECT_EQ(At(image, 104, y), Orange) << "copy start mark row " << y;
+    for (auto [x, y] : {std::pair{105, 31}, {123, 32}})
+        EXPECT_EQ(At(image, x, y), Orange) << "on to the selection at " << x << "," << y;
+    for (auto [x, y] : {std::pair{110, 30}, {110, 33}, {103, 31}})
+        EXPECT_EQ(At(image, x, y), Green) << "beside the copy start at " << x << "," << y;
+    EXPECT_EQ(At(image, 124, 31), Blue);
+}
+
 TEST_F(TrackLineTest, ADisabledControlShowsOnlyASilverBar) {
+    Line.SetKeyFrames({0, 500});
     Line.SetCurPos(250);
     Line.SetSelStart(100);
     Line.SetSelEnd(800);
@@ -421,4 +473,7 @@ TEST_F(TrackLineTest, ADisabledControlShowsOnlyASilverBar) {
     for (int y = 26; y < 40; ++y)
         for (int x = 0; x < 210; ++x)
             ASSERT_EQ(At(image, x, y), Green) << "no selection at " << x << "," << y;
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 210; ++x)
+            ASSERT_EQ(At(image, x, y), Green) << "no key frames at " << x << "," << y;
 }
