@@ -67,10 +67,8 @@ std::string FallbackMessage(int64_t keyFrame) {
 std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExactCounts* counts) {
     const TAVIFileReader& reader = copier.Reader;
     const TAVIStream* video = reader.VideoStream();
-    if (!video || video->EntryCount() == 0 || IntraOnly(*video)) {
-        copier.CopySegment(first, last); // raises for a missing video, as a plain copy does
-        if (counts)
-            *counts = TExactCounts{0, std::min<int64_t>(last, video->EntryCount() - 1) - first + 1};
+    if (!video || video->EntryCount() == 0) {
+        copier.CopySegment(first, last); // raises, as a plain copy does
         return "";
     }
     const auto count = int32_t(video->EntryCount());
@@ -78,6 +76,17 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExac
     first = std::clamp(first, 0, count - 1);
     if (first > last)
         throw EZarvexError("The selection holds no frames");
+    if (IntraOnly(*video)) {
+        // Every frame is a key frame: all is copied, with the sound of an exact cut.
+        TVideoPlan all;
+        all.CopyKey = first;
+        all.CopyFrom = first + 1;
+        all.CopyTo = last;
+        copier.CopySegmentPlanned(first, last, all);
+        if (counts)
+            *counts = TExactCounts{0, all.Count()};
+        return "";
+    }
     const int64_t key = video->IsKeyFrame(first) ? first : std::max(video->PrevKeyFrame(first), 0);
     const auto fallBack = [&](const std::string& why) {
         copier.CopySegment(first, last);

@@ -8,6 +8,7 @@
 
 #include "fixtures/MediaFixture.h"
 #include "fixtures/RiffScan.h"
+#include "fixtures/Tools.h"
 
 #include <gtest/gtest.h>
 
@@ -24,21 +25,25 @@ struct TExactSource {
     const char* Tool; // "ffmpeg", or "mencoder" for a file of MEncoder's from ffmpeg's pictures
     const char* Args;
     bool Pcm = true;
+    bool BFrames = false; // a copy may need a re-encoded run at its end
 };
 
 // Key frames every 50 frames, 8 s at 25 fps.
 const TExactSource ExactSources[] = {
     {"Mpeg4POnly", "ffmpeg", "-c:v mpeg4 -q:v 4 -g 50 -bf 0 -c:a pcm_s16le"},
-    {"Mpeg4OpenGop", "ffmpeg", "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -c:a pcm_s16le"},
+    {"Mpeg4OpenGop", "ffmpeg", "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -c:a pcm_s16le", true, true},
     {"Mpeg4ClosedGop", "ffmpeg",
-     "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -flags +cgop -sc_threshold 1000000000 -an", false},
+     "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -flags +cgop -sc_threshold 1000000000 -an", false, true},
     {"H264Pyramid", "ffmpeg",
      "-c:v libx264 -bf 3 -x264-params b-pyramid=normal:keyint=50:min-keyint=50:scenecut=0 "
      "-c:a libmp3lame",
-     false},
+     false, true},
     {"MsMpeg4v3", "ffmpeg", "-c:v msmpeg4 -q:v 4 -g 50 -c:a pcm_s16le"},
     {"XvidPacked", "mencoder",
-     "-ovc xvid -xvidencopts bitrate=600:max_bframes=2:packed:max_key_interval=50 -nosound", false},
+     "-ovc xvid -xvidencopts bitrate=600:max_bframes=2:packed:max_key_interval=50 -nosound", false,
+     true},
+    // Every frame a key frame: a plain copy from the first frame.
+    {"Mjpeg", "ffmpeg", "-c:v mjpeg -q:v 3 -c:a pcm_s16le"},
 };
 
 class ExactCutTest : public ::testing::TestWithParam<TExactSource> {
@@ -87,12 +92,13 @@ TComparison Compare(const std::string& source, const std::string& output, int64_
     return c;
 }
 
-std::string Cut(const std::string& source, const std::string& output, int32_t first, int32_t last) {
+std::string Cut(const std::string& source, const std::string& output, int32_t first, int32_t last,
+                TExactCounts* counts = nullptr) {
     TAVIFileReader reader;
     reader.Open(source);
     TZarvex copier(reader);
     copier.FileName = output;
-    return CopySegmentExact(copier, first, last);
+    return CopySegmentExact(copier, first, last, counts);
 }
 
 } // namespace
@@ -108,10 +114,15 @@ TEST_P(ExactCutTest, CopiesWhatItCanAndReEncodesTheRest) {
     for (const auto& [first, last, copiedAtLeast] :
          {std::tuple{30, 170, 95}, {35, 45, 0}, {0, 120, 70}, {60, 60, 0}}) {
         SCOPED_TRACE(std::to_string(first) + ".." + std::to_string(last));
-        EXPECT_EQ(Cut(source, out, first, last), "");
+        TExactCounts counts;
+        EXPECT_EQ(Cut(source, out, first, last, &counts), "");
         const TComparison c = Compare(source, out, first);
         EXPECT_EQ(c.Frames, last - first + 1);
+        EXPECT_EQ(counts.Recoded + counts.Copied, c.Frames);
         EXPECT_GE(c.Identical, copiedAtLeast);
+        if (first == 0 && !GetParam().BFrames) {
+            EXPECT_EQ(counts.Recoded, 0); // from a key frame, nothing to re-encode
+        }
         EXPECT_GE(c.WorstPsnr, LeastPsnr);
         if (first != 30)
             continue;
@@ -159,4 +170,33 @@ TEST(ExactCutFallbackTest, AnUnknownCodecIsCopiedFromTheKeyFrame) {
     TAVIFileReader written;
     written.Open(out);
     EXPECT_EQ(written.VideoStream()->EntryCount(), 31u);
+    const TCommandResult cli =
+        RunCapture(CliPath() + " cut " + ShellQuote(source) + " --from-frame 60 --to-frame 80 -o " +
+                   ShellQuote(out) + " --exact --yes --quiet 2>&1");
+    EXPECT_EQ(cli.ExitCode, 0);
+    EXPECT_NE(cli.Output.find("warning: The video cannot be cut exactly; the copy starts at frame "
+                              "50"),
+              std::string::npos)
+        << cli.Output;
+}
+
+// Cancelled while the first pictures are encoded: a complete file of what was done.
+TEST(ExactCutFallbackTest, ACancelWhileEncodingLeavesACompleteFile) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string source = dir.File("p.avi"), out = dir.File("out.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 4 -c:v mpeg4 -g 50 " +
+                          ShellQuote(source)));
+    TAVIFileReader reader;
+    reader.Open(source);
+    TZarvex copier(reader);
+    copier.FileName = out;
+    copier.OnProgress = [](TZarvex&, bool& cancel, double) { cancel = true; };
+    EXPECT_EQ(CopySegmentExact(copier, 10, 90), "");
+    EXPECT_TRUE(copier.Cancelled());
+    TAVIFileReader written;
+    written.Open(out);
+    EXPECT_GE(written.VideoStream()->EntryCount(), 1u);
+    EXPECT_EQ(
+        RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output, "");
 }
