@@ -112,4 +112,17 @@ const AVCodec& CompressorCodec(const TCompressor& compressor) {
     return *codec;
 }
 
+void ReceivePackets(AVCodecContext& encoder, AVPacket& packet,
+                    const std::function<void(const AVPacket&)>& take) {
+    for (;;) {
+        TLogCapture log;
+        const int ret = avcodec_receive_packet(&encoder, &packet);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return;
+        CheckEncoderResult(encoder, ret, log);
+        take(packet);
+        av_packet_unref(&packet);
+    }
+}
+
 } // namespace zarvex::media

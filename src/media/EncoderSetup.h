@@ -5,6 +5,7 @@
 #include "media/FFmpegPtr.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zarvex::media {
@@ -23,6 +24,11 @@ std::string EncoderFailureText(const AVCodec& codec, const std::string& what,
 
 // A negative code raises EMediaError with the encoder's name and what the log caught.
 void CheckEncoderResult(const AVCodecContext& ctx, int code, const TLogCapture& log);
+
+// Hands every packet the encoder has ready to take, then unreferences it; raises EMediaError
+// when the encoder fails.
+void ReceivePackets(AVCodecContext& encoder, AVPacket& packet,
+                    const std::function<void(const AVPacket&)>& take);
 
 // Opens a video encoder for pictures of width x height at `rate` frames per second, without
 // B-frames so that every packet is one frame in display order. Raises EMediaError naming

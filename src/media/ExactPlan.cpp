@@ -52,17 +52,6 @@ std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& v
     return Finished(*encoder, video);
 }
 
-TVideoPicture Kept(const TVideoPicture& p) {
-    TVideoPicture copy;
-    copy.Frame.reset(av_frame_clone(p.Frame.get()));
-    if (!copy.Frame)
-        throw std::bad_alloc();
-    copy.Position = p.Position;
-    copy.FrameNumber = p.FrameNumber;
-    copy.Packet = p.Packet;
-    return copy;
-}
-
 struct TCopyEnd {
     int64_t Closed = -1;              // the last slot the copy can end on, -1 for none
     std::deque<TVideoPicture> Recent; // the last pictures up to the selection's end
@@ -89,7 +78,7 @@ TCopyEnd FindCopyEnd(TVideoDecoder& decoder, const TAVIStream& video, int64_t ke
         highest = std::max(highest, w.Current.Packet);
         if (highest == w.Current.FrameNumber)
             end.Closed = highest;
-        end.Recent.push_back(Kept(w.Current));
+        end.Recent.push_back(ClonePicture(w.Current));
         if (end.Recent.size() > KeptPictures)
             end.Recent.pop_front();
         if (!w.HaveNext || w.Next.FrameNumber > last)

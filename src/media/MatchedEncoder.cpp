@@ -110,18 +110,9 @@ void TMatchedEncoder::AddEmpty() {
 }
 
 void TMatchedEncoder::Drain() {
-    for (;;) {
-        TLogCapture log;
-        const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return;
-        CheckEncoderResult(*Encoder, ret, log);
-        TRecodedChunk chunk;
-        chunk.Data.assign(Packet->data, Packet->data + Packet->size);
-        chunk.Key = (Packet->flags & AV_PKT_FLAG_KEY) != 0;
-        Coded.push_back(std::move(chunk));
-        av_packet_unref(Packet.get());
-    }
+    ReceivePackets(*Encoder, *Packet, [&](const AVPacket& p) {
+        Coded.push_back(TRecodedChunk{{p.data, p.data + p.size}, (p.flags & AV_PKT_FLAG_KEY) != 0});
+    });
 }
 
 std::vector<TRecodedChunk> TMatchedEncoder::Finish() {

@@ -115,15 +115,8 @@ void TAudioOutput::Encode(int frames, TAVIFileWriter& writer) {
 }
 
 void TAudioOutput::WritePackets(TAVIFileWriter& writer) {
-    for (;;) {
-        TLogCapture log;
-        const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return;
-        CheckEncoderResult(*Encoder, ret, log);
-        writer.WriteChunk(StreamId, Packet->data, true, Packet->size);
-        av_packet_unref(Packet.get());
-    }
+    ReceivePackets(*Encoder, *Packet,
+                   [&](const AVPacket& p) { writer.WriteChunk(StreamId, p.data, true, p.size); });
 }
 
 void TAudioOutput::Finish(TAVIFileWriter& writer) {

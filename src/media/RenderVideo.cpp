@@ -135,20 +135,13 @@ void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
 }
 
 void TVideoOutput::WritePackets(TAVIFileWriter& writer) {
-    for (;;) {
-        TLogCapture log;
-        const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return;
-        CheckEncoderResult(*Encoder, ret, log);
+    ReceivePackets(*Encoder, *Packet, [&](const AVPacket& p) {
         // A frame the encoder dropped keeps its time slot as an empty chunk.
-        for (; Packet->pts != AV_NOPTS_VALUE && Slots < Packet->pts; ++Slots)
+        for (; p.pts != AV_NOPTS_VALUE && Slots < p.pts; ++Slots)
             writer.WriteChunk(StreamId, nullptr, false, 0);
-        writer.WriteChunk(StreamId, Packet->data, (Packet->flags & AV_PKT_FLAG_KEY) != 0,
-                          Packet->size);
+        writer.WriteChunk(StreamId, p.data, (p.flags & AV_PKT_FLAG_KEY) != 0, p.size);
         ++Slots;
-        av_packet_unref(Packet.get());
-    }
+    });
 }
 
 void TVideoOutput::Finish(TAVIFileWriter& writer) {

@@ -13,6 +13,17 @@
 
 namespace zarvex::media {
 
+TVideoPicture ClonePicture(const TVideoPicture& picture) {
+    TVideoPicture copy;
+    copy.Frame.reset(av_frame_clone(picture.Frame.get()));
+    if (!copy.Frame)
+        throw std::bad_alloc();
+    copy.Position = picture.Position;
+    copy.FrameNumber = picture.FrameNumber;
+    copy.Packet = picture.Packet;
+    return copy;
+}
+
 int FirstVideoStream(const AVFormatContext& format) {
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& s = *format.streams[i];
@@ -248,12 +259,7 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
 }
 
 void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
-    Last.Frame.reset(av_frame_clone(picture.Frame.get()));
-    if (!Last.Frame)
-        throw std::bad_alloc();
-    Last.Position = picture.Position;
-    Last.FrameNumber = picture.FrameNumber;
-    Last.Packet = picture.Packet;
+    Last = ClonePicture(picture);
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {

@@ -25,6 +25,9 @@ struct TVideoPicture {
     int64_t Packet = -1;
 };
 
+// A second reference to the picture, its frame data shared.
+TVideoPicture ClonePicture(const TVideoPicture& picture);
+
 // Index of the first video stream that is not a cover picture, -1 when there is none.
 int FirstVideoStream(const AVFormatContext& format);
 // The nominal frame rate: for AVI exactly the header's dwRate / dwScale, which is its time base.

@@ -50,18 +50,9 @@ class ExactCutTest : public ::testing::TestWithParam<TExactSource> {
 protected:
     std::string Make() {
         const TExactSource& f = GetParam();
-        const std::string out = Dir.File(std::string(f.Name) + ".avi");
-        const std::string pattern = "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                    "sine=sample_rate=44100 -t 8 ";
-        if (std::string(f.Tool) == "ffmpeg")
-            return RunFfmpeg(pattern + f.Args + " " + ShellQuote(out)) ? out : "";
-        const std::string y4m = Dir.File("pattern.y4m");
-        if (!RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 8 " + ShellQuote(y4m)))
-            return "";
-        const TCommandResult r =
-            RunCapture("mencoder -really-quiet " + ShellQuote(y4m) + " " + f.Args + " -o " +
-                       ShellQuote(out) + " >/dev/null 2>&1 </dev/null");
-        return r.ExitCode == 0 ? out : "";
+        return MakeWriterFile(Dir, std::string(f.Name) + ".avi", f.Tool,
+                              "-f lavfi -i testsrc2=size=160x120:rate=25 -t 8",
+                              "-f lavfi -i sine=sample_rate=44100 -t 8", f.Args);
     }
     TTempDir Dir;
 };

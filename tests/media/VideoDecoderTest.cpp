@@ -146,18 +146,10 @@ class ReorderedFramesTest : public ::testing::TestWithParam<TReorderedFile> {
 protected:
     std::string Make() {
         const TReorderedFile& f = GetParam();
-        const std::string out = Dir.File(std::string(f.Name) + ".avi");
-        const std::string pattern =
-            "-f lavfi -i testsrc2=size=96x64:rate=" + std::to_string(f.Rate) + " -t 12 ";
-        if (std::string(f.Tool) == "ffmpeg")
-            return RunFfmpeg(pattern + f.Args + " " + ShellQuote(out)) ? out : "";
-        const std::string y4m = Dir.File("pattern.y4m");
-        if (!RunFfmpeg(pattern + "-pix_fmt yuv420p " + ShellQuote(y4m)))
-            return "";
-        const TCommandResult r =
-            RunCapture("mencoder -really-quiet " + ShellQuote(y4m) + " " + f.Args + " -o " +
-                       ShellQuote(out) + " >/dev/null 2>&1 </dev/null");
-        return r.ExitCode == 0 ? out : "";
+        return MakeWriterFile(Dir, std::string(f.Name) + ".avi", f.Tool,
+                              "-f lavfi -i testsrc2=size=96x64:rate=" + std::to_string(f.Rate) +
+                                  " -t 12",
+                              "", f.Args);
     }
     TTempDir Dir;
 };
