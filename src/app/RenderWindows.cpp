@@ -140,7 +140,7 @@ void RenderFileDialogs(const QString& folder) {
 const char* const ImageNames[ToolbarImageCount] = {
     "Open",     "Save Selection", "First Frame", "Last Frame",   "Fast Backward",
     "Fast Fwd", "Prev Frame",     "Next Frame",  "Select Start", "Select End",
-    "Play",     "Pause",          "Go to Start", "Go to End",
+    "Play",     "Pause",          "Go to Start", "Go to End",    "Add Segment",
 };
 
 // Every image at its own size and doubled, with its number, on a light and a dark ground.

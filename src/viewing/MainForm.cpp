@@ -3,6 +3,7 @@
 #include "viewing/MainForm.h"
 
 #include "app/icons/ToolbarIcons.h"
+#include "avi_input/AVIRead.h"
 #include "support/ProdInfo.h"
 #include "support/RegLib.h"
 #include "viewing/TrackLine.h"
@@ -77,6 +78,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     CreateToolBar();
     layout->addWidget(ToolBar);
     CreateStatusBar();
+    CreateSegmentList();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
     FTrackLine = new TTrackLine(pnlTrackLine);

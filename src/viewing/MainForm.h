@@ -3,13 +3,17 @@
 #pragma once
 
 #include "media/AudioSink.h"
+#include "splitting/CutList.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -17,10 +21,14 @@ class QLabel;
 class QMenu;
 class QToolBar;
 class QToolButton;
+class QUndoStack;
 
 namespace zarvex {
 
+class TAVIFileReader;
 class TAVIViewer;
+class TSegmentList;
+struct TSegmentsSaveChoice;
 class TfrmFrameSave;
 class TfrmProgress;
 class TfrmVideoSave;
@@ -72,6 +80,30 @@ public:
     void miAboutClick();
     void FormHelp();
 
+    // The cut list: segments of the open file and of appended files, in saving order.
+    void acnAddSegmentExecute();
+    void acnUndoExecute();
+    void acnRedoExecute();
+    void miSaveSegmentsClick();
+    void miAppendAviClick();
+    void miSaveSegmentListClick();
+    void miLoadSegmentListClick();
+    void AppendFile(const QString& fileName);
+    void LoadSegmentList(const QString& fileName);
+    void SaveSegmentList(const QString& fileName);
+    void RemoveSegment(int row);
+    void ReorderSegments(const std::vector<int>& order);
+    const std::vector<TCutListEntry>& Segments() const { return FSegments; }
+
+    // What undo and redo step through: the list and the marks.
+    struct TEditState {
+        std::vector<TCutListEntry> Segments;
+        int64_t SelStart = -1, SelEnd = -1;
+        bool operator==(const TEditState&) const = default;
+    };
+    TEditState EditState() const;
+    void ApplyEditState(const TEditState& state);
+
     // The save and frame dialogs made at start-up; without them the window makes its own.
     void SetDialogs(TfrmVideoSave* videoSave, TfrmFrameSave* frameSave);
     TfrmVideoSave& VideoSaveDialog();
@@ -100,15 +132,25 @@ public:
     QAction* acnEndSelection;
     QAction* acnSetStartSelection;
     QAction* acnSetEndSelection;
+    QAction* acnAddSegment;
+    QAction* acnUndo;
+    QAction* acnRedo;
 
     QMenu* miFile;
     QMenu* miEdit;
     QMenu* miPlay;
+    QMenu* miView;
     QMenu* miHelp;
     QAction* miClose;
     QAction* miSaveFrame;
     QAction* miSaveRepaired;
     QAction* Splitintoequalsizedparts1;
+    QAction* miSaveSegments;
+    QAction* miAppendAvi;
+    QAction* miSaveSegmentList;
+    QAction* miLoadSegmentList;
+    TSegmentList* FSegmentList = nullptr;
+    QUndoStack* FUndo = nullptr;
     QAction* miExit;
     QAction* miHelpTopics;
     QAction* miSystemInfo;
@@ -123,6 +165,7 @@ public:
     QToolButton* ToolButton3;
     QToolButton* ToolButton4;
     QToolButton* tbnSave;
+    QToolButton* tbnAddSegment;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -152,10 +195,25 @@ private:
                            const std::function<void()>& beforeQuestion);
     bool IndexWasRebuilt() const;
     void ShowRebuildReport();
+    void CreateSegmentList();
+    // Records a change of the list or the marks made by change, as one step to undo.
+    void Edit(const QString& text, const std::function<void()>& change);
+    void SegmentsChanged();
+    void ActivateSegment(int row);
+    // A new file starts an empty list and history, and offers the list found beside it.
+    void ResetSegments();
+    void OfferSegmentList();
+    // The reader of a listed file: the viewer's for the open file, else opened once and kept.
+    TAVIFileReader& SegmentReader(const std::string& source);
+    TCutListEntry WholeFileEntry(const std::string& source);
+    void SaveSegmentsCopying(const TSegmentsSaveChoice& choice);
+    void SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice);
 
     TfrmVideoSave* FVideoSave = nullptr;
     TfrmFrameSave* FFrameSave = nullptr;
     QString FLastOpenFolder;
+    std::vector<TCutListEntry> FSegments;
+    std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;
     int FPlayImage;
     bool FDestroying = false;
 };

@@ -97,6 +97,7 @@ void TfrmMain::OpenFile(const QString& fileName) {
     cursor.Restore();
     UpdateFileState();
     ShowRebuildReport();
+    ResetSegments();
 }
 
 void TfrmMain::UpdateFileState() {
@@ -138,6 +139,11 @@ void TfrmMain::UpdateActionStates() {
         a->setEnabled(open && p < d);
     acnStartSelection->setEnabled(selStart > -1);
     acnEndSelection->setEnabled(selEnd > -1);
+    acnAddSegment->setEnabled(open && selStart > -1 && selEnd > -1);
+    miSaveSegments->setEnabled(open && !FSegments.empty());
+    miSaveSegmentList->setEnabled(open && !FSegments.empty());
+    miAppendAvi->setEnabled(open);
+    miLoadSegmentList->setEnabled(open);
 }
 
 void TfrmMain::UpdateStatusBar() {
@@ -268,13 +274,13 @@ void TfrmMain::acnEndSelectionExecute() {
 }
 
 void TfrmMain::acnSetStartSelectionExecute() {
-    FTrackLine->SetSelStart(FViewer->Position());
+    Edit("Select Start", [this] { FTrackLine->SetSelStart(FViewer->Position()); });
     UpdateActionStates();
     UpdateStatusBar();
 }
 
 void TfrmMain::acnSetEndSelectionExecute() {
-    FTrackLine->SetSelEnd(FViewer->Position());
+    Edit("Select End", [this] { FTrackLine->SetSelEnd(FViewer->Position()); });
     UpdateActionStates();
     UpdateStatusBar();
 }
@@ -282,6 +288,7 @@ void TfrmMain::acnSetEndSelectionExecute() {
 void TfrmMain::miCloseClick() {
     FViewer->Close();
     UpdateFileState();
+    ResetSegments();
 }
 
 void TfrmMain::miExitClick() {

@@ -20,6 +20,7 @@ const QColor SelectionColor(0x00, 0x00, 0xFF);
 const QColor PositionColor(0x00, 0x00, 0x00);
 const QColor KeyFrameColor(0x80, 0x80, 0x80);
 const QColor CopyStartColor(0xE0, 0x70, 0x00);
+const QColor KeptColor(0xB0, 0xD0, 0xFF);
 constexpr int KeyTickHeight = 4;
 
 // Nearest integer, ties to even (the default rounding mode), kept inside T so that a far-off
@@ -131,6 +132,11 @@ void TTrackLine::SetKeyFrames(std::vector<int64_t> times) {
     update();
 }
 
+void TTrackLine::SetKeptRanges(std::vector<std::pair<int64_t, int64_t>> ranges) {
+    FKeptRanges = std::move(ranges);
+    update();
+}
+
 int64_t TTrackLine::CopyStart() const {
     if (FSelStart < 0)
         return -1;
@@ -158,6 +164,8 @@ void TTrackLine::paintEvent(QPaintEvent*) {
     const int y1 = B + 4;
     const int y2 = B + 8;
     PaintKeyFrames(painter, track);
+    for (const auto& [start, end] : FKeptRanges)
+        Fill(painter, QRect(PosToX(start), y1, PosToX(end) - PosToX(start), y2 - y1), KeptColor);
     // Each set mark is a line from y1 - 1 to y2 + 1, end excluded; the band fills y1 .. y2 - 1.
     const int xs = PosToX(FSelStart);
     const int xe = PosToX(FSelEnd);

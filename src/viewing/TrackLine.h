@@ -11,6 +11,7 @@ class QPainter;
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace zarvex {
@@ -59,6 +60,9 @@ public:
     // index. Each column of the bar shows at most one tick, however many fall into it.
     void SetKeyFrames(std::vector<int64_t> times);
     const std::vector<int64_t>& KeyFrames() const { return FKeyFrames; }
+    // Ranges kept by the cut list, as (start, end) media times: a light band under the marks.
+    void SetKeptRanges(std::vector<std::pair<int64_t, int64_t>> ranges);
+    const std::vector<std::pair<int64_t, int64_t>>& KeptRanges() const { return FKeptRanges; }
     // Where a stream copy of the selection starts: the last key frame at or before SelStart;
     // -1 without a start mark or such a key frame.
     int64_t CopyStart() const;
@@ -87,6 +91,7 @@ private:
     int64_t FSelEnd = -1;
     bool FDragging = false;
     std::vector<int64_t> FKeyFrames;
+    std::vector<std::pair<int64_t, int64_t>> FKeptRanges;
 };
 
 } // namespace zarvex

@@ -164,6 +164,10 @@ int64_t TAVIViewer::TimeToFrame(int64_t time) const {
     return FClock.NearestFrame(time);
 }
 
+int64_t TAVIViewer::FrameToTime(int64_t frame) const {
+    return FClock.FrameStart(frame);
+}
+
 std::vector<int64_t> TAVIViewer::KeyFrameTimes() const {
     std::vector<int64_t> times;
     const TAVIStream* video = FReader.VideoStream();

@@ -52,6 +52,7 @@ public:
     void FastForward();
     static double TimeToSeconds(int64_t time) { return double(time) / 10000000.0; }
     int64_t TimeToFrame(int64_t time) const;
+    int64_t FrameToTime(int64_t frame) const;
     // The start times of the video's key frames, from the reader's index, ascending.
     std::vector<int64_t> KeyFrameTimes() const;
     void UpdateVideoRect();

@@ -33,6 +33,7 @@ constexpr std::array<const char*, ToolbarImageCount> ImageFiles = {
     "pause.svg",
     "goto-selection-start.svg",
     "goto-selection-end.svg",
+    "add-segment.svg",
 };
 
 // The one colour of the dark shapes in every image, and what stands in for it on a dark ground.

@@ -1,4 +1,4 @@
-// The main window's toolbar images, numbered 1..14 as the toolbar refers to them, and the
+// The main window's toolbar images, numbered 1..15 as the toolbar refers to them, and the
 // program icon, all drawn as SVG in the resource folder ":/icons".
 #pragma once
 
@@ -22,9 +22,10 @@ enum TToolbarImage : int {
     tiPause = 12,
     tiGotoSelectionStart = 13,
     tiGotoSelectionEnd = 14,
+    tiAddSegment = 15,
 };
 
-constexpr int ToolbarImageCount = 14;
+constexpr int ToolbarImageCount = 15;
 
 // ":/icons/play.svg" for image 11; empty outside 1..ToolbarImageCount.
 QString ToolbarIconPath(int image);

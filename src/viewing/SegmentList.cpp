@@ -1,0 +1,137 @@
+#include "viewing/SegmentList.h"
+
+#include "viewing/MainForm.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTreeWidget>
+
+#include <numeric>
+#include <set>
+
+namespace zarvex {
+
+namespace {
+
+enum TColumn { colStart, colEnd, colLength, colFile };
+constexpr int IndexRole = Qt::UserRole;
+
+// Tells the list once a dragged row has landed; the widget moves the row itself first.
+class TSegmentRows : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> OnDropped;
+
+protected:
+    void dropEvent(QDropEvent* event) override {
+        QTreeWidget::dropEvent(event);
+        if (OnDropped)
+            OnDropped();
+    }
+};
+
+} // namespace
+
+TSegmentList::TSegmentList(QWidget* parent) : QDockWidget("Segments", parent) {
+    setObjectName("SegmentList");
+    auto* rows = new TSegmentRows(this);
+    rows->OnDropped = [this] { RowsDropped(); };
+    tvSegments = rows;
+    tvSegments->setObjectName("tvSegments");
+    tvSegments->setHeaderLabels({"Start", "End", "Length", "File"});
+    tvSegments->setRootIsDecorated(false);
+    tvSegments->setUniformRowHeights(true);
+    tvSegments->setDragDropMode(QAbstractItemView::InternalMove);
+    tvSegments->setDefaultDropAction(Qt::MoveAction);
+    tvSegments->header()->setStretchLastSection(true);
+    tvSegments->installEventFilter(this);
+    connect(tvSegments, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        if (OnActivate)
+            OnActivate(tvSegments->indexOfTopLevelItem(item));
+    });
+    connect(tvSegments, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (OnActivate)
+            OnActivate(tvSegments->indexOfTopLevelItem(item));
+    });
+    setWidget(tvSegments);
+}
+
+void TSegmentList::Show(const std::vector<TCutListEntry>& entries) {
+    const int current = CurrentRow();
+    tvSegments->clear();
+    std::set<std::string> files;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const TCutListEntry& e = entries[i];
+        files.insert(e.Source);
+        auto* item = new QTreeWidgetItem(tvSegments);
+        item->setText(colStart, TfrmMain::FormatPlayTime(e.Start));
+        item->setText(colEnd, TfrmMain::FormatPlayTime(e.End));
+        item->setText(colLength, TfrmMain::FormatPlayTime(e.End - e.Start));
+        item->setText(colFile, QFileInfo(QString::fromStdString(e.Source)).fileName());
+        item->setToolTip(colFile, QString::fromStdString(e.Source));
+        item->setData(colStart, IndexRole, int(i));
+        // Rows are moved, never dropped onto each other.
+        item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);
+    }
+    tvSegments->setColumnHidden(colFile, files.size() < 2);
+    SetCurrentRow(std::min(current, int(entries.size()) - 1));
+}
+
+int TSegmentList::CurrentRow() const {
+    return tvSegments->indexOfTopLevelItem(tvSegments->currentItem());
+}
+
+void TSegmentList::SetCurrentRow(int row) {
+    if (row >= 0 && row < tvSegments->topLevelItemCount())
+        tvSegments->setCurrentItem(tvSegments->topLevelItem(row));
+}
+
+std::vector<int> TSegmentList::MovedOrder(int count, int row, int to) {
+    std::vector<int> order(static_cast<size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+    order.erase(order.begin() + row);
+    order.insert(order.begin() + to, row);
+    return order;
+}
+
+bool TSegmentList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != tvSegments || event->type() != QEvent::KeyPress)
+        return QDockWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int row = CurrentRow(), count = tvSegments->topLevelItemCount();
+    if (row < 0)
+        return false;
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        if (OnRemove)
+            OnRemove(row);
+        return true;
+    }
+    if (key->modifiers() == Qt::AltModifier &&
+        (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        const int to = row + (key->key() == Qt::Key_Up ? -1 : 1);
+        if (to >= 0 && to < count && OnReorder) {
+            OnReorder(MovedOrder(count, row, to));
+            SetCurrentRow(to);
+        }
+        return true;
+    }
+    return false;
+}
+
+void TSegmentList::RowsDropped() {
+    std::vector<int> order;
+    for (int i = 0; i < tvSegments->topLevelItemCount(); ++i)
+        order.push_back(tvSegments->topLevelItem(i)->data(colStart, IndexRole).toInt());
+    // The owner shows the list again, which must not happen inside the drop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, order] {
+            if (OnReorder)
+                OnReorder(order);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace zarvex
