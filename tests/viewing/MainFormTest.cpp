@@ -115,8 +115,11 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     using V = std::vector<std::string>;
     EXPECT_EQ(MenuTexts(Form.miFile),
               (V{"Open", "Save Selection", "Save Repaired Copy...", "Close", "-", "Save Frame", "-",
-                 "Split into equal-sized parts", "-", "Exit"}));
-    EXPECT_EQ(MenuTexts(Form.miEdit), (V{"Select Start", "Select End"}));
+                 "Save Segments...", "Append AVI...", "Save Segment List...",
+                 "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
+    EXPECT_EQ(MenuTexts(Form.miEdit),
+              (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection"}));
+    EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments"}));
     EXPECT_EQ(MenuTexts(Form.miPlay),
               (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-",
                  "Previous Frame", "Next Frame", "-", "Selection Start", "Selection End"}));
@@ -132,7 +135,8 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
         }
     }
     EXPECT_EQ(bar, (V{"Open", "-", "Play/Pause", "Fast Backward", "Fast Forward", "Previous Frame",
-                      "Next Frame", "-", "Select Start", "Select End", "-", "Save Selection"}));
+                      "Next Frame", "-", "Select Start", "Select End", "-", "Save Selection", "-",
+                      "Add Selection"}));
     EXPECT_EQ(Form.acnOpen->toolTip().toStdString(), "Open Movie");
     Form.acnOpen->setEnabled(false); // an action change keeps the button's own hint
     Form.acnOpen->setEnabled(true);
@@ -146,7 +150,9 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
         {Form.acnNextFast, "Ctrl+Right"}, {Form.acnPrevFrame, "Left"},
         {Form.acnNextFrame, "Right"},     {Form.acnSetStartSelection, "1"},
         {Form.acnSetEndSelection, "2"},   {Form.miSaveFrame, "F"},
-        {Form.acnStartSelection, ""},     {Form.miClose, ""}};
+        {Form.acnStartSelection, ""},     {Form.miClose, ""},
+        {Form.acnAddSegment, "A"},        {Form.acnUndo, "Ctrl+Z"},
+        {Form.acnRedo, "Ctrl+Y"}};
     for (const auto& [action, key] : keys)
         EXPECT_EQ(action->shortcut().toString().toStdString(), key) << action->text().toStdString();
 
