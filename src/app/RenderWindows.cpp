@@ -11,6 +11,7 @@
 #include "support/ProdInfo.h"
 #include "support/ProgressDlg.h"
 #include "viewing/MainForm.h"
+#include "viewing/SegmentsSaveForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
@@ -22,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -289,6 +291,32 @@ void RenderMainWindow(const QString& clip) {
     Save(small.grab().toImage(), "main-window-first-size.png");
 }
 
+// Three advertisements cut out of the clip: the window with the kept segments listed and shaded
+// on the track line, and the dialog that saves them.
+void RenderSegments(const QString& clip) {
+    TfrmMain form(nullptr, media::TNullAudioSink::Factory());
+    form.resize(860, 560);
+    form.show();
+    form.OpenFile(clip);
+    const int64_t second = 10000000;
+    for (const auto& [start, end] : {std::pair{0, 4}, {7, 12}, {16, 20}}) {
+        form.FViewer->SetPosition(start * second);
+        form.acnSetStartSelectionExecute();
+        form.FViewer->SetPosition(end * second);
+        form.acnSetEndSelectionExecute();
+        form.acnAddSegmentExecute();
+    }
+    form.FViewer->SetPosition(9 * second);
+    Settle(500);
+    Save(form.grab().toImage(), "main-window-segments.png");
+
+    QTimer::singleShot(300, [] {
+        if (auto* d = qobject_cast<TfrmSegmentsSave*>(QApplication::activeModalWidget()))
+            d->edtFileName->setText("/home/anna/Videos/holiday-without-ads.avi");
+    });
+    Save(GrabModal([&] { form.miSaveSegmentsClick(); }), "save-segments.png");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -323,6 +351,7 @@ int main(int argc, char** argv) {
     if (clip.isEmpty())
         return 1;
     RenderMainWindow(clip);
+    RenderSegments(clip);
     RenderToolDialogs(clip);
     return Failures == 0 ? 0 : 1;
 }

@@ -88,6 +88,8 @@ void TfrmMain::CreateSegmentList() {
 
     FSegmentList = new TSegmentList(this);
     addDockWidget(Qt::RightDockWidgetArea, FSegmentList);
+    // Out of the picture's way until there is something to list.
+    FSegmentList->hide();
     FSegmentList->OnActivate = [this](int row) { ActivateSegment(row); };
     FSegmentList->OnRemove = [this](int row) { RemoveSegment(row); };
     FSegmentList->OnReorder = [this](const std::vector<int>& order) { ReorderSegments(order); };
@@ -171,6 +173,7 @@ void TfrmMain::acnAddSegmentExecute() {
     e.End = TAVIViewer::TimeToSeconds(FViewer->FrameToTime(int64_t(e.Frames.Last) + 1));
     Edit("Add Selection", [&] { FSegments.push_back(e); });
     SegmentsChanged();
+    FSegmentList->show();
     FSegmentList->SetCurrentRow(int(FSegments.size()) - 1);
 }
 
@@ -239,6 +242,7 @@ void TfrmMain::AppendFile(const QString& fileName) {
         }
         const TCutListEntry e = WholeFileEntry(source);
         Edit("Append AVI", [&] { FSegments.push_back(e); });
+        FSegmentList->show();
     } catch (const std::exception& e) {
         SegmentsChanged();
         ShowWarning(QString::fromUtf8(e.what()));
@@ -310,6 +314,7 @@ void TfrmMain::LoadSegmentList(const QString& fileName) {
     }
     Edit("Load Segment List", [&] { FSegments = std::move(loaded); });
     SegmentsChanged();
+    FSegmentList->show();
 }
 
 void TfrmMain::miSaveSegmentListClick() {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <numeric>
@@ -46,6 +47,10 @@ TSegmentList::TSegmentList(QWidget* parent) : QDockWidget("Segments", parent) {
     tvSegments->setDragDropMode(QAbstractItemView::InternalMove);
     tvSegments->setDefaultDropAction(Qt::MoveAction);
     tvSegments->header()->setStretchLastSection(true);
+    tvSegments->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Three times of an hour and more side by side, without a scroll bar.
+    tvSegments->setMinimumWidth(3 * tvSegments->fontMetrics().horizontalAdvance("00:00:00.0  ") +
+                                4 * tvSegments->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     tvSegments->installEventFilter(this);
     connect(tvSegments, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         if (OnActivate)

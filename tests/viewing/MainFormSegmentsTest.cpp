@@ -1,0 +1,213 @@
+// The main window's segment list on real files: editing it with undo and redo, its list file
+// and the offer to load it on opening, appending other files, and saving the segments (the
+// outputs read back by ffprobe).
+#include "viewing/MainForm.h"
+
+#include "media/NullAudioSink.h"
+#include "splitting/CutList.h"
+#include "viewing/SegmentList.h"
+#include "viewing/SegmentsSaveForm.h"
+#include "viewing/TrackLine.h"
+#include "viewing/VideoView.h"
+
+#include "fixtures/MediaFixture.h"
+#include "fixtures/ModalCatcher.h"
+#include "fixtures/Tools.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace zarvex;
+using namespace zarvex::fixtures;
+
+namespace {
+
+constexpr int64_t FrameTime = 400000; // 25 frames per second
+
+struct TSegmentsAnswer {
+    QString FileName;
+    bool Separate = false;
+    bool StreamCopy = true;
+
+    bool operator()(QWidget& window) const {
+        auto* dialog = qobject_cast<TfrmSegmentsSave*>(&window);
+        if (!dialog)
+            return false;
+        dialog->edtFileName->setText(FileName);
+        dialog->cbxVideoNoRecompression->setChecked(StreamCopy);
+        (Separate ? dialog->rbEachFile : dialog->rbOneFile)->setChecked(true);
+        QMetaObject::invokeMethod(dialog->btnOK, &QPushButton::click, Qt::QueuedConnection);
+        return true;
+    }
+};
+
+class MainFormSegmentsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZARVEX_REQUIRE_TOOL("ffmpeg");
+        ZARVEX_REQUIRE_TOOL("ffprobe");
+        Source = MakeMpeg4Avi(Dir, "clip.avi", 2.0, 25, "160x120");
+        ASSERT_FALSE(Source.empty());
+        Form.OpenFile(QString::fromStdString(Source));
+        ASSERT_TRUE(Form.FileIsOpen());
+    }
+    void Mark(int64_t startFrame, int64_t endFrame) {
+        Form.FTrackLine->SetCurPos(startFrame * FrameTime);
+        Form.acnSetStartSelection->trigger();
+        Form.FTrackLine->SetCurPos(endFrame * FrameTime);
+        Form.acnSetEndSelection->trigger();
+    }
+    std::vector<TKeepRange> Ranges() const {
+        std::vector<TKeepRange> ranges;
+        for (const TCutListEntry& e : Form.Segments())
+            ranges.push_back(e.Frames);
+        return ranges;
+    }
+    QTreeWidget* Rows() const { return Form.FSegmentList->Rows(); }
+    std::string Row(int row, int column) const {
+        return Rows()->topLevelItem(row)->text(column).toStdString();
+    }
+    // Video packets as ffprobe counts them, "" when it cannot read the file.
+    static std::string VideoPackets(const std::string& path) {
+        const TCommandResult r =
+            RunCapture("ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+                       "stream=codec_name,nb_read_packets -of compact=p=0 " +
+                       ShellQuote(path));
+        return CompactFields(r.Output.substr(0, r.Output.find('\n')))["nb_read_packets"];
+    }
+
+    TTempDir Dir;
+    std::string Source;
+    TfrmMain Form{nullptr, media::TNullAudioSink::Factory()};
+};
+
+} // namespace
+
+TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
+    Form.show();
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Mark(10, 20);
+    Rows()->setFocus(); // the list's own search by typing must not take the key
+    QTest::keyClick(Rows(), Qt::Key_A);
+    Mark(30, 40);
+    Form.acnAddSegment->trigger();
+    // The frame at the end mark is not kept, as Save Selection copies.
+    ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
+    ASSERT_EQ(Rows()->topLevelItemCount(), 2);
+    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1) + " " + Row(0, 2), "00:00.4 00:00.8 00:00.4");
+    EXPECT_TRUE(Rows()->isColumnHidden(3)); // one file: no file column
+    using TRanges = std::vector<std::pair<int64_t, int64_t>>;
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(),
+              (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
+
+    Form.FSegmentList->SetCurrentRow(0);
+    QTest::keyClick(Rows(), Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{30, 39}, {10, 19}}));
+    QTest::keyClick(Rows(), Qt::Key_Up, Qt::AltModifier); // the moved row stays current
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
+    QTest::keyClick(Rows(), Qt::Key_Delete);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{30, 39}}));
+    // A click on a row goes to its start.
+    const QRect rect = Rows()->visualItemRect(Rows()->topLevelItem(0));
+    QTest::mouseClick(Rows()->viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(Form.FViewer->Position(), 30 * FrameTime);
+
+    QTest::keyClick(&Form, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
+    for (int i = 0; i < 3; ++i) // the up, the down and the second add
+        Form.acnUndo->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}}));
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(), (TRanges{{10 * FrameTime, 20 * FrameTime}}));
+    // The marks are undone too.
+    EXPECT_EQ(Form.FTrackLine->SelEnd(), 40 * FrameTime);
+    Form.acnUndo->trigger();
+    EXPECT_EQ(Form.FTrackLine->SelStart(), 30 * FrameTime);
+    EXPECT_EQ(Form.FTrackLine->SelEnd(), -1);
+    Form.acnUndo->trigger();
+    EXPECT_EQ(Form.FTrackLine->SelStart(), 10 * FrameTime);
+    EXPECT_EQ(Form.FTrackLine->SelEnd(), 20 * FrameTime);
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(&Form, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{30, 39}}));
+    EXPECT_FALSE(Form.acnRedo->isEnabled());
+    // Another file starts an empty list with no history.
+    Form.OpenFile(QString::fromStdString(Source));
+    EXPECT_TRUE(Form.Segments().empty());
+    EXPECT_FALSE(Form.acnUndo->isEnabled());
+}
+
+TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
+    const std::string other = MakeMpeg4Avi(Dir, "other.avi", 1.0, 25, "160x120");
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
+    Form.AppendFile(QString::fromStdString(other));
+    ASSERT_EQ(Form.Segments().size(), 2u);
+    EXPECT_EQ(Form.Segments()[1].Frames, (TKeepRange{0, 24}));
+    EXPECT_FALSE(Rows()->isColumnHidden(3));
+    EXPECT_EQ(Row(0, 3) + " " + Row(1, 3), "clip.avi other.avi");
+    // Only the open file's ranges are shaded.
+    EXPECT_EQ(Form.FTrackLine->KeptRanges().size(), 1u);
+
+    const std::string listPath = CutListPathFor(Source);
+    Form.SaveSegmentList(QString::fromStdString(listPath));
+    std::ifstream in(listPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(ParseCutList(text.str()).Entries, Form.Segments());
+    const std::vector<TCutListEntry> saved = Form.Segments();
+    {
+        TModalCatcher catcher(QMessageBox::No);
+        Form.OpenFile(QString::fromStdString(Source));
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_NE(catcher.Seen[0].Text.indexOf("clip.cuts"), -1);
+        EXPECT_TRUE(Form.Segments().empty());
+    }
+    TModalCatcher catcher(QMessageBox::Yes);
+    Form.OpenFile(QString::fromStdString(Source));
+    EXPECT_EQ(Form.Segments(), saved);
+    EXPECT_EQ(Rows()->topLevelItemCount(), 2);
+    Form.acnUndo->trigger(); // the load is one step
+    EXPECT_TRUE(Form.Segments().empty());
+}
+
+TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {
+    Mark(0, 10);
+    Form.acnAddSegment->trigger();
+    Mark(25, 35);
+    Form.acnAddSegment->trigger();
+    {
+        TModalCatcher catcher;
+        catcher.Handle = TSegmentsAnswer{QString::fromStdString(Dir.File("joined.avi"))};
+        Form.miSaveSegments->trigger();
+        EXPECT_EQ(catcher.Seen.size(), 1u); // the dialog, no warning
+    }
+    EXPECT_EQ(VideoPackets(Dir.File("joined.avi")), "20");
+    {
+        TModalCatcher catcher;
+        catcher.Handle = TSegmentsAnswer{QString::fromStdString(Dir.File("part.avi")), true};
+        Form.miSaveSegments->trigger();
+        EXPECT_EQ(catcher.Seen.size(), 1u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("part.avi")));
+    EXPECT_EQ(VideoPackets(Dir.File("part_1.avi")), "10");
+    EXPECT_EQ(VideoPackets(Dir.File("part_2.avi")), "10");
+    // Recompressed: one file each, whatever the dialog was set to.
+    TModalCatcher catcher;
+    catcher.Handle = TSegmentsAnswer{QString::fromStdString(Dir.File("raw.avi")), false, false};
+    Form.miSaveSegments->trigger();
+    EXPECT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(VideoPackets(Dir.File("raw_1.avi")), "10");
+    EXPECT_EQ(VideoPackets(Dir.File("raw_2.avi")), "10");
+}
