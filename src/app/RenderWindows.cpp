@@ -194,7 +194,9 @@ void RenderToolbar() {
     add(tiSelectEnd);
     bar->addSeparator();
     add(tiSaveSelection);
-    host.resize(520, 34);
+    bar->addSeparator();
+    add(tiAddSegment);
+    host.resize(560, 34);
     const QImage shot = GrabShown(host);
     Save(shot, "toolbar.png");
     // Tripled without smoothing, to judge the images pixel by pixel.
