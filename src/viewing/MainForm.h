@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -203,6 +204,7 @@ private:
     // A new file starts an empty list and history, and offers the list found beside it.
     void ResetSegments();
     void OfferSegmentList();
+    void CheckListedSource(TCutListEntry& entry, const std::filesystem::path& folder);
     // The reader of a listed file: the viewer's for the open file, else opened once and kept.
     TAVIFileReader& SegmentReader(const std::string& source);
     TCutListEntry WholeFileEntry(const std::string& source);

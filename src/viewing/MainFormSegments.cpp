@@ -1,43 +1,29 @@
 // The main window's cut list: segments added from the marks or appended from other files,
-// removed and reordered with undo, kept in a list file beside the video, and saved into one
-// file or one file each.
+// removed and reordered, with undo and redo of the list and the marks.
 #include "viewing/MainForm.h"
 
 #include "app/icons/ToolbarIcons.h"
 #include "avi_input/AVIRead.h"
-#include "export/DSSplit.h"
-#include "media/ExactCut.h"
-#include "media/RangeCut.h"
 #include "splitting/Joiner.h"
+#include "support/Errors.h"
 #include "support/FileDlg.h"
-#include "support/FileSafety.h"
 #include "support/FrameClock.h"
-#include "support/MessageDlg.h"
-#include "support/ProgressDlg.h"
 #include "support/QtPaths.h"
 #include "viewing/SegmentList.h"
-#include "viewing/SegmentsSaveForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScopeGuard>
 #include <QToolBar>
 #include <QUndoStack>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace zarvex {
 
 namespace {
-
-const char* const ListFilter = "Segment Lists (*.cuts)|*.cuts|All Files (*.*)|*.*";
 
 // One step of the history: the list and the marks before and after it.
 class TEditCommand : public QUndoCommand {
@@ -249,174 +235,6 @@ void TfrmMain::AppendFile(const QString& fileName) {
         return;
     }
     SegmentsChanged();
-}
-
-void TfrmMain::ResetSegments() {
-    FUndo->clear();
-    FSegments.clear();
-    SegmentsChanged();
-    if (FileIsOpen())
-        OfferSegmentList();
-}
-
-void TfrmMain::OfferSegmentList() {
-    const std::string path = CutListPathFor(FViewer->FileName());
-    if (!std::filesystem::is_regular_file(path))
-        return;
-    const QString question = QString("A segment list was found beside the file:\n%1\n\nLoad it?")
-                                 .arg(QString::fromStdString(path));
-    if (MessageDlg(this, question, TMsgDlgType::mtConfirmation,
-                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
-        LoadSegmentList(QString::fromStdString(path));
-}
-
-void TfrmMain::miLoadSegmentListClick() {
-    TFileOpenDialog dialog(this);
-    dialog.InitialDir = FLastOpenFolder;
-    dialog.Filter = ListFilter;
-    if (dialog.Execute())
-        LoadSegmentList(dialog.FileName);
-}
-
-void TfrmMain::LoadSegmentList(const QString& fileName) {
-    if (!FileIsOpen())
-        return;
-    std::vector<TCutListEntry> loaded;
-    try {
-        std::ifstream in(LocalPath(fileName), std::ios::binary);
-        if (!in)
-            throw EZarvexError("The segment list cannot be read: " + LocalPath(fileName));
-        std::ostringstream text;
-        text << in.rdbuf();
-        loaded = ParseCutList(text.str()).Entries;
-        // Sources are kept as written; a relative one lies beside the list.
-        const std::filesystem::path folder =
-            std::filesystem::path(LocalPath(fileName)).parent_path();
-        for (TCutListEntry& e : loaded) {
-            std::filesystem::path source(e.Source);
-            if (source.is_relative())
-                e.Source = (folder / source).lexically_normal().string();
-            if (std::filesystem::exists(e.Source) && IsSameFile(e.Source, FViewer->FileName()))
-                e.Source = FViewer->FileName();
-            const TAVIFileReader& reader = SegmentReader(e.Source);
-            const std::string refusal = JoinRefusal({&FViewer->Reader(), &reader});
-            if (!refusal.empty())
-                throw EZarvexError(refusal);
-            if (uint32_t(e.Frames.Last) >= reader.VideoStream()->EntryCount())
-                throw EZarvexError(
-                    "The segment list names frames beyond the end of " +
-                    QFileInfo(QString::fromStdString(e.Source)).fileName().toStdString() + ".");
-        }
-    } catch (const std::exception& e) {
-        SegmentsChanged();
-        ShowWarning(QString::fromUtf8(e.what()));
-        return;
-    }
-    Edit("Load Segment List", [&] { FSegments = std::move(loaded); });
-    SegmentsChanged();
-    FSegmentList->show();
-}
-
-void TfrmMain::miSaveSegmentListClick() {
-    if (FSegments.empty() || !FileIsOpen())
-        return;
-    QString path = QString::fromStdString(CutListPathFor(FViewer->FileName()));
-    if (SelectSaveFileName(this, "cuts", "Segment Lists (*.cuts)", path))
-        SaveSegmentList(path);
-}
-
-void TfrmMain::SaveSegmentList(const QString& fileName) {
-    std::ofstream out(LocalPath(fileName), std::ios::binary | std::ios::trunc);
-    out << FormatCutList({FSegments});
-    out.close();
-    if (!out)
-        ShowWarning(QString("The \"%1\" file cannot be created.").arg(fileName));
-}
-
-void TfrmMain::miSaveSegmentsClick() {
-    if (FSegments.empty() || !FileIsOpen())
-        return;
-    FViewer->Pause();
-    TfrmSegmentsSave dialog(this);
-    dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
-    dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
-    for (const TCutListEntry& e : FSegments)
-        dialog.Sources.push_back(e.Source);
-    TSegmentsSaveChoice choice;
-    if (!dialog.Execute(choice))
-        return;
-    try {
-        TfrmProgress progress(this);
-        FProgress = &progress;
-        const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        FProgress->SetTitle("Extracting...");
-        FProgress->SetText("The segments are being saved. Please wait...");
-        FProgress->show();
-        if (choice.StreamCopy)
-            SaveSegmentsCopying(choice);
-        else
-            SaveSegmentsRecompressing(choice);
-    } catch (const std::exception& e) {
-        ShowWarning(QString::fromUtf8(e.what()));
-    }
-}
-
-void TfrmMain::SaveSegmentsCopying(const TSegmentsSaveChoice& choice) {
-    media::TRangeSave save;
-    for (const TCutListEntry& e : FSegments)
-        save.Pieces.push_back({&SegmentReader(e.Source), e.Frames, nullptr});
-    save.Output = choice.Output;
-    save.Mode = choice.Exact ? media::TCutMode::Exact : media::TCutMode::KeyFrame;
-    save.Separate = choice.Separate;
-    save.OnProgress = [this](bool& cancel, double percent) { SaveProgress(cancel, percent); };
-    save.OnConfirmOverwrite = [this](const std::string& question) {
-        return MessageDlg(FProgress, QString::fromStdString(question), TMsgDlgType::mtConfirmation,
-                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
-    std::vector<std::string> messages;
-    bool cancelled = false;
-    media::SaveRanges(save, messages, cancelled);
-    FProgress->hide();
-    if (!messages.empty()) {
-        QStringList lines;
-        for (const std::string& m : messages)
-            lines << QString::fromStdString(m);
-        ShowWarning(lines.join("\n"));
-    }
-}
-
-// One render per segment: the render engine plays only one source per track.
-void TfrmMain::SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice) {
-    const int count = int(FSegments.size());
-    std::vector<std::string> outputs;
-    for (int i = 0; i < count; ++i)
-        outputs.push_back(RangeFileName(choice.Output, i + 1, count));
-    for (const std::string& output : outputs)
-        if (std::filesystem::exists(output) &&
-            MessageDlg(FProgress,
-                       QString("The \"%1\" file already exists. Overwrite?")
-                           .arg(QString::fromStdString(output)),
-                       TMsgDlgType::mtConfirmation,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-            return;
-    for (int i = 0; i < count; ++i) {
-        const TCutListEntry& e = FSegments[size_t(i)];
-        TDSVideoSplitter splitter;
-        splitter.SourceFileName = e.Source;
-        splitter.OutputFileName = outputs[size_t(i)];
-        splitter.StartTime = e.Start;
-        splitter.StopTime = e.End;
-        splitter.VideoCompressor = choice.Video;
-        splitter.AudioCompressor = choice.Audio;
-        splitter.OnProgress = [this, i, count](TDSVideoSplitter&, bool& cancel, double percent) {
-            SaveProgress(cancel, (i * 100.0 + percent) / count);
-        };
-        splitter.Save();
-        for (const std::string& warning : splitter.Warnings())
-            ShowWarning(QString::fromStdString(warning));
-        if (splitter.Cancelled())
-            return;
-    }
 }
 
 } // namespace zarvex

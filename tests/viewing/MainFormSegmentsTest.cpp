@@ -180,6 +180,11 @@ TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     EXPECT_EQ(Rows()->topLevelItemCount(), 2);
     Form.acnUndo->trigger(); // the load is one step
     EXPECT_TRUE(Form.Segments().empty());
+    // A file named without a folder lies beside the list.
+    std::ofstream(Dir.File("relative.cuts")) << "0 9 0 0.4 other.avi\n";
+    Form.LoadSegmentList(QString::fromStdString(Dir.File("relative.cuts")));
+    ASSERT_EQ(Form.Segments().size(), 1u);
+    EXPECT_TRUE(std::filesystem::equivalent(Form.Segments()[0].Source, other));
 }
 
 TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {
