@@ -6,11 +6,6 @@
 
 namespace zarvex {
 
-std::string JoinRefusal(const std::vector<const TAVIFileReader*>& sources) {
-    (void)sources;
-    return "";
-}
-
 void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& output) {
     if (pieces.empty())
         throw EZarvexError("The list holds no segments");
