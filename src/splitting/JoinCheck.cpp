@@ -45,7 +45,12 @@ std::string RateText(const AVIStreamHeader& h) {
 }
 
 std::string CodecText(uint32_t compression) {
-    return compression == 0 ? "uncompressed" : FourCCToStr(compression);
+    if (compression == 0)
+        return "uncompressed";
+    for (int shift = 0; shift < 32; shift += 8)
+        if (const uint8_t c = uint8_t(compression >> shift); c < 0x20 || c > 0x7E)
+            return "compression " + std::to_string(compression);
+    return FourCCToStr(compression);
 }
 
 std::string Plural(uint32_t n, const std::string& word) {
@@ -65,7 +70,8 @@ std::string VideoRefusal(const TAVIStream& a, const TAVIStream& b, const std::st
     const uint32_t ca = UpperFourCC(FormatU32(a, 16)), cb = UpperFourCC(FormatU32(b, 16));
     if (ca != cb)
         return Differs(what, bn, CodecText(cb), an, CodecText(ca));
-    if (FormatU16(a, 14) != FormatU16(b, 14))
+    // Compressed formats write any bit count there; only for raw pixels does it tell a format.
+    if ((ca == 0 || ca == 3) && FormatU16(a, 14) != FormatU16(b, 14))
         return Differs(what, bn, std::to_string(FormatU16(b, 14)) + " bits per pixel", an,
                        std::to_string(FormatU16(a, 14)) + " bits per pixel");
     if (a.Width != b.Width || a.Height != b.Height)
