@@ -14,15 +14,15 @@
 
 namespace zarvex::media {
 
+bool CutsAtEveryFrame(const TAVIStream& video) {
+    return IsIntraOnlyCode(RawVideoCode(video)) || IsIntraOnlyCode(video.Header.fccHandler) ||
+           video.Header.fccType == streamIavs;
+}
+
 namespace {
 
 // Share of the progress bar for encoding the head; the copy and the tail take the rest.
 constexpr double EncodeShare = 30.0;
-
-bool IntraOnly(const TAVIStream& video) {
-    return IsIntraOnlyCode(RawVideoCode(video)) || IsIntraOnlyCode(video.Header.fccHandler) ||
-           video.Header.fccType == streamIavs;
-}
 
 // The copier's progress handler, mapped to part of the bar while the copy runs.
 class TProgressShare {
@@ -49,7 +49,7 @@ std::string ExactCutRefusal(const TAVIFileReader& reader) {
     const TAVIStream* video = reader.VideoStream();
     if (!video || video->EntryCount() == 0)
         return "The file has no video frames.";
-    if (IntraOnly(*video))
+    if (CutsAtEveryFrame(*video))
         return "";
     const std::string code = VideoCodeText(*video);
     if (BitstreamOf(*video) == TBitstream::Other)
@@ -76,7 +76,7 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExac
     first = std::clamp(first, 0, count - 1);
     if (first > last)
         throw EZarvexError("The selection holds no frames");
-    if (IntraOnly(*video)) {
+    if (CutsAtEveryFrame(*video)) {
         // Every frame is a key frame: all is copied, with the sound of an exact cut.
         TVideoPlan all;
         all.CopyKey = first;

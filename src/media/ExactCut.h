@@ -7,6 +7,7 @@
 
 namespace zarvex {
 class TAVIFileReader;
+class TAVIStream;
 class TZarvex;
 } // namespace zarvex
 
@@ -15,6 +16,9 @@ namespace zarvex::media {
 // Empty when the video of the open file can be cut exactly; otherwise why not, in a sentence
 // (the window shows it as the tool tip of its disabled check box).
 std::string ExactCutRefusal(const TAVIFileReader& reader);
+
+// Intra-only video: every frame is a key frame, so any cut is exact by plain copy.
+bool CutsAtEveryFrame(const TAVIStream& video);
 
 // The copier's message when it falls back to the key-frame copy.
 std::string FallbackMessage(int64_t keyFrame);

@@ -80,6 +80,21 @@ TCutRule CutRuleFor(const TAVIStream& stream) {
     return f.size() >= 14 && GetU16(f.data() + 12) > 1 ? TCutRule::Blocks : TCutRule::Whole;
 }
 
+double FrameSeconds(const TAVIStream& stream) {
+    const std::vector<uint8_t>& f = stream.Format;
+    const double rate = f.size() >= 8 ? double(GetU32(f.data() + 4)) : 0.0;
+    if (rate <= 0)
+        return 0.0;
+    switch (CutRuleFor(stream)) {
+    case TCutRule::MpegFrames:
+        return (rate >= 32000 || GetU16(f.data()) == 0x50 ? 1152.0 : 576.0) / rate;
+    case TCutRule::Ac3Frames:
+        return 1536.0 / rate;
+    default:
+        return 0.0;
+    }
+}
+
 double ChunkEndTime(const TAVIStream& stream, int64_t entry) {
     const AVIStreamHeader& h = stream.Header;
     const double bytes = double(stream.EntryBytesBefore(entry)) + stream.EntrySize(entry);

@@ -19,6 +19,10 @@ enum class TCutRule {
 
 TCutRule CutRuleFor(const TAVIStream& stream);
 
+// The length in seconds of one frame of audio cut at frame boundaries (MPEG audio, AC-3); 0 for
+// the others.
+double FrameSeconds(const TAVIStream& stream);
+
 struct TRangeTest {
     bool InRange = false;
     uint32_t HeadCut = 0;  // bytes removed from the front

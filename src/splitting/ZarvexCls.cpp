@@ -129,10 +129,17 @@ void TZarvex::WriteFile(const std::string& name) {
 }
 
 void TZarvex::DeclareStreams(TAVIFileWriter& writer) {
-    CutRules.clear();
     for (int i = 0; i < Reader.StreamCount(); ++i) {
         const TAVIStream& s = Reader.Streams(i);
         writer.AddStream(i, s.Header, s.Format.data(), int32_t(s.Format.size()));
+    }
+    PrepareStreams();
+}
+
+void TZarvex::PrepareStreams() {
+    CutRules.clear();
+    for (int i = 0; i < Reader.StreamCount(); ++i) {
+        const TAVIStream& s = Reader.Streams(i);
         CutRules.push_back(s.CountsBytes() ? CutRuleFor(s) : TCutRule::Whole);
     }
     StreamStarted.assign(size_t(Reader.StreamCount()), false);
@@ -187,6 +194,11 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
                       int32_t(size));
     if (size > 0)
         StreamStarted[size_t(s)] = true;
+    if (size_t(s) < SoundWritten.size()) {
+        const AVIStreamHeader& h = stream.Header;
+        const double units = stream.CountsBytes() ? double(size) / h.dwSampleSize : 1.0;
+        SoundWritten[size_t(s)] += units * h.dwScale / h.dwRate;
+    }
     if (&stream == Reader.VideoStream())
         ++Copied;
     ReportProgress();

@@ -17,6 +17,13 @@ namespace zarvex {
 class TAVIFileReader;
 class TAVIStream;
 
+// What the pieces of a joined file have written so far: the output's frames, and per stream
+// the seconds of its sound, from which the next piece's sound is placed without gap or overlap.
+struct TSoundCarry {
+    int64_t Frames = 0;
+    std::vector<double> Seconds;
+};
+
 class TZarvex {
 public:
     // Called after every written chunk; set cancel to stop the job.
@@ -39,6 +46,12 @@ public:
     // Copies frames first..last exactly: the video as the plan says (its Count() is the number
     // of frames), everything else as CopySegment does from the time of frame first on.
     void CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& plan);
+    // Appends a piece of a joined file: the video of plan from frame first on, to a writer whose
+    // streams were declared from a source that matches this one (DeclareStreams). Its sound runs
+    // from where carry says the sound so far ends to the end of its last frame.
+    void AppendPlanned(TAVIFileWriter& writer, int32_t first, const TVideoPlan& plan,
+                       TSoundCarry& carry);
+    void DeclareStreams(TAVIFileWriter& writer);
     // Copies every entry of every stream to FileName unchanged, in time order, with fresh
     // indexes: the repaired copy of a file whose index was rebuilt.
     void CopyWholeFile();
@@ -54,13 +67,14 @@ public:
 private:
     const TAVIStream& Video() const;
     void WriteFile(const std::string& name);
-    void DeclareStreams(TAVIFileWriter& writer);
+    void PrepareStreams();
     void CopyRange(TAVIFileWriter& writer);
-    void CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan);
+    void CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSoundCarry& carry);
     void WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i);
     void PlaceCursors(double S);
     // Raises when the chunk cannot be read: a short copy is a failure, not a success.
     void CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E);
+    int VideoIndex() const;
     void ReportProgress();
 
     int32_t FirstFrame = 0;
@@ -71,6 +85,7 @@ private:
     TChunkWindow Window; // payloads are read in runs of adjacent chunks
     std::vector<TCutRule> CutRules;
     std::vector<bool> StreamStarted;
+    std::vector<double> SoundWritten; // seconds per stream, while a planned copy runs
     bool Cancel = false;
 };
 

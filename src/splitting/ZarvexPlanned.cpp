@@ -5,6 +5,7 @@
 #include "support/Errors.h"
 #include "support/FileSafety.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace zarvex {
@@ -25,20 +26,49 @@ void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& 
     writer.IndexKind = 3;
     writer.Open(FileName, AVIF_HASINDEX);
     DeclareStreams(writer);
-    CopyPlanned(writer, plan);
+    TSoundCarry carry;
+    CopyPlanned(writer, plan, carry);
     writer.Close();
     Cancel = Cancel || cancelledBefore;
 }
 
-void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan) {
+void TZarvex::AppendPlanned(TAVIFileWriter& writer, int32_t first, const TVideoPlan& plan,
+                            TSoundCarry& carry) {
+    const TAVIStream& video = Video();
+    if (first < 0 || first >= int32_t(video.EntryCount()) || plan.Count() == 0)
+        throw EZarvexError("The selection holds no frames");
+    FirstFrame = first;
+    LastFrame = int32_t(first + plan.Count() - 1);
+    ProgressBase = 0;
+    ProgressTotal = int32_t(plan.Count() - 1);
+    Cancel = false;
+    PrepareStreams();
+    CopyPlanned(writer, plan, carry);
+}
+
+void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSoundCarry& carry) {
     TAVIStream& video = *Reader.VideoStream();
     const double frameTime = double(video.Header.dwScale) / video.Header.dwRate;
     const int64_t frames = plan.Count();
     const double S = FirstFrame * frameTime;
-    // The sound runs to the end of the last picture, so that it lasts as long.
+    // The sound runs to the end of the last picture, so that it lasts as long. After earlier
+    // pieces, each stream starts where its sound so far ends against the pictures so far:
+    // later by what it is ahead, earlier by what it is behind.
     const double E = double(FirstFrame + frames) * frameTime;
+    carry.Seconds.resize(size_t(Reader.StreamCount()), double(carry.Frames) * frameTime);
+    std::vector<double> starts;
+    double earliest = S;
+    for (int k = 0; k < Reader.StreamCount(); ++k) {
+        starts.push_back(S + carry.Seconds[size_t(k)] - double(carry.Frames) * frameTime);
+        // Frame-cut sound starts on the frame boundary after the start: half a frame earlier,
+        // that is the boundary nearest to it, and the error stays within half a frame.
+        if (carry.Frames > 0)
+            starts.back() -= FrameSeconds(Reader.Streams(k)) / 2;
+        earliest = std::min(earliest, starts.back());
+    }
+    SoundWritten = carry.Seconds;
     Copied = 0;
-    PlaceCursors(S);
+    PlaceCursors(std::max(earliest, 0.0));
     video.Cursor = int32_t(video.EntryCount());
     int s = -1, e = 0;
     Reader.NextChunk(s, e);
@@ -48,21 +78,26 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan) {
         if (i < frames && (!more || double(FirstFrame + i) * frameTime <= other)) {
             WritePlannedVideo(writer, plan, i++);
         } else if (more) {
-            CopyChunk(writer, s, e, S, E);
+            CopyChunk(writer, s, e, starts[size_t(s)], E);
             Reader.NextChunk(s, e);
         } else {
             break;
         }
     }
+    carry.Frames += Copied;
+    carry.Seconds = SoundWritten;
+    SoundWritten.clear();
+}
+
+int TZarvex::VideoIndex() const {
+    for (int k = 0; k < Reader.StreamCount(); ++k)
+        if (&Reader.Streams(k) == Reader.VideoStream())
+            return k;
+    return 0;
 }
 
 void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i) {
-    const int videoIndex = [&] {
-        for (int k = 0; k < Reader.StreamCount(); ++k)
-            if (&Reader.Streams(k) == Reader.VideoStream())
-                return k;
-        return 0;
-    }();
+    const int videoIndex = VideoIndex();
     const auto head = int64_t(plan.Head.size());
     const TRecodedChunk* recoded = nullptr;
     if (i < head)

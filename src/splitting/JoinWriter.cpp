@@ -1,0 +1,81 @@
+// The joining copier: pieces of one or more sources, one after another, in one file.
+#include "splitting/Joiner.h"
+
+#include "avi_input/AVIRead.h"
+#include "splitting/ZarvexCls.h"
+#include "support/Errors.h"
+#include "support/FileSafety.h"
+
+#include <algorithm>
+
+namespace zarvex {
+
+namespace {
+
+// A key-frame copy as a plan: from the key frame at or before the range's first frame.
+TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& first) {
+    const int32_t count = int32_t(video.EntryCount());
+    const int32_t last = std::min(range.Last, count - 1);
+    first = std::clamp(range.First, 0, count - 1);
+    if (!video.IsKeyFrame(first))
+        first = std::max(video.PrevKeyFrame(first), 0);
+    TVideoPlan plan;
+    plan.CopyKey = first;
+    plan.CopyFrom = first + 1;
+    plan.CopyTo = last;
+    return plan;
+}
+
+} // namespace
+
+void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& output) {
+    if (pieces.empty())
+        throw EZarvexError("The list holds no segments");
+    std::vector<const TAVIFileReader*> sources;
+    for (const TJoinPiece& p : pieces) {
+        if (!p.Source || !p.Source->VideoStream() || p.Source->VideoStream()->EntryCount() == 0)
+            throw EZarvexError("The video stream has no index entries: there are no frames to "
+                               "copy.");
+        if (std::find(sources.begin(), sources.end(), p.Source) == sources.end())
+            sources.push_back(p.Source);
+        RefuseSourceAsOutput(output, p.Source->FileName());
+    }
+    if (const std::string why = JoinRefusal(sources); !why.empty())
+        throw EZarvexError(why);
+    std::vector<TVideoPlan> plans(pieces.size());
+    std::vector<int32_t> firsts(pieces.size());
+    int64_t total = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const TJoinPiece& p = pieces[i];
+        if (p.Plan) {
+            plans[i] = *p.Plan;
+            firsts[i] = p.Range.First;
+        } else {
+            plans[i] = KeyFramePlan(*p.Source->VideoStream(), p.Range, firsts[i]);
+        }
+        if (plans[i].Count() <= 0)
+            throw EZarvexError("The selection holds no frames");
+        total += plans[i].Count();
+    }
+    Cancel = false;
+    // A failure leaves through the writer's destructor, which completes what was written.
+    TAVIFileWriter writer;
+    writer.IndexKind = 3;
+    writer.Open(output, AVIF_HASINDEX);
+    TZarvex(*pieces.front().Source).DeclareStreams(writer);
+    TSoundCarry carry;
+    for (size_t i = 0; i < pieces.size() && !Cancel; ++i) {
+        TZarvex copier(*pieces[i].Source);
+        const int64_t before = carry.Frames, frames = plans[i].Count();
+        copier.OnProgress = [&](TZarvex&, bool& cancel, double percent) {
+            if (OnProgress)
+                OnProgress(cancel, 100.0 * (double(before) + percent / 100.0 * double(frames)) /
+                                       double(total));
+        };
+        copier.AppendPlanned(writer, firsts[i], plans[i], carry);
+        Cancel = copier.Cancelled();
+    }
+    writer.Close();
+}
+
+} // namespace zarvex
