@@ -235,3 +235,65 @@ TEST_F(CliCutSplitTest, KeepAndJoinRefuseBeforeWritingAnything) {
     EXPECT_FALSE(std::filesystem::exists(Out));
     EXPECT_FALSE(std::filesystem::exists(Dir.File("d")));
 }
+
+// Ranges saved into one file, into one each, joined back, and a batch, read by ffprobe.
+TEST(CliCutListPeerTest, KeepSeparateJoinAndBatch) {
+    ZARVEX_REQUIRE_TOOL("ffprobe");
+    TTempDir dir;
+    const std::string a = MakeMpeg4Avi(dir, "a.avi", 4, 25, "160x120");
+    const std::string b = MakeMpeg4Avi(dir, "b b.avi", 2, 25, "160x120");
+    ASSERT_FALSE(a.empty() || b.empty());
+    const auto cli = [&](const std::string& args) {
+        return RunCapture(CliPath() + " " + args + " --quiet </dev/null 2>&1");
+    };
+    const auto hashes = [](const std::string& file) {
+        const TCommandResult r =
+            RunCapture("ffprobe -v error -select_streams v:0 -show_data_hash MD5 -show_entries "
+                       "packet=data_hash -of csv=p=0 " +
+                       ShellQuote(file) + " </dev/null");
+        EXPECT_EQ(r.ExitCode, 0) << file;
+        std::vector<std::string> out;
+        std::istringstream in(r.Output);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    };
+    const auto decodes = [](const std::string& file) {
+        const TCommandResult r =
+            RunCapture("ffmpeg -v error -i " + ShellQuote(file) + " -f null - 2>&1 </dev/null");
+        return r.ExitCode == 0 && r.Output.empty();
+    };
+    const std::vector<std::string> source = hashes(a);
+    ASSERT_EQ(source.size(), 100u);
+
+    const std::string kept = dir.File("kept.avi");
+    TCommandResult r = cli("cut " + ShellQuote(a) + " --keep-frames 0-24,75-99 -o " + kept);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    std::vector<std::string> expected(source.begin(), source.begin() + 25);
+    expected.insert(expected.end(), source.begin() + 75, source.end());
+    const auto got = hashes(kept);
+    EXPECT_EQ(got.size(), 50u);
+    EXPECT_TRUE(got == expected);
+    EXPECT_TRUE(decodes(kept));
+
+    r = cli("cut " + ShellQuote(a) + " --keep 0-2,2-4 --separate -o " + kept);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const std::string first = dir.File("kept_1.avi"), second = dir.File("kept_2.avi");
+    EXPECT_EQ(hashes(first).size(), 50u);
+    r = cli("join " + first + " " + second + " -o " + dir.File("joined.avi"));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const auto joined = hashes(dir.File("joined.avi"));
+    EXPECT_EQ(joined.size(), 100u);
+    EXPECT_TRUE(joined == source);
+    EXPECT_TRUE(decodes(dir.File("joined.avi")));
+
+    const std::string list = dir.File("list.cuts");
+    WriteFileBytes(list, {'0', ' ', '2', '4', ' ', '0', ' ', '1', '\n'});
+    const std::string folder = dir.File("new/out");
+    r = cli("cut " + ShellQuote(a) + " " + ShellQuote(b) + " --keep-file " + list + " --folder " +
+            folder);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(hashes(folder + "/a.avi"),
+              std::vector<std::string>(source.begin(), source.begin() + 25));
+    EXPECT_EQ(hashes(folder + "/b b.avi").size(), 25u);
+}
