@@ -1,5 +1,6 @@
-// Cutting about 1 GiB out of a 1.35 GiB ffmpeg file (mpeg4 + MP3, two RIFF lists), and splitting
-// it into 10 parts, against ffmpeg's stream copy and cp of the same bytes.
+// Cutting about 1 GiB out of a 1.35 GiB ffmpeg file (mpeg4 + MP3, two RIFF lists), splitting it
+// into 10 parts, keeping 10 ranges of it in one file and joining two 600 MiB files, against
+// ffmpeg's stream copy and cp of the same bytes.
 #include "BenchUtil.h"
 
 #include <algorithm>
@@ -132,6 +133,60 @@ double MiB(long kib) {
     return kib / 1024.0;
 }
 
+// Ten ranges of 12 s, one every 19 s, into one file by key-frame copy, against cp of the bytes.
+void BenchKeep(const fs::path& dir, const fs::path& src) {
+    std::string ranges;
+    for (int i = 0; i < 10; ++i)
+        ranges += (i ? "," : "") + Num(1 + 19 * i) + "-" + Num(13 + 19 * i);
+    const fs::path ours = dir / "keep-ours.avi", sized = dir / "keep-sized.avi",
+                   copy = dir / "keep-cp.avi";
+    TContender keep{{CliPath(ZARVEX_CLI_PATH), "cut", src.string(), "--keep", ranges, "-o",
+                     ours.string(), "--yes", "--quiet"},
+                    {ours}};
+    Check(RunChild(keep.Argv), "zarvex-cli cut --keep");
+    fs::copy_file(ours, sized);
+    const double outMiB = fs::file_size(ours) / 1048576.0;
+    fs::remove(ours);
+    TContender cp{{"cp", sized.string(), copy.string()}, {copy}};
+    WarmCache(src.string());
+    WarmCache(sized.string());
+    RunRounds({&keep, &cp});
+    const TChildRun k = keep.Median(), c = cp.Median();
+    std::printf("keep 10 ranges, %.1f MiB, median of %d: ours %.3f s, cp %.3f s; ratio to cp "
+                "%.2f (target <= 1.10), best runs %.2f; peak memory %.1f MiB\n",
+                outMiB, Runs, k.Seconds, c.Seconds, k.Seconds / c.Seconds,
+                keep.Best().Seconds / cp.Best().Seconds, MiB(k.PeakKiB));
+    fs::remove(sized);
+}
+
+// Two files of about 600 MiB (the source's first 164 s, cut at a key frame) joined, against cp
+// of both.
+void BenchJoin(const fs::path& dir, const fs::path& src) {
+    const fs::path a = dir / "join-a.avi", b = dir / "join-b.avi", ours = dir / "join-ours.avi",
+                   copyA = dir / "join-cp-a.avi", copyB = dir / "join-cp-b.avi";
+    for (const auto& [file, from] : {std::pair{a, 0}, std::pair{b, 82}})
+        Check(RunChild({CliPath(ZARVEX_CLI_PATH), "cut", src.string(), "--from", Num(from), "--to",
+                        Num(from + 82), "-o", file.string(), "--yes", "--quiet"}),
+              "zarvex-cli cut (join sources)");
+    const double inMiB = (fs::file_size(a) + fs::file_size(b)) / 1048576.0;
+    TContender join{{CliPath(ZARVEX_CLI_PATH), "join", a.string(), b.string(), "-o", ours.string(),
+                     "--yes", "--quiet"},
+                    {ours}};
+    TContender cp{{"sh", "-c", "cp \"$0\" \"$1\" && cp \"$2\" \"$3\"", a.string(), copyA.string(),
+                   b.string(), copyB.string()},
+                  {copyA, copyB}};
+    WarmCache(a.string());
+    WarmCache(b.string());
+    RunRounds({&join, &cp});
+    const TChildRun j = join.Median(), c = cp.Median();
+    std::printf("join of 2 files, %.1f MiB, median of %d: ours %.3f s, cp of both %.3f s; ratio "
+                "%.2f (target <= 1.10), best runs %.2f; peak memory %.1f MiB\n",
+                inMiB, Runs, j.Seconds, c.Seconds, j.Seconds / c.Seconds,
+                join.Best().Seconds / cp.Best().Seconds, MiB(j.PeakKiB));
+    fs::remove(a);
+    fs::remove(b);
+}
+
 } // namespace
 
 int main() {
@@ -199,6 +254,9 @@ int main() {
                 split.Best().Seconds, cpAll.Best().Seconds, ddAll.Best().Seconds,
                 split.Best().Seconds / cpAll.Best().Seconds,
                 split.Best().Seconds / ddAll.Best().Seconds);
+
+    BenchKeep(dir, src);
+    BenchJoin(dir, src);
     fs::remove_all(dir);
     return 0;
 }

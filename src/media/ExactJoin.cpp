@@ -168,6 +168,15 @@ std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry) {
     return sets.empty() ? H264ParameterSets(opening) : sets;
 }
 
+bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::H264)
+        return true;
+    for (const auto& [code, at] : StartCodes(ChunkBytes(video, entry)))
+        if ((code & 0x1F) == 5)
+            return true;
+    return false;
+}
+
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
     if (BitstreamOf(video) != TBitstream::Mpeg4)
         return;

@@ -22,6 +22,11 @@ TBitstream BitstreamOf(const TAVIStream& video);
 uint32_t RawVideoCode(const TAVIStream& video);
 std::string VideoCodeText(const TAVIStream& video);
 
+// Whether a copy can start at the key frame `entry` after re-encoded pictures: for H.264 only
+// at an IDR picture, since an I picture of an open GOP goes on counting its frames and picture
+// order from the pictures before it.
+bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
+
 // The headers to write in front of chunk `entry`; empty when it carries them itself.
 std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry);
 

@@ -120,7 +120,8 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     const double span = double(std::max<int64_t>(keyAhead > first ? keyAhead - first : 1, 1));
     for (int64_t slot = first; slot <= last; ++slot) {
         w.MoveTo(slot);
-        if (w.Own(slot) && w.Current.Packet >= 0 && video.IsKeyFrame(w.Current.Packet)) {
+        if (w.Own(slot) && w.Current.Packet >= 0 && video.IsKeyFrame(w.Current.Packet) &&
+            CopyCanStartAt(video, w.Current.Packet)) {
             shown = slot;
             break;
         }

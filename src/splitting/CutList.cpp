@@ -2,6 +2,7 @@
 
 #include "support/Errors.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -31,18 +32,28 @@ TCutList ParseCutList(const std::string& text) {
     std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (line.empty() || line[0] == '#')
+        if (!line.empty() && line.back() == '\r') // written on Windows
+            line.pop_back();
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#')
             continue;
+        auto refuse = [&](const std::string& why) {
+            return EZarvexError("Line " + std::to_string(number) + " of the cut list " + why +
+                                ": " + line);
+        };
         std::istringstream fields(line);
         TCutListEntry e;
-        fields >> e.Frames.First >> e.Frames.Last >> e.Start >> e.End;
+        if (!(fields >> e.Frames.First >> e.Frames.Last >> e.Start >> e.End))
+            throw refuse("cannot be read");
+        // The rest of the line is the source, spaces and all; it may be left out.
+        const int next = fields.get();
+        if (next != std::char_traits<char>::eof() && next != ' ' && next != '\t')
+            throw refuse("cannot be read");
         std::getline(fields >> std::ws, e.Source);
-        if (!fields.eof() && fields.fail())
-            throw EZarvexError("Line " + std::to_string(number) +
-                               " of the cut list cannot be read");
         if (e.Frames.First < 0 || e.Frames.Last < e.Frames.First)
-            throw EZarvexError("Line " + std::to_string(number) +
-                               " of the cut list names no frames");
+            throw refuse("names no frames");
+        if (!std::isfinite(e.Start) || !std::isfinite(e.End) || e.Start < 0 || e.End < e.Start)
+            throw refuse("has no valid times");
         list.Entries.push_back(e);
     }
     return list;

@@ -1,6 +1,7 @@
 #include "avi_input/AVIRead.h"
 #include "avi_output/AVIWrite.h"
 #include "fixtures/AviBuilder.h"
+#include "fixtures/MediaFixture.h"
 #include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
 #include "support/Endian.h"
@@ -175,4 +176,124 @@ TEST_F(CliCutSplitTest, CtrlCCompletesTheFileBeingWritten) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_LT(FrameCount(Out), 400u);
     EXPECT_EQ(ScanRiff(Out).back().Id, "idx1") << "the file was completed";
+}
+
+TEST_F(CliCutSplitTest, KeepOptionsChooseTheFramesOfEachRange) {
+    // Times as --from/--to take them (see CutTakesTimesOrFrames), one file per range.
+    ASSERT_EQ(Run("cut " + Source + " --keep 2.1-4,0:01.5-0:00:02.9996 --separate -o " + Out), 0);
+    EXPECT_EQ(FrameCount(Dir.File("out_1.avi")), 48u);
+    EXPECT_EQ(Frame(Dir.File("out_1.avi"), 0), Frame(Source, 52));
+    EXPECT_EQ(FrameCount(Dir.File("out_2.avi")), 38u);
+    EXPECT_EQ(Frame(Dir.File("out_2.avi"), 0), Frame(Source, 37));
+
+    ASSERT_EQ(Run("cut " + Source + " --keep-frames 10-20,240-999 --separate --yes -o " + Out), 0);
+    EXPECT_EQ(FrameCount(Dir.File("out_1.avi")), 11u);
+    EXPECT_EQ(Frame(Dir.File("out_1.avi"), 10), Frame(Source, 20));
+    EXPECT_EQ(FrameCount(Dir.File("out_2.avi")), 10u) << "an end past the video is its last frame";
+
+    // A list's frame numbers count, not its times or its source.
+    WriteFileBytes(Dir.File("my list.cuts"), {'5', ' ', '9', ' ', '0', ' ', '9', ' ', 'x', '\n'});
+    ASSERT_EQ(Run("cut " + Source + " --keep-file " + ShellQuote(Dir.File("my list.cuts")) +
+                  " --yes -o " + Out),
+              0);
+    EXPECT_EQ(FrameCount(Out), 5u);
+    EXPECT_EQ(Frame(Out, 0), Frame(Source, 5));
+}
+
+TEST_F(CliCutSplitTest, KeepAndJoinRefuseBeforeWritingAnything) {
+    const std::string list = Dir.File("list.cuts");
+    WriteFileBytes(list, {'1', ' ', '2', '\n'});
+    const std::string keep = " --keep-frames 0-1 ";
+    for (const std::string& bad :
+         {"cut " + Source + " --keep 1-2 --from 1 --to 2 -o " + Out,
+          "cut " + Source + " --keep 1-2 --keep-frames 1-2 -o " + Out,
+          "cut " + Source + " --from 1 --to 2 --separate -o " + Out,
+          "cut " + Source + keep + "-o " + Out + " --folder " + Dir.File("d"),
+          "cut " + Source + " " + Source + keep + "-o " + Out,
+          "cut " + Source + " --keep 1- -o " + Out, "cut " + Source + " --keep 2-1 -o " + Out,
+          "cut " + Source + " --keep 1-2-3 -o " + Out, "cut " + Source + " --keep 1-2, -o " + Out,
+          "cut " + Source + " --keep-frames 5-3 -o " + Out,
+          "cut " + Source + " --keep-frames 0-1,250-260 -o " + Out,
+          "cut " + Source + " --keep-file " + list + " -o " + Out,
+          "cut " + Source + " " + Dir.File("./clip.avi") + keep + "--folder " + Dir.File("d"),
+          "join " + Source + " -o " + Out, "join " + Source + " " + Source})
+        EXPECT_EQ(Run(bad), 2) << bad;
+    EXPECT_EQ(Run("cut " + Source + " --keep-file " + Dir.File("none.cuts") + " -o " + Out), 1);
+    EXPECT_EQ(Run("cut " + Source + keep + "--folder " + Dir.Path().string()), 1)
+        << "the output would be the source";
+    EXPECT_EQ(Run("join " + Source + " " + Source + " --yes -o " + Source), 1);
+
+    const std::string other = Dir.File("other.avi");
+    TAviLayout layout = SimpleLayout(5, 1, true, TIndexStyle::Idx1Relative);
+    layout.Streams[1].Format = AudioFormat(1, 1, 44100, 2, 16);
+    WriteFileBytes(other, BuildAvi(layout).Bytes);
+    const TCommandResult join =
+        RunCapture(CliPath() + " join " + Source + " " + other + " -o " + Out + " 2>&1 </dev/null");
+    EXPECT_EQ(join.ExitCode, 1);
+    EXPECT_EQ(join.Output, "zarvex-cli join: The audio of other.avi is 1 channel; clip.avi is 2 "
+                           "channels.\n");
+    EXPECT_FALSE(std::filesystem::exists(Out));
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("d")));
+}
+
+// Ranges saved into one file, into one each, joined back, and a batch, read by ffprobe.
+TEST(CliCutListPeerTest, KeepSeparateJoinAndBatch) {
+    ZARVEX_REQUIRE_TOOL("ffprobe");
+    TTempDir dir;
+    const std::string a = MakeMpeg4Avi(dir, "a.avi", 4, 25, "160x120");
+    const std::string b = MakeMpeg4Avi(dir, "b b.avi", 2, 25, "160x120");
+    ASSERT_FALSE(a.empty() || b.empty());
+    const auto cli = [&](const std::string& args) {
+        return RunCapture(CliPath() + " " + args + " --quiet </dev/null 2>&1");
+    };
+    const auto hashes = [](const std::string& file) {
+        const TCommandResult r =
+            RunCapture("ffprobe -v error -select_streams v:0 -show_data_hash MD5 -show_entries "
+                       "packet=data_hash -of csv=p=0 " +
+                       ShellQuote(file) + " </dev/null");
+        EXPECT_EQ(r.ExitCode, 0) << file;
+        std::vector<std::string> out;
+        std::istringstream in(r.Output);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    };
+    const auto decodes = [](const std::string& file) {
+        const TCommandResult r =
+            RunCapture("ffmpeg -v error -i " + ShellQuote(file) + " -f null - 2>&1 </dev/null");
+        return r.ExitCode == 0 && r.Output.empty();
+    };
+    const std::vector<std::string> source = hashes(a);
+    ASSERT_EQ(source.size(), 100u);
+
+    const std::string kept = dir.File("kept.avi");
+    TCommandResult r = cli("cut " + ShellQuote(a) + " --keep-frames 0-24,75-99 -o " + kept);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    std::vector<std::string> expected(source.begin(), source.begin() + 25);
+    expected.insert(expected.end(), source.begin() + 75, source.end());
+    const auto got = hashes(kept);
+    EXPECT_EQ(got.size(), 50u);
+    EXPECT_TRUE(got == expected);
+    EXPECT_TRUE(decodes(kept));
+
+    r = cli("cut " + ShellQuote(a) + " --keep 0-2,2-4 --separate -o " + kept);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const std::string first = dir.File("kept_1.avi"), second = dir.File("kept_2.avi");
+    EXPECT_EQ(hashes(first).size(), 50u);
+    r = cli("join " + first + " " + second + " -o " + dir.File("joined.avi"));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const auto joined = hashes(dir.File("joined.avi"));
+    EXPECT_EQ(joined.size(), 100u);
+    EXPECT_TRUE(joined == source);
+    EXPECT_TRUE(decodes(dir.File("joined.avi")));
+
+    const std::string list = dir.File("list.cuts");
+    WriteFileBytes(list, {'0', ' ', '2', '4', ' ', '0', ' ', '1', '\n'});
+    const std::string folder = dir.File("new/out");
+    r = cli("cut " + ShellQuote(a) + " " + ShellQuote(b) + " --keep-file " + list + " --folder " +
+            folder);
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(hashes(folder + "/a.avi"),
+              std::vector<std::string>(source.begin(), source.begin() + 25));
+    EXPECT_EQ(hashes(folder + "/b b.avi").size(), 25u);
 }

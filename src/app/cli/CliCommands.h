@@ -20,6 +20,7 @@ int RunFrames(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunCodecs(const std::vector<std::string>& args);
 int RunRepair(const std::vector<std::string>& args);
+int RunJoin(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
 extern const char* const CutHelp;
@@ -28,5 +29,6 @@ extern const char* const FramesHelp;
 extern const char* const ExportHelp;
 extern const char* const CodecsHelp;
 extern const char* const RepairHelp;
+extern const char* const JoinHelp;
 
 } // namespace zarvex::cli

@@ -1,6 +1,7 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliJob.h"
+#include "app/cli/CliKeep.h"
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
 #include "media/ExactCut.h"
@@ -26,7 +27,22 @@ const char* const CutHelp =
     "            starts at the key frame as without --exact, and a warning says why.\n"
     "  --yes     overwrite OUT if it exists (otherwise asked on the terminal)\n"
     "  --quiet   no progress bar\n"
-    "  Ctrl+C stops the copy; OUT is then a complete, shorter file (exit code 130).\n";
+    "  Ctrl+C stops the copy; OUT is then a complete, shorter file (exit code 130).\n"
+    "zarvex-cli cut SRC --keep T1-T2,T3-T4 -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC --keep-frames A-B,C-D -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC --keep-file LIST -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
+    "zarvex-cli cut SRC1 SRC2 ... --keep-file LIST --folder DIR [--exact] [--separate] [--yes]\n"
+    "               [--quiet]\n"
+    "  Keeps several ranges of SRC, one after another in OUT. --keep takes times as --from and\n"
+    "  --to do (from the frame shown at T1 to the frame before the one shown at T2),\n"
+    "  --keep-frames first and last frames (inclusive), --keep-file the frame numbers of a cut\n"
+    "  list saved by the window (lines \"FIRST LAST START END SOURCE\"; # starts a comment).\n"
+    "  --separate  one file per range: OUT_1.avi, OUT_2.avi, ... (zero-padded to the digits of\n"
+    "              the number of ranges)\n"
+    "  --folder    instead of -o: the same ranges of every SRC, each into DIR/<name of SRC>.avi\n"
+    "              (with any of the three range options); DIR is created if needed\n"
+    "  --exact     as above, for every range\n"
+    "  Every overwrite question is asked before anything is written.\n";
 
 namespace {
 
@@ -65,12 +81,23 @@ std::string ReadRange(const TCliArgs& a, TCutRange& r) {
 } // namespace
 
 int RunCut(const std::vector<std::string>& args) {
-    TCliArgs a = ParseArgs(args, {"--from", "--to", "--from-frame", "--to-frame", "-o"},
-                           {"--yes", "--quiet", "--exact", "--help", "-h"});
+    TCliArgs a = ParseArgs(args,
+                           {"--from", "--to", "--from-frame", "--to-frame", "-o", "--keep",
+                            "--keep-frames", "--keep-file", "--folder"},
+                           {"--yes", "--quiet", "--exact", "--separate", "--help", "-h"});
     if (a.Has("--help") || a.Has("-h")) {
         std::cout << CutHelp;
         return ExitOk;
     }
+    const bool keep = a.Has("--keep") || a.Has("--keep-frames") || a.Has("--keep-file");
+    const bool single =
+        a.Has("--from") || a.Has("--to") || a.Has("--from-frame") || a.Has("--to-frame");
+    if (a.Error.empty() && keep && single)
+        a.Error = "--keep, --keep-frames and --keep-file do not go with --from or --to";
+    if (a.Error.empty() && !keep && (a.Has("--separate") || a.Has("--folder")))
+        a.Error = "--separate and --folder go with --keep, --keep-frames or --keep-file";
+    if (a.Error.empty() && keep)
+        return RunCutRanges(a);
     TCutRange range;
     if (a.Error.empty() && a.Positional.size() != 1)
         a.Error = "give exactly one source file";

@@ -14,22 +14,24 @@ using namespace zarvex::cli;
 namespace {
 
 void PrintHelp() {
-    std::cout << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
-                 "Cuts and splits AVI files by stream copy, saves frames as images, re-encodes "
-                 "segments.\n\n"
-                 "Commands:\n"
-              << InfoHelp << "\n"
-              << CutHelp << "\n"
-              << SplitHelp << "\n"
-              << FramesHelp << "\n"
-              << ExportHelp << "\n"
-              << RepairHelp << "\n"
-              << CodecsHelp
-              << "\n"
-                 "zarvex-cli --help      this text; COMMAND --help for one command\n"
-                 "--verbose              with any command: show FFmpeg's own messages\n"
-                 "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
-                 "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
+    std::cout
+        << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
+           "Cuts, splits and joins AVI files by stream copy, saves frames as images, re-encodes "
+           "segments.\n\n"
+           "Commands:\n"
+        << InfoHelp << "\n"
+        << CutHelp << "\n"
+        << SplitHelp << "\n"
+        << JoinHelp << "\n"
+        << FramesHelp << "\n"
+        << ExportHelp << "\n"
+        << RepairHelp << "\n"
+        << CodecsHelp
+        << "\n"
+           "zarvex-cli --help      this text; COMMAND --help for one command\n"
+           "--verbose              with any command: show FFmpeg's own messages\n"
+           "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
+           "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
 }
 
 } // namespace
@@ -56,6 +58,8 @@ int main(int argc, char** argv) {
         return RunCut(args);
     if (command == "split")
         return RunSplit(args);
+    if (command == "join")
+        return RunJoin(args);
     if (command == "frames")
         return RunFrames(args);
     if (command == "export")

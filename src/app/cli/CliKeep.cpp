@@ -1,0 +1,91 @@
+#include "app/cli/CliKeep.h"
+
+#include "app/cli/CliTime.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace zarvex::cli {
+
+namespace {
+
+// Splits "a-b,c-d" into its pairs; false when a range is not two texts around one '-'.
+bool SplitRanges(const std::string& text, std::vector<std::pair<std::string, std::string>>& out) {
+    std::istringstream in(text);
+    std::string range;
+    while (std::getline(in, range, ',')) {
+        const size_t dash = range.find('-');
+        if (dash == std::string::npos || range.find('-', dash + 1) != std::string::npos)
+            return false;
+        out.emplace_back(range.substr(0, dash), range.substr(dash + 1));
+    }
+    return !out.empty() && text.back() != ',';
+}
+
+} // namespace
+
+std::string ParseKeepTimes(const std::string& text, TKeepSpec& spec) {
+    std::vector<std::pair<std::string, std::string>> ranges;
+    if (!SplitRanges(text, ranges))
+        return "--keep takes ranges T1-T2,T3-T4";
+    for (const auto& [from, to] : ranges) {
+        const auto a = ParseTime(from), b = ParseTime(to);
+        if (!a || !b)
+            return "a time is seconds (12.5) or [hh:]mm:ss[.f]";
+        if (*b <= *a)
+            return "each --keep range must end after it starts: " + from + "-" + to;
+        spec.Times.emplace_back(*a, *b);
+    }
+    return "";
+}
+
+std::string ParseKeepFrames(const std::string& text, TKeepSpec& spec) {
+    std::vector<std::pair<std::string, std::string>> ranges;
+    if (!SplitRanges(text, ranges))
+        return "--keep-frames takes ranges A-B,C-D";
+    for (const auto& [from, to] : ranges) {
+        const auto a = ParseCount(from), b = ParseCount(to);
+        if (!a || !b || *a > INT32_MAX || *b > INT32_MAX)
+            return "a frame number is a whole number from 0";
+        if (*b < *a)
+            return "each --keep-frames range must not end before it starts: " + from + "-" + to;
+        spec.Frames.push_back({int32_t(*a), int32_t(*b)});
+    }
+    return "";
+}
+
+std::string ReadKeepFile(const std::string& path, TKeepSpec& spec, bool& unreadable) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    unreadable = !in || !(text << in.rdbuf());
+    if (unreadable)
+        return "cannot read the cut list " + path;
+    try {
+        for (const TCutListEntry& e : ParseCutList(text.str()).Entries)
+            spec.Frames.push_back(e.Frames);
+    } catch (const std::exception& e) {
+        return path + ": " + e.what();
+    }
+    return spec.Frames.empty() ? "the cut list " + path + " keeps no range" : "";
+}
+
+std::string ResolveKeep(const TKeepSpec& spec, int64_t count, uint32_t rate, uint32_t scale,
+                        std::vector<TKeepRange>& ranges) {
+    std::vector<std::pair<int64_t, int64_t>> frames;
+    for (const auto& [from, to] : spec.Times)
+        frames.emplace_back(FrameOfTime(from, rate, scale), FrameOfTime(to, rate, scale) - 1);
+    for (const TKeepRange& r : spec.Frames)
+        frames.emplace_back(r.First, r.Last);
+    ranges.clear();
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const auto [first, last] = frames[i];
+        if (first >= count || last < first)
+            return "range " + std::to_string(i + 1) + " holds no frame of the video (it has " +
+                   std::to_string(count) + " frames)";
+        ranges.push_back({int32_t(first), int32_t(std::min<int64_t>(last, count - 1))});
+    }
+    return "";
+}
+
+} // namespace zarvex::cli
