@@ -150,6 +150,7 @@ TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
 
 TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     const std::string other = MakeMpeg4Avi(Dir, "other.avi", 1.0, 25, "160x120");
+    const std::string larger = MakeMpeg4Avi(Dir, "larger.avi", 1.0, 25, "176x144");
     Mark(5, 15);
     Form.acnAddSegment->trigger();
     Form.AppendFile(QString::fromStdString(other));
@@ -159,6 +160,14 @@ TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     EXPECT_EQ(Row(0, 3) + " " + Row(1, 3), "clip.avi other.avi");
     // Only the open file's ranges are shaded.
     EXPECT_EQ(Form.FTrackLine->KeptRanges().size(), 1u);
+    {
+        TModalCatcher catcher;
+        Form.AppendFile(QString::fromStdString(larger));
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_EQ(catcher.Seen[0].Text.toStdString(),
+                  "The video of larger.avi is 176x144; clip.avi is 160x120.");
+        EXPECT_EQ(Form.Segments().size(), 2u);
+    }
 
     const std::string listPath = CutListPathFor(Source);
     Form.SaveSegmentList(QString::fromStdString(listPath));
