@@ -99,6 +99,7 @@ void TfrmSegmentsSave::UpdateControls() {
     cbxVideo->setEnabled(!copy);
     cbxAudio->setEnabled(!copy);
     rbOneFile->setEnabled(copy);
+    rbOneFile->setToolTip(copy ? "" : "Recompressed segments are saved one file each.");
     if (!copy)
         rbEachFile->setChecked(true);
 }
