@@ -104,18 +104,23 @@ void TDSVideoSplitter::BuildTimeline() {
     audio.MediaType = AudioGroupType;
     audio.PreviewMode = false;
 
-    TTimelineSource source;
-    source.MediaName = SourceFileName;
-    source.Start = 0;
-    source.Stop = StopTime - StartTime;
-    source.MediaStart = StartTime;
-    source.MediaStop = StopTime;
-    source.StretchMode = ResizeModeOf(StretchMode);
-    video.Track.Sources.push_back(source);
-    // Without a source the audio group still renders: as silence of the same length.
-    if (Info.HasAudio) {
-        source.StretchMode = TResizeMode::Stretch;
-        audio.Track.Sources.push_back(source);
+    const std::vector<TPart> parts =
+        Parts.empty() ? std::vector<TPart>{{SourceFileName, StartTime, StopTime}} : Parts;
+    double at = 0;
+    for (const TPart& part : parts) {
+        TTimelineSource source;
+        source.MediaName = part.FileName;
+        source.Start = at;
+        source.Stop = at += part.StopTime - part.StartTime;
+        source.MediaStart = part.StartTime;
+        source.MediaStop = part.StopTime;
+        source.StretchMode = ResizeModeOf(StretchMode);
+        video.Track.Sources.push_back(source);
+        // Without a source the audio group still renders: as silence of the same length.
+        if (Info.HasAudio) {
+            source.StretchMode = TResizeMode::Stretch;
+            audio.Track.Sources.push_back(source);
+        }
     }
     TheTimeline.Groups.push_back(std::move(video));
     TheTimeline.Groups.push_back(std::move(audio));
@@ -123,6 +128,8 @@ void TDSVideoSplitter::BuildTimeline() {
 
 void TDSVideoSplitter::RenderToFile(const std::string& outputFileName) {
     RefuseSourceAsOutput(outputFileName, SourceFileName);
+    for (const TPart& part : Parts)
+        RefuseSourceAsOutput(outputFileName, part.FileName);
     TOSFile::Create(outputFileName).Close();
 
     TRenderEngine engine;

@@ -62,6 +62,13 @@ public:
     std::optional<TCompressor> VideoCompressor; // none: uncompressed 24-bit RGB
     std::optional<TCompressor> AudioCompressor; // none: 16-bit PCM
     double StartTime = 0, StopTime = 0;         // seconds of source time
+    // Several segments one after another instead of StartTime..StopTime; their files must
+    // match SourceFileName's streams (the output takes its size and rate).
+    struct TPart {
+        std::string FileName;
+        double StartTime = 0, StopTime = 0;
+    };
+    std::vector<TPart> Parts;
 
     // BuildTimeline, RenderToFile(OutputFileName), then the timeline is cleared.
     void Save();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -25,8 +26,9 @@ TAudioOutput::TAudioOutput(const TTimelineGroup& group, double duration,
     : Rate(group.MediaType.SamplesPerSec), Channels(group.MediaType.Channels), StreamId(streamId) {
     Total = std::llround(duration * Rate);
     ChunkFrames = Rate / ChunksPerSecond;
-    if (!group.Track.Sources.empty())
-        OpenSource(group.Track.Sources.front());
+    Sources = group.Track.Sources;
+    if (!Sources.empty())
+        StartSource(0);
     if (compressor) {
         Encoder =
             OpenAudioEncoder(CompressorCodec(*compressor), compressor->Options, Rate, Channels);
@@ -61,6 +63,16 @@ void TAudioOutput::OpenSource(const TTimelineSource& source) {
     }
 }
 
+// Each source gives the samples of its span on the timeline, the last one up to the end.
+void TAudioOutput::StartSource(size_t index) {
+    Current = index;
+    const TTimelineSource& source = Sources[index];
+    OpenSource(source);
+    SourceLeft = index + 1 < Sources.size()
+                     ? std::llround(source.Stop * Rate) - std::llround(source.Start * Rate)
+                     : INT64_MAX;
+}
+
 int64_t TAudioOutput::Time() const {
     return av_rescale(Fed, TimeUnits, Rate);
 }
@@ -69,10 +81,20 @@ int64_t TAudioOutput::Time() const {
 void TAudioOutput::Fill(int frames) {
     Samples.clear();
     const size_t want = size_t(frames) * Channels;
-    while (Decoder && Samples.size() < want) {
-        const int left = int((want - Samples.size()) / Channels);
-        if (Decoder->Read(Samples, left) == 0)
-            break;
+    while (Samples.size() < want && !Sources.empty()) {
+        if (SourceLeft == 0 && Current + 1 < Sources.size()) {
+            StartSource(Current + 1);
+            continue;
+        }
+        const auto left =
+            int(std::min<int64_t>(int64_t(want - Samples.size()) / Channels, SourceLeft));
+        const size_t before = Samples.size();
+        if (left == 0 || !Decoder || Decoder->Read(Samples, left) == 0) {
+            if (Current + 1 >= Sources.size())
+                break;                                           // the rest is silence
+            Samples.resize(before + size_t(left) * Channels, 0); // a source shorter than its span
+        }
+        SourceLeft -= int64_t(Samples.size() - before) / Channels;
     }
     Samples.resize(want, 0);
 }

@@ -32,12 +32,16 @@ private:
     void Compose(const TVideoPicture* picture);
     void BlackenOutside(const TRect& to);
     void WritePackets(TAVIFileWriter& writer);
+    // Moves on to the source laid at time t, if one after the current one is.
+    void FollowSources(double t);
 
     int Width, Height;
     AVRational Rate;
     int64_t FrameCount = 0, Next = 0;
     int32_t StreamId;
-    std::optional<TTimelineSource> Source;
+    std::vector<TTimelineSource> Sources; // one after another on the timeline
+    size_t Current = 0;
+    std::optional<TTimelineSource> Source; // the current one
     std::unique_ptr<TVideoDecoder> Decoder;
     TPictureConverter Converter;
     TCodecContextPtr Encoder;
@@ -63,6 +67,7 @@ public:
 
 private:
     void OpenSource(const TTimelineSource& source);
+    void StartSource(size_t index);
     void Fill(int frames);
     void Encode(int frames, TAVIFileWriter& writer);
     void WritePackets(TAVIFileWriter& writer);
@@ -71,6 +76,9 @@ private:
     int64_t Total = 0, Fed = 0; // sample frames
     int32_t StreamId;
     int ChunkFrames = 0;
+    std::vector<TTimelineSource> Sources;
+    size_t Current = 0;
+    int64_t SourceLeft = 0; // sample frames still due from the current source
     std::unique_ptr<TAudioDecoder> Decoder;
     TCodecContextPtr Encoder;
     TSwrPtr ToEncoder;

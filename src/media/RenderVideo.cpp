@@ -42,8 +42,9 @@ TVideoOutput::TVideoOutput(const TTimelineGroup& group, double duration,
     if (Width <= 0 || Height <= 0 || Rate.num <= 0 || Rate.den <= 0)
         throw EZarvexError("The output picture size or frame rate is not valid");
     FrameCount = std::llround(duration * av_q2d(Rate));
-    if (!group.Track.Sources.empty()) {
-        Source = group.Track.Sources.front();
+    Sources = group.Track.Sources;
+    if (!Sources.empty()) {
+        Source = Sources.front();
         Decoder = std::make_unique<TVideoDecoder>(Source->MediaName);
     }
     Picture = MakeFrame();
@@ -108,8 +109,19 @@ void TVideoOutput::BlackenOutside(const TRect& to) {
     }
 }
 
+void TVideoOutput::FollowSources(double t) {
+    while (Decoder && t >= Source->Stop && Current + 1 < Sources.size()) {
+        const TTimelineSource& next = Sources[++Current];
+        if (next.MediaName != Source->MediaName)
+            Decoder = std::make_unique<TVideoDecoder>(next.MediaName);
+        Source = next;
+        ShownFrame = -1; // frame numbers start again
+    }
+}
+
 void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
     const double t = double(Time()) / TimeUnits;
+    FollowSources(t);
     TVideoPicture picture;
     bool shown = false;
     if (Decoder && t >= Source->Start && t < Source->Stop) {

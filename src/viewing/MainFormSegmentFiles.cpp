@@ -177,12 +177,14 @@ void TfrmMain::SaveSegmentsCopying(const TSegmentsSaveChoice& choice) {
     }
 }
 
-// One render per segment: the render engine plays only one source per track.
+// One render for the whole list, or one per segment.
 void TfrmMain::SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice) {
     const int count = int(FSegments.size());
+    const int renders = choice.Separate ? count : 1;
     std::vector<std::string> outputs;
-    for (int i = 0; i < count; ++i)
-        outputs.push_back(RangeFileName(choice.Output, i + 1, count));
+    for (int i = 0; i < renders; ++i)
+        outputs.push_back(choice.Separate ? RangeFileName(choice.Output, i + 1, count)
+                                          : choice.Output);
     for (const std::string& output : outputs)
         if (std::filesystem::exists(output) &&
             MessageDlg(FProgress,
@@ -191,17 +193,18 @@ void TfrmMain::SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice) {
                        TMsgDlgType::mtConfirmation,
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
-    for (int i = 0; i < count; ++i) {
-        const TCutListEntry& e = FSegments[size_t(i)];
+    for (int i = 0; i < renders; ++i) {
         TDSVideoSplitter splitter;
-        splitter.SourceFileName = e.Source;
+        splitter.SourceFileName = FViewer->FileName();
         splitter.OutputFileName = outputs[size_t(i)];
-        splitter.StartTime = e.Start;
-        splitter.StopTime = e.End;
+        for (int k = choice.Separate ? i : 0; k < (choice.Separate ? i + 1 : count); ++k) {
+            const TCutListEntry& e = FSegments[size_t(k)];
+            splitter.Parts.push_back({e.Source, e.Start, e.End});
+        }
         splitter.VideoCompressor = choice.Video;
         splitter.AudioCompressor = choice.Audio;
-        splitter.OnProgress = [this, i, count](TDSVideoSplitter&, bool& cancel, double percent) {
-            SaveProgress(cancel, (i * 100.0 + percent) / count);
+        splitter.OnProgress = [this, i, renders](TDSVideoSplitter&, bool& cancel, double percent) {
+            SaveProgress(cancel, (i * 100.0 + percent) / renders);
         };
         splitter.Save();
         for (const std::string& warning : splitter.Warnings())

@@ -92,16 +92,11 @@ bool TfrmSegmentsSave::Execute(TSegmentsSaveChoice& choice) {
     return true;
 }
 
-// The render engine plays one source per track, so recompressed segments go to a file each.
 void TfrmSegmentsSave::UpdateControls() {
     const bool copy = cbxVideoNoRecompression->isChecked();
     cbxExactCut->setEnabled(copy && ExactCutRefusal.isEmpty());
     cbxVideo->setEnabled(!copy);
     cbxAudio->setEnabled(!copy);
-    rbOneFile->setEnabled(copy);
-    rbOneFile->setToolTip(copy ? "" : "Recompressed segments are saved one file each.");
-    if (!copy)
-        rbEachFile->setChecked(true);
 }
 
 void TfrmSegmentsSave::FillCompressors() {

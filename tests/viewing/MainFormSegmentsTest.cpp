@@ -217,11 +217,21 @@ TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {
     EXPECT_FALSE(std::filesystem::exists(Dir.File("part.avi")));
     EXPECT_EQ(VideoPackets(Dir.File("part_1.avi")), "10");
     EXPECT_EQ(VideoPackets(Dir.File("part_2.avi")), "10");
-    // Recompressed: one file each, whatever the dialog was set to.
-    TModalCatcher catcher;
-    catcher.Handle = TSegmentsAnswer{QString::fromStdString(Dir.File("raw.avi")), false, false};
-    Form.miSaveSegments->trigger();
-    EXPECT_EQ(catcher.Seen.size(), 1u);
+    // Recompressed (uncompressed here), one file each and one file.
+    for (const bool separate : {true, false}) {
+        TModalCatcher catcher;
+        catcher.Handle =
+            TSegmentsAnswer{QString::fromStdString(Dir.File("raw.avi")), separate, false};
+        Form.miSaveSegments->trigger();
+        EXPECT_EQ(catcher.Seen.size(), 1u);
+    }
     EXPECT_EQ(VideoPackets(Dir.File("raw_1.avi")), "10");
     EXPECT_EQ(VideoPackets(Dir.File("raw_2.avi")), "10");
+    EXPECT_EQ(VideoPackets(Dir.File("raw.avi")), "20");
+    // The second segment follows the first: frame 10 of the output is frame 25 of the source.
+    EXPECT_EQ(FfmpegFrameBgr24(Dir.File("raw.avi"), 10), FfmpegFrameBgr24(Source, 25));
+    // The sound of both: 0.8 s of 16-bit stereo at 44.1 kHz.
+    const TCommandResult sound = RunCapture(
+        "ffmpeg -nostdin -v error -i " + ShellQuote(Dir.File("raw.avi")) + " -map 0:a -f s16le -");
+    EXPECT_EQ(sound.Output.size(), 35280u * 4);
 }
