@@ -37,7 +37,8 @@ const uint8_t* TChunkWindow::Get(const TOSFile& file, int64_t fileSize, int64_t 
     }
     if (length <= 0 || now < start + length)
         return ReadCopy(file, position, count);
-    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, file.Descriptor(), start);
+    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED | MAP_POPULATE,
+                       file.Descriptor(), start);
     if (map == MAP_FAILED)
         return ReadCopy(file, position, count);
     ::madvise(map, size_t(length), MADV_WILLNEED);
