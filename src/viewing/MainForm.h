@@ -191,6 +191,10 @@ private:
     bool SelectionIsEmpty() const;
     void ExtractSelection();
     void SaveProgress(bool& cancel, double percent);
+    // Runs a job that writes files under the progress dialog (FProgress while it runs); a
+    // failure is shown as a warning once the dialog is gone.
+    void RunWithProgress(const QString& title, const QString& text,
+                         const std::function<void()>& job);
     // Opens the file in the viewer; a missing or damaged index is rebuilt when the user agrees.
     void OpenAskingRebuild(const std::string& fileName,
                            const std::function<void()>& beforeQuestion);

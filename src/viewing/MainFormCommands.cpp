@@ -60,14 +60,20 @@ void TfrmMain::acnSaveExecute() {
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
     if (!dialog.Execute())
         return;
+    RunWithProgress("Extracting...", "The selected segment is being extracted. Please wait...",
+                    [this] { ExtractSelection(); });
+}
+
+void TfrmMain::RunWithProgress(const QString& title, const QString& text,
+                               const std::function<void()>& job) {
     try {
         TfrmProgress progress(this);
         FProgress = &progress;
         const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        FProgress->SetTitle("Extracting...");
-        FProgress->SetText("The selected segment is being extracted. Please wait...");
+        FProgress->SetTitle(title);
+        FProgress->SetText(text);
         FProgress->show();
-        ExtractSelection();
+        job();
     } catch (const std::exception& e) {
         // The progress dialog is gone by now, so the warning has the window to itself.
         ShowWarning(QString::fromUtf8(e.what()));

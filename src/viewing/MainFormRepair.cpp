@@ -78,23 +78,16 @@ void TfrmMain::miSaveRepairedClick() {
         ShowWarning("The output file is the source file.");
         return;
     }
-    try {
-        TfrmProgress progress(this);
-        FProgress = &progress;
-        const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        FProgress->SetTitle("Saving...");
-        FProgress->SetText("A repaired copy of the file is being written. Please wait...");
-        FProgress->show();
-        TZarvex engine(FViewer->Reader());
-        engine.FileName = output;
-        engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
-            SaveProgress(cancel, percent);
-        };
-        // A cancelled copy is still a complete file, only shorter.
-        engine.CopyWholeFile();
-    } catch (const std::exception& e) {
-        ShowWarning(QString::fromUtf8(e.what()));
-    }
+    RunWithProgress("Saving...", "A repaired copy of the file is being written. Please wait...",
+                    [&] {
+                        TZarvex engine(FViewer->Reader());
+                        engine.FileName = output;
+                        engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
+                            SaveProgress(cancel, percent);
+                        };
+                        // A cancelled copy is still a complete file, only shorter.
+                        engine.CopyWholeFile();
+                    });
 }
 
 } // namespace zarvex

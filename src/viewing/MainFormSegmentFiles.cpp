@@ -137,20 +137,12 @@ void TfrmMain::miSaveSegmentsClick() {
     TSegmentsSaveChoice choice;
     if (!dialog.Execute(choice))
         return;
-    try {
-        TfrmProgress progress(this);
-        FProgress = &progress;
-        const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        FProgress->SetTitle("Extracting...");
-        FProgress->SetText("The segments are being saved. Please wait...");
-        FProgress->show();
+    RunWithProgress("Extracting...", "The segments are being saved. Please wait...", [&] {
         if (choice.StreamCopy)
             SaveSegmentsCopying(choice);
         else
             SaveSegmentsRecompressing(choice);
-    } catch (const std::exception& e) {
-        ShowWarning(QString::fromUtf8(e.what()));
-    }
+    });
 }
 
 void TfrmMain::SaveSegmentsCopying(const TSegmentsSaveChoice& choice) {

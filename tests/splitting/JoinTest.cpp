@@ -1,6 +1,7 @@
 // Several ranges in one file, and files joined: the pictures of every range as the source has
 // them, and the sound of every range joined to the one before without a gap or an overlap.
 #include "avi_input/AVIRead.h"
+#include "fixtures/CopierFixture.h"
 #include "fixtures/Tools.h"
 #include "splitting/Joiner.h"
 
@@ -32,17 +33,7 @@ constexpr size_t PcmFrameBytes = 44100 / 25 * 4;
 constexpr double Mp3Frame = 1152.0 / 44100;
 
 std::vector<std::vector<uint8_t>> Payloads(const std::string& path, int stream) {
-    TAVIFileReader r;
-    r.Open(path);
-    std::vector<std::vector<uint8_t>> out;
-    const TAVIStream& s = r.Streams(stream);
-    for (uint32_t i = 0; i < s.EntryCount(); ++i) {
-        std::vector<uint8_t> p(s.EntrySize(i));
-        if (!p.empty() && !s.ReadChunk(i, p.data()))
-            ADD_FAILURE() << "chunk " << i << " of " << path;
-        out.push_back(std::move(p));
-    }
-    return out;
+    return ChunkPayloads(path, stream);
 }
 
 std::string Pcm(const std::string& path) {
