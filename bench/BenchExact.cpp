@@ -23,12 +23,6 @@ constexpr int Rate = 25;
 constexpr int First = 2600;        // 100 frames after a key frame
 constexpr int Last = First + 7340; // inside a group of pictures, about 1 GiB on
 
-std::vector<std::string> Ffmpeg(std::vector<std::string> args) {
-    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-y", "-v", "error"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
-
 // 500 noisy frames encoded once and looped by stream copy: 2.6 GiB within a minute.
 void MakeSource(const fs::path& dir, const fs::path& src) {
     const std::string clip = (dir / "clip.avi").string();

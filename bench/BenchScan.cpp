@@ -30,28 +30,9 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     const std::string full = (dir / "full.avi").string(), cut = (dir / "cut.avi").string();
     // Raw 720p video passes 1 GiB in about 30 s of video: a second RIFF list in seconds.
-    Check(RunChild({"ffmpeg",
-                    "-nostdin",
-                    "-y",
-                    "-v",
-                    "error",
-                    "-f",
-                    "lavfi",
-                    "-i",
-                    "testsrc2=size=1280x720:rate=25",
-                    "-f",
-                    "lavfi",
-                    "-i",
-                    "sine=sample_rate=44100",
-                    "-t",
-                    "34",
-                    "-c:v",
-                    "rawvideo",
-                    "-pix_fmt",
-                    "yuv420p",
-                    "-c:a",
-                    "pcm_s16le",
-                    full}),
+    Check(RunChild(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25", "-f", "lavfi",
+                           "-i", "sine=sample_rate=44100", "-t", "34", "-c:v", "rawvideo",
+                           "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le", full})),
           "ffmpeg");
     const auto size = fs::file_size(full);
     fs::copy_file(full, cut);

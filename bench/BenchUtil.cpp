@@ -64,6 +64,12 @@ void WarmCache(const std::string& path) {
     std::fclose(f);
 }
 
+std::vector<std::string> Ffmpeg(std::vector<std::string> args) {
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-y", "-v", "error"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 std::string SelfPath() {
     char path[4096];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -23,6 +23,9 @@ void WarmCache(const std::string& path);
 
 std::string SelfPath();
 
+// "ffmpeg -nostdin -y -v error" followed by args.
+std::vector<std::string> Ffmpeg(std::vector<std::string> args);
+
 // The zarvex-cli to measure: $ZARVEX_CLI when set, else the one the build names.
 std::string CliPath(const char* builtIn);
 

@@ -5,6 +5,7 @@
 #include "avi_input/ChunkWindow.h"
 #include "avi_input/MemBuf.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -50,6 +51,11 @@ public:
     // always counts frames: one entry is one frame whatever its sample size says.
     bool CountsBytes() const;
     int32_t PrevKeyFrame(int64_t i) const;
+    // Where a key-frame copy from frame i starts: i when it is a key frame, else the key frame
+    // before it, else the first frame.
+    int32_t CopyStart(int64_t i) const {
+        return IsKeyFrame(i) ? int32_t(i) : std::max(PrevKeyFrame(i), 0);
+    }
     int32_t NextKeyFrame(int64_t i) const;
 
     int64_t AddEntry(uint32_t size, bool keyFrame, int64_t position);

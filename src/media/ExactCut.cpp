@@ -87,7 +87,7 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExac
             *counts = TExactCounts{0, all.Count()};
         return "";
     }
-    const int64_t key = video->IsKeyFrame(first) ? first : std::max(video->PrevKeyFrame(first), 0);
+    const int64_t key = video->CopyStart(first);
     const auto fallBack = [&](const std::string& why) {
         copier.CopySegment(first, last);
         if (counts)

@@ -30,7 +30,7 @@ std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note
         all.CopyTo = last;
         return all;
     }
-    const int32_t key = video.IsKeyFrame(first) ? first : std::max(video.PrevKeyFrame(first), 0);
+    const int32_t key = video.CopyStart(first);
     std::string why = ExactCutRefusal(*piece.Source);
     if (why.empty()) {
         try {

@@ -16,9 +16,7 @@ namespace {
 TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& first) {
     const int32_t count = int32_t(video.EntryCount());
     const int32_t last = std::min(range.Last, count - 1);
-    first = std::clamp(range.First, 0, count - 1);
-    if (!video.IsKeyFrame(first))
-        first = std::max(video.PrevKeyFrame(first), 0);
+    first = video.CopyStart(std::clamp(range.First, 0, count - 1));
     TVideoPlan plan;
     plan.CopyKey = first;
     plan.CopyFrom = first + 1;

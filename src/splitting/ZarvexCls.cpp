@@ -51,9 +51,7 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     const int32_t count = int32_t(video.EntryCount());
     // An end mark past the last video frame (audio running longer) means the last frame.
     LastFrame = std::min(lastFrame, count - 1);
-    FirstFrame = std::clamp(firstFrame, 0, count - 1);
-    if (!video.IsKeyFrame(FirstFrame))
-        FirstFrame = std::max(video.PrevKeyFrame(FirstFrame), 0);
+    FirstFrame = video.CopyStart(std::clamp(firstFrame, 0, count - 1));
     if (FirstFrame > LastFrame)
         throw EZarvexError("The selection holds no frames");
     RefuseSourceAsOutput(FileName, Reader.FileName());
