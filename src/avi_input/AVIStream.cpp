@@ -61,6 +61,25 @@ const uint8_t* TAVIStream::ReadChunk(int64_t i, TChunkWindow& window) const {
     return chunk && GetU16(chunk) == StreamNumber ? chunk + 8 : nullptr;
 }
 
+bool TAVIStream::ChunkHeader(int64_t i, int64_t& position, uint8_t (&header)[8]) const {
+    TAVIIndexEntry e;
+    if (!GetEntry(i, e) || e.Offset < 8)
+        return false;
+    const int64_t padded = int64_t(e.Size) + (e.Size & 1);
+    if (e.Offset > Reader.FFileSize - padded)
+        return false;
+    position = e.Offset - 8;
+    try {
+        return Reader.Handle.ReadAt(header, 8, position) == 8;
+    } catch (const EOSError&) {
+        return false;
+    }
+}
+
+const TOSFile& TAVIStream::File() const {
+    return Reader.Handle;
+}
+
 uint32_t TAVIStream::EntrySize(int64_t i) const {
     return InRange(i) ? GetU32(EntryAt(i) + 8) : 0xFFFFFFFFu;
 }

@@ -76,6 +76,7 @@ void TAVIFileWriter::Open(const std::string& fileName, uint32_t aviFlags) {
     FirstRiff = true;
     BaseOffset = 0;
     LegacyIndex.Clear();
+    Run = TCopyRun();
 }
 
 void TAVIFileWriter::AddStream(int32_t streamId, const AVIStreamHeader& header,
@@ -168,6 +169,21 @@ void TAVIFileWriter::CloseHeaders() {
 
 void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame,
                                 int32_t size) {
+    TStreamSlot& slot = BeginChunk(streamId, size);
+    Run.Open = false;
+    const uint64_t p = uint64_t(Pos());
+    PutChunkHeader(slot.ChunkId, uint32_t(size));
+    Out->Put(data, size_t(size));
+    if (size & 1)
+        Out->PutZeros(1);
+    IndexChunk(slot, p, keyFrame, size);
+}
+
+uint32_t TAVIFileWriter::ChunkId(int32_t streamId) const {
+    return streamId < 0 || streamId > 99 ? 0 : Slots[size_t(streamId)].ChunkId;
+}
+
+TAVIFileWriter::TStreamSlot& TAVIFileWriter::BeginChunk(int32_t streamId, int32_t size) {
     if (streamId < 0 || streamId > 99)
         throw EZarvexError("Abnormal stream id (must be 0..99)");
     TStreamSlot& slot = Slots[size_t(streamId)];
@@ -179,13 +195,12 @@ void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyF
         CloseHeaders();
     if (WouldOverflowRiff(size))
         StartContinuation();
+    return slot;
+}
 
-    const uint64_t p = uint64_t(Pos());
-    PutChunkHeader(slot.ChunkId, uint32_t(size));
-    Out->Put(data, size_t(size));
-    if (size & 1)
-        Out->PutZeros(1);
-
+void TAVIFileWriter::IndexChunk(TStreamSlot& slot, uint64_t headerPosition, bool keyFrame,
+                                int32_t size) {
+    const uint64_t p = headerPosition;
     if (FirstRiff && WithIdx1()) {
         uint8_t e[16];
         PutU32(e, slot.ChunkId);
@@ -198,6 +213,8 @@ void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyF
         uint8_t e[8];
         PutU32(e, uint32_t(p + 8 - BaseOffset));
         PutU32(e + 4, uint32_t(size) | (keyFrame ? 0 : 0x80000000u));
+        if (Run.Open)
+            Run.StdEntries.emplace_back(int32_t(&slot - Slots.data()), slot.StdIndex->Size());
         slot.StdIndex->Append(e, 8);
         slot.PendingBytes += uint32_t(size);
         if (slot.StdIndex->Size() / 8 >= StdIndexFlushAt)

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zarvex {
 
@@ -29,6 +31,14 @@ public:
     void AddStream(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
                    int32_t formatSize);
     void WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame, int32_t size);
+    // The id this file's chunks of a stream carry ('00dc', '01wb', ...); 0 for an unknown stream.
+    uint32_t ChunkId(int32_t streamId) const;
+    // Copies a chunk of another file as it stands, header and pad byte included, without reading
+    // it here: its header must already read ChunkId(streamId) and size. Adjacent chunks of the
+    // source go in one copy. Once such a run is long, a 'JUNK' filler goes in front of it that
+    // puts it at the source's offset within a page, which the system copies markedly faster.
+    void CopyChunk(int32_t streamId, const TOSFile& source, int64_t headerPosition, bool keyFrame,
+                   int32_t size);
     // Completes the file and closes it; does nothing when no file is open.
     void Close();
     // Close for the paths where a failure is already being reported: errors are swallowed.
@@ -39,6 +49,8 @@ public:
     static constexpr uint32_t StdIndexFlushAt = 8000;
     static constexpr uint32_t SuperIndexPayload = 32728;
     static constexpr uint32_t SuperIndexLimit = 2044;
+    static constexpr int64_t CopyAlignment = 65536;
+    static constexpr int64_t AlignRunsFrom = 4 << 20;
 
 private:
     struct TStreamSlot {
@@ -61,6 +73,9 @@ private:
     void PutChunkHeader(uint32_t id, uint32_t size);
     void PutListHeader(uint32_t id, uint32_t size, uint32_t type);
     void PutJunk(uint32_t totalSize);
+    TStreamSlot& BeginChunk(int32_t streamId, int32_t size);
+    void IndexChunk(TStreamSlot& slot, uint64_t headerPosition, bool keyFrame, int32_t size);
+    void AlignRun();
     void PatchSize(uint64_t headerPos);
     void SetMainVideo(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
                       int32_t formatSize);
@@ -85,6 +100,15 @@ private:
     bool HeadersOpen = false;
     int32_t MainVideoSlot = -1;
     bool FirstRiff = true;
+    // The run of copied chunks not yet aligned: where it starts in both files, and the index
+    // entries written for it, which move with it.
+    struct TCopyRun {
+        bool Open = false;
+        int64_t OutputStart = 0;
+        int64_t SourceStart = 0;
+        uint32_t LegacyFrom = 0;
+        std::vector<std::pair<int32_t, uint32_t>> StdEntries; // slot, byte offset
+    } Run;
     uint64_t BaseOffset = 0;
     std::array<TStreamSlot, 100> Slots;
     TMemoryBuf LegacyIndex;

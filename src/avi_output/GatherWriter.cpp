@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace zarvex {
 
@@ -14,6 +15,7 @@ const uint8_t ZeroBlock[64 * 1024] = {};
 }
 
 void TGatherWriter::Put(const void* data, size_t count) {
+    FinishRun();
     if (count >= LargeWrite) {
         PutLarge(data, count);
         return;
@@ -44,7 +46,37 @@ void TGatherWriter::PutLarge(const void* data, size_t count) {
     Pending.clear();
 }
 
+void TGatherWriter::PutFrom(const TOSFile& source, int64_t position, int64_t count) {
+    if (!Continues(source, position))
+        FinishRun();
+    if (RunCount == 0) {
+        Flush();
+        RunSource = &source;
+        RunPosition = position;
+    }
+    RunCount += count;
+}
+
+void TGatherWriter::PutBeforeRun(const void* data, size_t count) {
+    if (RunCount == 0) {
+        Put(data, count);
+        return;
+    }
+    File.WriteAt(data, int64_t(count), Start);
+    Start += int64_t(count);
+}
+
+void TGatherWriter::FinishRun() {
+    if (RunCount == 0)
+        return;
+    const int64_t count = std::exchange(RunCount, 0);
+    if (File.CopyFrom(*RunSource, RunPosition, count, Start) != count)
+        throw EZarvexError("Unable to read the source: the file is damaged or cut short");
+    Start += count;
+}
+
 void TGatherWriter::Flush() {
+    FinishRun();
     if (Pending.empty())
         return;
     File.WriteAt(Pending.data(), int64_t(Pending.size()), Start);
@@ -53,6 +85,7 @@ void TGatherWriter::Flush() {
 }
 
 void TGatherWriter::Patch(int64_t position, const void* data, size_t count) {
+    FinishRun();
     auto* p = static_cast<const uint8_t*>(data);
     const int64_t end = position + int64_t(count);
     if (position < Start) {

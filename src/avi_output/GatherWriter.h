@@ -19,7 +19,7 @@ public:
     }
 
     // The position after everything written so far, pending bytes included.
-    int64_t Position() const { return Start + int64_t(Pending.size()); }
+    int64_t Position() const { return Start + RunCount + int64_t(Pending.size()); }
 
     void Put(const void* data, size_t count);
     void PutZeros(size_t count);
@@ -28,13 +28,27 @@ public:
     void Patch(int64_t position, const void* data, size_t count);
     // Reads bytes written earlier; a short read raises EOSError.
     void ReadBack(int64_t position, void* destination, size_t count);
+    // Bytes of another file, copied when the next other call comes: what continues the run of
+    // the previous call joins it, so a stretch of copied chunks costs one copy in the kernel.
+    // Raises EZarvexError when the source turns out shorter than count.
+    void PutFrom(const TOSFile& source, int64_t position, int64_t count);
+    // True when bytes of source at position would join the run of copied bytes.
+    bool Continues(const TOSFile& source, int64_t position) const {
+        return RunCount > 0 && RunSource == &source && RunPosition + RunCount == position;
+    }
+    // Writes data in front of the run of copied bytes, which moves behind it.
+    void PutBeforeRun(const void* data, size_t count);
     void Flush();
 
 private:
     void PutLarge(const void* data, size_t count);
+    void FinishRun();
 
     const TOSFile& File;
-    int64_t Start = 0; // file position of Pending[0]
+    int64_t Start = 0; // file position of the run, or of Pending[0] when there is none
+    const TOSFile* RunSource = nullptr;
+    int64_t RunPosition = 0;
+    int64_t RunCount = 0; // while nonzero, Pending is empty
     std::vector<uint8_t> Pending;
 };
 

@@ -28,6 +28,13 @@ struct TVideoPlan {
         return CopyKey < 0 ? 0 : 1 + std::max<int64_t>(CopyTo - CopyFrom + 1, 0);
     }
     int64_t Count() const { return int64_t(Head.size()) + CopiedCount() + int64_t(Tail.size()); }
+    // The source entry that slot i copies; -1 for a re-encoded slot.
+    int64_t SourceEntry(int64_t i) const {
+        const int64_t k = i - int64_t(Head.size());
+        if (k < 0 || k >= CopiedCount())
+            return -1;
+        return k == 0 ? CopyKey : CopyFrom + k - 1;
+    }
 };
 
 } // namespace zarvex

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 namespace zarvex {
 
@@ -31,6 +32,11 @@ int32_t FirstEntryFrom(const TAVIStream& s, double S) {
 }
 
 } // namespace
+
+EZarvexError TZarvex::UnreadableChunk(int64_t entry, int stream) {
+    return EZarvexError("Unable to read chunk " + std::to_string(entry) + " of stream " +
+                        std::to_string(stream) + ": the file is damaged or cut short");
+}
 
 TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader) {}
 
@@ -72,14 +78,17 @@ void TZarvex::CopyWholeFile() {
     writer.Open(FileName, AVIF_HASINDEX);
     DeclareStreams(writer);
     Reader.ResetCursors();
+    SourceEnd = -1;
+    const double never = std::numeric_limits<double>::max();
     int s = 0, e = 0;
-    for (Reader.NextChunk(s, e); s >= 0 && !Cancel; Reader.NextChunk(s, e)) {
+    for (NextToCopy(s, e, never); s >= 0 && !Cancel; NextToCopy(s, e, never)) {
         const TAVIStream& stream = Reader.Streams(s);
-        const uint8_t* data = stream.ReadChunk(e, Window);
-        if (!data)
-            throw EZarvexError("Unable to read chunk " + std::to_string(e) + " of stream " +
-                               std::to_string(s) + ": the file is damaged or cut short");
-        writer.WriteChunk(s, data, stream.IsKeyFrame(e), int32_t(stream.EntrySize(e)));
+        if (!CopyAsItStands(writer, s, e)) {
+            const uint8_t* data = stream.ReadChunk(e, Window);
+            if (!data)
+                throw UnreadableChunk(e, s);
+            writer.WriteChunk(s, data, stream.IsKeyFrame(e), int32_t(stream.EntrySize(e)));
+        }
         if (&stream == Reader.VideoStream())
             ++Copied;
         ReportProgress();
@@ -144,6 +153,7 @@ void TZarvex::PrepareStreams() {
 }
 
 void TZarvex::PlaceCursors(double S) {
+    SourceEnd = -1;
     Reader.ResetCursors();
     for (int i = 0; i < Reader.StreamCount(); ++i)
         Reader.Streams(i).Cursor = FirstEntryFrom(Reader.Streams(i), S);
@@ -156,7 +166,7 @@ void TZarvex::CopyRange(TAVIFileWriter& writer) {
     Copied = 0;
     PlaceCursors(S);
     int s = 0, e = 0;
-    for (Reader.NextChunk(s, e); s >= 0; Reader.NextChunk(s, e)) {
+    for (NextToCopy(s, e, E); s >= 0; NextToCopy(s, e, E)) {
         // Entries come in order of start time: once one starts after the span, all do.
         if (Reader.Streams(s).EntryTime(e) > E)
             break;
@@ -166,30 +176,49 @@ void TZarvex::CopyRange(TAVIFileWriter& writer) {
     }
 }
 
+void TZarvex::NextToCopy(int& s, int& e, double limit) {
+    Reader.NextChunk(s, e);
+    if (s < 0)
+        return;
+    const double due = Reader.Streams(s).EntryTime(e);
+    int64_t bestStart = ChunkStart(Reader.Streams(s), e);
+    if (SourceEnd >= 0 && bestStart == SourceEnd)
+        return;
+    int best = -1;
+    for (int k = 0; k < Reader.StreamCount(); ++k) {
+        const TAVIStream& other = Reader.Streams(k);
+        const int64_t start = ChunkStart(other, other.Cursor);
+        const double t = other.EntryTime(other.Cursor);
+        // A tie stays with the lower stream number.
+        if (k == s || start < 0 || t <= due || t > limit || t > due + InterleaveSlack)
+            continue;
+        if (SourceEnd >= 0 ? start == SourceEnd : start < bestStart) {
+            best = k;
+            bestStart = start;
+        }
+    }
+    if (best < 0)
+        return;
+    --Reader.Streams(s).Cursor; // put back
+    s = best;
+    e = Reader.Streams(best).Cursor++;
+}
+
+int64_t TZarvex::ChunkStart(const TAVIStream& stream, int64_t e) const {
+    TAVIIndexEntry entry;
+    return stream.GetEntry(e, entry) ? entry.Offset - 8 : -1;
+}
+
 void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E) {
     const TAVIStream& stream = Reader.Streams(s);
     TRangeTest cut = TestRange(stream, e, S, E);
     if (!cut.InRange)
         return;
-    TAVIIndexEntry entry;
-    const uint8_t* data = stream.GetEntry(e, entry) ? stream.ReadChunk(e, Window) : nullptr;
-    if (!data)
-        throw EZarvexError("Unable to read chunk " + std::to_string(e) + " of stream " +
-                           std::to_string(s) + ": the file is damaged or cut short");
-    if (stream.CountsBytes()) {
-        const uint32_t blockAlign =
-            stream.Format.size() >= 14 ? GetU16(stream.Format.data() + 12) : 0;
-        AdjustCuts(CutRules[size_t(s)], blockAlign, data, entry.Size, !StreamStarted[size_t(s)],
-                   cut);
-    }
-    const uint64_t cuts = uint64_t(cut.HeadCut) + cut.TailCut;
-    const uint32_t size = cuts >= entry.Size ? 0 : entry.Size - uint32_t(cuts);
-    // An empty byte-counted chunk carries no time, and decoders take it for a broken packet;
-    // an empty frame-counted one is a slot of its own and stays.
-    if (size == 0 && stream.CountsBytes())
+    uint32_t size = 0;
+    if (KeptWhole(s, e, cut) && CopyAsItStands(writer, s, e))
+        size = stream.EntrySize(e);
+    else if (!CopyPart(writer, s, e, cut, size))
         return;
-    writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
-                      int32_t(size));
     if (size > 0)
         StreamStarted[size_t(s)] = true;
     if (size_t(s) < SoundWritten.size()) {
@@ -200,6 +229,58 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (&stream == Reader.VideoStream())
         ++Copied;
     ReportProgress();
+}
+
+bool TZarvex::KeptWhole(int s, int e, const TRangeTest& cut) const {
+    const TAVIStream& stream = Reader.Streams(s);
+    if (!stream.CountsBytes())
+        return true;
+    // A frame-cut stream's first chunk is searched for where its first whole frame starts.
+    const TCutRule rule = CutRules[size_t(s)];
+    const bool framed = rule == TCutRule::MpegFrames || rule == TCutRule::Ac3Frames;
+    return cut.HeadCut == 0 && cut.TailCut == 0 && !cut.Touching && stream.EntrySize(e) > 0 &&
+           !(framed && !StreamStarted[size_t(s)]);
+}
+
+bool TZarvex::CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e) {
+    const TAVIStream& stream = Reader.Streams(s);
+    int64_t position = 0;
+    uint8_t header[8];
+    if (!stream.ChunkHeader(e, position, header))
+        return false;
+    // Anything else (another id for the same stream, a header that does not match the index)
+    // goes the reading way, which also reports a stale index.
+    const uint32_t size = stream.EntrySize(e);
+    if (GetU16(header) != stream.StreamNumber || GetU32(header) != writer.ChunkId(s) ||
+        GetU32(header + 4) != size || size > uint32_t(INT32_MAX))
+        return false;
+    writer.CopyChunk(s, stream.File(), position, stream.IsKeyFrame(e), int32_t(size));
+    SourceEnd = position + 8 + size + (size & 1);
+    return true;
+}
+
+bool TZarvex::CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size) {
+    const TAVIStream& stream = Reader.Streams(s);
+    TAVIIndexEntry entry;
+    const uint8_t* data = stream.GetEntry(e, entry) ? stream.ReadChunk(e, Window) : nullptr;
+    if (!data)
+        throw UnreadableChunk(e, s);
+    SourceEnd = -1;
+    if (stream.CountsBytes()) {
+        const uint32_t blockAlign =
+            stream.Format.size() >= 14 ? GetU16(stream.Format.data() + 12) : 0;
+        AdjustCuts(CutRules[size_t(s)], blockAlign, data, entry.Size, !StreamStarted[size_t(s)],
+                   cut);
+    }
+    const uint64_t cuts = uint64_t(cut.HeadCut) + cut.TailCut;
+    size = cuts >= entry.Size ? 0 : entry.Size - uint32_t(cuts);
+    // An empty byte-counted chunk carries no time, and decoders take it for a broken packet;
+    // an empty frame-counted one is a slot of its own and stays.
+    if (size == 0 && stream.CountsBytes())
+        return false;
+    writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
+                      int32_t(size));
+    return true;
 }
 
 void TZarvex::ReportProgress() {

@@ -6,6 +6,7 @@
 #include "avi_output/AVIWrite.h"
 #include "splitting/AudioCuts.h"
 #include "splitting/VideoPlan.h"
+#include "support/Errors.h"
 
 #include <cstdint>
 #include <functional>
@@ -70,10 +71,30 @@ private:
     void PrepareStreams();
     void CopyRange(TAVIFileWriter& writer);
     void CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSoundCarry& carry);
+    // Whether slot i of the plan is written before the chunk of another stream due at other,
+    // standing at otherStart in the source.
+    bool VideoFirst(const TVideoPlan& plan, int64_t i, double other, int64_t otherStart);
     void WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i);
     void PlaceCursors(double S);
+    // Reader.NextChunk, except that the chunk standing right after the last one copied in the
+    // source is taken when it comes no later than limit and within InterleaveSlack of the next
+    // in time: a file keeps its own interleaving, and its adjacent chunks go in one copy.
+    void NextToCopy(int& s, int& e, double limit);
+    // The source position of entry e's chunk header, or -1.
+    int64_t ChunkStart(const TAVIStream& stream, int64_t e) const;
+    // Seconds: below a frame of 25 fps video, above what MPEG audio's encoder delay puts its
+    // chunks behind their time in files that ffmpeg and others interleave by timestamp.
+    static constexpr double InterleaveSlack = 0.035;
     // Raises when the chunk cannot be read: a short copy is a failure, not a success.
     void CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E);
+    // True when entry e is copied whole and its bytes need not be looked at.
+    bool KeptWhole(int s, int e, const TRangeTest& cut) const;
+    // Copies entry e unread, in the kernel, when the source's chunk is what the writer would
+    // write for it; false leaves it to the reading way.
+    bool CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e);
+    // The reading way: cuts applied; false when nothing was written.
+    bool CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size);
+    static EZarvexError UnreadableChunk(int64_t entry, int stream);
     int VideoIndex() const;
     void ReportProgress();
 
@@ -82,7 +103,8 @@ private:
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;
-    TChunkWindow Window; // payloads are read in runs of adjacent chunks
+    TChunkWindow Window;    // payloads are read in runs of adjacent chunks
+    int64_t SourceEnd = -1; // source position after the last chunk copied unread
     std::vector<TCutRule> CutRules;
     std::vector<bool> StreamStarted;
     std::vector<double> SoundWritten; // seconds per stream, while a planned copy runs

@@ -71,15 +71,15 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
     PlaceCursors(std::max(earliest, 0.0));
     video.Cursor = int32_t(video.EntryCount());
     int s = -1, e = 0;
-    Reader.NextChunk(s, e);
+    NextToCopy(s, e, E);
     for (int64_t i = 0; !Cancel;) {
         const double other = s >= 0 ? Reader.Streams(s).EntryTime(e) : -1.0;
         const bool more = other >= 0 && other < E;
-        if (i < frames && (!more || double(FirstFrame + i) * frameTime <= other)) {
+        if (i < frames && (!more || VideoFirst(plan, i, other, ChunkStart(Reader.Streams(s), e)))) {
             WritePlannedVideo(writer, plan, i++);
         } else if (more) {
             CopyChunk(writer, s, e, starts[size_t(s)], E);
-            Reader.NextChunk(s, e);
+            NextToCopy(s, e, E);
         } else {
             break;
         }
@@ -87,6 +87,24 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
     carry.Frames += Copied;
     carry.Seconds = SoundWritten;
     SoundWritten.clear();
+}
+
+bool TZarvex::VideoFirst(const TVideoPlan& plan, int64_t i, double other, int64_t otherStart) {
+    const TAVIStream& video = *Reader.VideoStream();
+    const double due = double(video.Header.dwScale) / video.Header.dwRate * double(FirstFrame + i);
+    const int64_t entry = plan.SourceEntry(i);
+    const int64_t videoStart = entry >= 0 ? ChunkStart(video, entry) : -1;
+    // As in NextToCopy: of two chunks due about as soon, the one that continues the source's
+    // order goes first.
+    if (videoStart >= 0 && otherStart >= 0) {
+        const bool videoNext = SourceEnd >= 0 ? videoStart == SourceEnd : videoStart < otherStart;
+        const bool otherNext = SourceEnd >= 0 ? otherStart == SourceEnd : otherStart < videoStart;
+        if (otherNext && other > due && other <= due + InterleaveSlack)
+            return false;
+        if (videoNext && due > other && due <= other + InterleaveSlack)
+            return true;
+    }
+    return due <= other;
 }
 
 int TZarvex::VideoIndex() const {
@@ -99,29 +117,29 @@ int TZarvex::VideoIndex() const {
 void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i) {
     const int videoIndex = VideoIndex();
     const auto head = int64_t(plan.Head.size());
-    const TRecodedChunk* recoded = nullptr;
-    if (i < head)
-        recoded = &plan.Head[size_t(i)];
-    else if (i >= head + plan.CopiedCount())
-        recoded = &plan.Tail[size_t(i - head - plan.CopiedCount())];
-    if (recoded) {
+    const int64_t entry = plan.SourceEntry(i);
+    if (entry < 0) {
+        const TRecodedChunk* recoded =
+            i < head ? &plan.Head[size_t(i)] : &plan.Tail[size_t(i - head - plan.CopiedCount())];
+        SourceEnd = -1;
         writer.WriteChunk(videoIndex, recoded->Data.data(), recoded->Key,
                           int32_t(recoded->Data.size()));
     } else {
-        const int64_t k = i - head;
-        const int64_t entry = k == 0 ? plan.CopyKey : plan.CopyFrom + k - 1;
         const TAVIStream& video = *Reader.VideoStream();
-        const uint8_t* data = video.ReadChunk(entry, Window);
-        if (!data)
-            throw EZarvexError("Unable to read chunk " + std::to_string(entry) + " of stream " +
-                               std::to_string(videoIndex) + ": the file is damaged or cut short");
-        const auto size = video.EntrySize(entry);
-        if (k == 0 && !plan.JoinHeader.empty()) {
-            std::vector<uint8_t> joined(plan.JoinHeader);
-            joined.insert(joined.end(), data, data + size);
-            writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
-        } else {
-            writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));
+        const bool joins = i == head && !plan.JoinHeader.empty();
+        if (joins || !CopyAsItStands(writer, videoIndex, entry)) {
+            const uint8_t* data = video.ReadChunk(entry, Window);
+            if (!data)
+                throw UnreadableChunk(entry, videoIndex);
+            const auto size = video.EntrySize(entry);
+            SourceEnd = ChunkStart(video, entry) + 8 + size + (size & 1);
+            if (joins) {
+                std::vector<uint8_t> joined(plan.JoinHeader);
+                joined.insert(joined.end(), data, data + size);
+                writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
+            } else {
+                writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));
+            }
         }
     }
     ++Copied;

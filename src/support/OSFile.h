@@ -36,8 +36,16 @@ public:
     // system allows; raises EOSError when that is not possible.
     void WriteTwoAt(const void* first, int64_t firstCount, const void* second, int64_t secondCount,
                     int64_t position) const;
+    // Copies count bytes of source at sourcePosition to position, inside the kernel where the
+    // system can (no pass through this process's memory); returns the bytes copied, fewer only
+    // at the end of source. Raises EOSError on a failing call.
+    int64_t CopyFrom(const TOSFile& source, int64_t sourcePosition, int64_t count,
+                     int64_t position) const;
 
 private:
+    int64_t CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
+                              int64_t position) const;
+
     explicit TOSFile(int fd) : Fd(fd) {}
     int Fd = -1;
 };

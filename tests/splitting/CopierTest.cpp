@@ -1,5 +1,6 @@
 #include "avi_input/FourCC.h"
 #include "fixtures/CopierFixture.h"
+#include "fixtures/RiffScan.h"
 #include "support/Endian.h"
 
 #include <algorithm>
@@ -337,5 +338,45 @@ TEST_F(CopierTest, IntraOnlyVideoIsCutWhereAsked) {
         Source(inter);
         Copy(7, 15);
         EXPECT_EQ(Payloads(Out, 0).size(), 16u) << code << " without key frames starts at 0";
+    }
+}
+
+// Pictures written before sound that starts 10 ms earlier, as ffmpeg's MP3 delay does, and
+// large enough for a copy of several MiB: the output keeps the source's order, its long run of
+// chunks is moved behind a filler to the source's offset within 64 KiB, and both indexes still
+// find every chunk.
+TEST_F(CopierTest, LongRunsKeepTheSourcesOrderAndAreAligned) {
+    TAviLayout layout = SimpleLayout(0, 0, true, TIndexStyle::Idx1Relative);
+    for (uint32_t f = 0; f < 80; ++f) {
+        layout.Chunks.push_back({0, 120001 + f, f % 20 == 0});
+        layout.Chunks.push_back({1, f == 0 ? 5292u : 7056u, true});
+    }
+    Source(layout);
+    Copy(20, 70);
+    std::vector<std::vector<uint8_t>> want;
+    for (uint32_t f = 20; f <= 70; ++f)
+        want.push_back(SourcePayload(0, f));
+    EXPECT_EQ(Payloads(Out, 0), want);
+
+    std::vector<TScannedChunk> data;
+    uint64_t idx1 = 0;
+    for (const TScannedChunk& c : ScanRiff(Out)) {
+        if (c.Id == "00dc" || c.Id == "01wb")
+            data.push_back(c);
+        if (c.Id == "idx1")
+            idx1 = c.Pos;
+    }
+    ASSERT_EQ(data.size(), 102u);
+    for (size_t i = 0; i < data.size(); i += 2)
+        ASSERT_TRUE(data[i].Id == "00dc" && data[i + 1].Id == "01wb") << i;
+    TAVIIndexEntry last;
+    ASSERT_TRUE(Reader.Streams(0).GetEntry(70, last));
+    EXPECT_EQ(data[100].Pos % 65536, uint64_t(last.Offset - 8) % 65536);
+
+    ASSERT_NE(idx1, 0u);
+    ASSERT_EQ(FileU32(Out, idx1 + 4) / 16, data.size());
+    for (uint32_t i = 0; i < data.size(); ++i) {
+        ASSERT_EQ(FileU32(Out, idx1 + 8 + 16 * i + 8), data[i].Pos) << i;
+        ASSERT_EQ(FileU32(Out, idx1 + 8 + 16 * i + 12), data[i].Size) << i;
     }
 }
