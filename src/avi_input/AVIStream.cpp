@@ -61,19 +61,12 @@ const uint8_t* TAVIStream::ReadChunk(int64_t i, TChunkWindow& window) const {
     return chunk && GetU16(chunk) == StreamNumber ? chunk + 8 : nullptr;
 }
 
-bool TAVIStream::ChunkHeader(int64_t i, int64_t& position, uint8_t (&header)[8]) const {
+int64_t TAVIStream::ChunkSpan(int64_t i) const {
     TAVIIndexEntry e;
     if (!GetEntry(i, e) || e.Offset < 8)
-        return false;
+        return -1;
     const int64_t padded = int64_t(e.Size) + (e.Size & 1);
-    if (e.Offset > Reader.FFileSize - padded)
-        return false;
-    position = e.Offset - 8;
-    try {
-        return Reader.Handle.ReadAt(header, 8, position) == 8;
-    } catch (const EOSError&) {
-        return false;
-    }
+    return e.Offset > Reader.FFileSize - padded ? -1 : e.Offset - 8;
 }
 
 const TOSFile& TAVIStream::File() const {

@@ -43,10 +43,9 @@ public:
     // The payload of entry i inside the window (refilled as needed), valid until the window's next
     // use; null on a short read, as ReadChunk's false.
     const uint8_t* ReadChunk(int64_t i, TChunkWindow& window) const;
-    // Where chunk i can be copied as it stands, its own header, payload and pad byte: the
-    // header's position, with the header read into header; false when any of it lies outside
-    // the file or cannot be read.
-    bool ChunkHeader(int64_t i, int64_t& position, uint8_t (&header)[8]) const;
+    // Where chunk i's own header is, when that, its payload and its pad byte all lie inside
+    // the file, for copying the chunk as it stands; else -1.
+    int64_t ChunkSpan(int64_t i) const;
     // The file the chunks are read from.
     const TOSFile& File() const;
     uint32_t EntrySize(int64_t i) const;

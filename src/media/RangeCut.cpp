@@ -14,10 +14,6 @@ namespace zarvex::media {
 
 namespace {
 
-std::string SegmentNote(size_t i, const std::string& note) {
-    return "Segment " + std::to_string(i + 1) + ": " + note;
-}
-
 // The frame-exact video of a piece, or nullopt with a note when it must be a key-frame copy.
 std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note) {
     const TAVIStream& video = *piece.Source->VideoStream();
@@ -45,55 +41,16 @@ std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note
 
 } // namespace
 
-bool SaveRanges(const TRangeSave& save, std::vector<std::string>& messages, bool& cancelled) {
-    cancelled = false;
-    const size_t n = save.Pieces.size();
-    if (n == 0)
-        throw EZarvexError("The list holds no segments");
-    std::vector<std::string> names;
-    for (size_t i = 0; i < (save.Separate ? n : 1); ++i)
-        names.push_back(save.Separate ? RangeFileName(save.Output, int(i + 1), int(n))
-                                      : save.Output);
-    for (const std::string& name : names)
-        if (std::filesystem::exists(name) &&
-            (!save.OnConfirmOverwrite ||
-             !save.OnConfirmOverwrite(TZarvex::OverwriteQuestion(name))))
-            return false;
-    std::vector<TJoinPiece> pieces = save.Pieces;
-    std::vector<std::optional<TVideoPlan>> plans(n);
-    // One file each goes through the single cut, which checks its own result.
-    const bool single = save.Separate && save.Mode == TCutMode::Exact;
-    for (size_t i = 0; i < n && save.Mode == TCutMode::Exact && !single; ++i) {
-        std::string note;
-        plans[i] = ExactPlanOf(pieces[i], note);
-        pieces[i].Plan = plans[i] ? &*plans[i] : nullptr;
-        if (!note.empty())
-            messages.push_back(n > 1 ? SegmentNote(i, note) : note);
-    }
-    for (size_t f = 0; f < names.size() && !cancelled; ++f) {
-        TJoiner joiner;
-        const double share = 100.0 / double(names.size());
-        joiner.OnProgress = [&](bool& cancel, double percent) {
-            if (save.OnProgress)
-                save.OnProgress(cancel, share * (double(f) + percent / 100.0));
-        };
-        if (single) {
-            TZarvex copier(*pieces[f].Source);
-            copier.FileName = names[f];
-            copier.OnProgress = [&](TZarvex&, bool& cancel, double percent) {
-                joiner.OnProgress(cancel, percent);
-            };
-            const std::string note =
-                CopySegmentExact(copier, pieces[f].Range.First, pieces[f].Range.Last);
-            if (!note.empty())
-                messages.push_back(SegmentNote(f, note));
-            cancelled = copier.Cancelled();
-        } else {
-            joiner.Write(save.Separate ? std::vector<TJoinPiece>{pieces[f]} : pieces, names[f]);
-            cancelled = joiner.Cancelled();
-        }
-    }
-    return true;
+void UseExactCuts(TRangeSave& save) {
+    save.PlanExact = ExactPlanOf;
+    save.CutExact = [](TZarvex& copier, int32_t first, int32_t last) {
+        return CopySegmentExact(copier, first, last);
+    };
+}
+
+bool SaveRanges(TRangeSave save, std::vector<std::string>& messages, bool& cancelled) {
+    UseExactCuts(save);
+    return zarvex::SaveRanges(save, messages, cancelled);
 }
 
 } // namespace zarvex::media

@@ -1,29 +1,16 @@
-// Saving a list of ranges: into one file, or one file each; by key-frame copy or frame-exact.
+// Saving a list of ranges with this layer's frame-exact cuts.
 #pragma once
 
-#include "splitting/Joiner.h"
+#include "splitting/RangeSave.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace zarvex::media {
 
-enum class TCutMode { KeyFrame, Exact };
-
-struct TRangeSave {
-    std::vector<TJoinPiece> Pieces; // Plan is filled here for Exact
-    std::string Output;             // with Separate: the name the numbered files are made from
-    TCutMode Mode = TCutMode::KeyFrame;
-    bool Separate = false; // one file per piece, RangeFileName(Output, i, n)
-    std::function<void(bool& cancel, double percent)> OnProgress;
-    // Asked about every existing output before anything is written; true means overwrite.
-    std::function<bool(const std::string& question)> OnConfirmOverwrite;
-};
-
-// Writes the ranges. False, with nothing written, when an overwrite question was not answered
-// Yes. messages gets one line for every range that could not be cut exactly. Raises like the
-// copier; every output written is completed.
-bool SaveRanges(const TRangeSave& save, std::vector<std::string>& messages, bool& cancelled);
+// Gives save the frame-exact cuts of this layer.
+void UseExactCuts(TRangeSave& save);
+// zarvex::SaveRanges with them.
+bool SaveRanges(TRangeSave save, std::vector<std::string>& messages, bool& cancelled);
 
 } // namespace zarvex::media

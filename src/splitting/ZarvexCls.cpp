@@ -79,6 +79,7 @@ void TZarvex::CopyWholeFile() {
     DeclareStreams(writer);
     Reader.ResetCursors();
     SourceEnd = -1;
+    HeaderBlockStart = -1;
     const double never = std::numeric_limits<double>::max();
     int s = 0, e = 0;
     for (NextToCopy(s, e, never); s >= 0 && !Cancel; NextToCopy(s, e, never)) {
@@ -154,6 +155,7 @@ void TZarvex::PrepareStreams() {
 
 void TZarvex::PlaceCursors(double S) {
     SourceEnd = -1;
+    HeaderBlockStart = -1;
     Reader.ResetCursors();
     for (int i = 0; i < Reader.StreamCount(); ++i)
         Reader.Streams(i).Cursor = FirstEntryFrom(Reader.Streams(i), S);
@@ -244,9 +246,9 @@ bool TZarvex::KeptWhole(int s, int e, const TRangeTest& cut) const {
 
 bool TZarvex::CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e) {
     const TAVIStream& stream = Reader.Streams(s);
-    int64_t position = 0;
-    uint8_t header[8];
-    if (!stream.ChunkHeader(e, position, header))
+    const int64_t position = stream.ChunkSpan(e);
+    const uint8_t* header = position < 0 ? nullptr : ReadHeader(stream.File(), position);
+    if (!header)
         return false;
     // Anything else (another id for the same stream, a header that does not match the index)
     // goes the reading way, which also reports a stale index.
@@ -257,6 +259,22 @@ bool TZarvex::CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e) {
     writer.CopyChunk(s, stream.File(), position, stream.IsKeyFrame(e), int32_t(size));
     SourceEnd = position + 8 + size + (size & 1);
     return true;
+}
+
+const uint8_t* TZarvex::ReadHeader(const TOSFile& file, int64_t position) {
+    const int64_t at = position - HeaderBlockStart;
+    if (HeaderBlockStart >= 0 && at >= 0 && at + 8 <= int64_t(HeaderBlock.size()))
+        return HeaderBlock.data() + at;
+    // A picture's header and the sound chunks after it usually stand within one block.
+    HeaderBlock.resize(4096);
+    int64_t got = 0;
+    try {
+        got = file.ReadAt(HeaderBlock.data(), int64_t(HeaderBlock.size()), position);
+    } catch (const EOSError&) {
+    }
+    HeaderBlock.resize(size_t(got));
+    HeaderBlockStart = got >= 8 ? position : -1;
+    return HeaderBlockStart >= 0 ? HeaderBlock.data() : nullptr;
 }
 
 bool TZarvex::CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size) {

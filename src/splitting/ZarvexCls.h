@@ -95,6 +95,8 @@ private:
     // The reading way: cuts applied; false when nothing was written.
     bool CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size);
     static EZarvexError UnreadableChunk(int64_t entry, int stream);
+    // The 8 header bytes at position, read in blocks (of this job); null on a short read.
+    const uint8_t* ReadHeader(const TOSFile& file, int64_t position);
     int VideoIndex() const;
     void ReportProgress();
 
@@ -103,7 +105,9 @@ private:
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;
-    TChunkWindow Window;    // payloads are read in runs of adjacent chunks
+    TChunkWindow Window;              // payloads are read in runs of adjacent chunks
+    std::vector<uint8_t> HeaderBlock; // source bytes from HeaderBlockStart
+    int64_t HeaderBlockStart = -1;
     int64_t SourceEnd = -1; // source position after the last chunk copied unread
     std::vector<TCutRule> CutRules;
     std::vector<bool> StreamStarted;

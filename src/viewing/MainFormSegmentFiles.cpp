@@ -146,11 +146,11 @@ void TfrmMain::miSaveSegmentsClick() {
 }
 
 void TfrmMain::SaveSegmentsCopying(const TSegmentsSaveChoice& choice) {
-    media::TRangeSave save;
+    TRangeSave save;
     for (const TCutListEntry& e : FSegments)
         save.Pieces.push_back({&SegmentReader(e.Source), e.Frames, nullptr});
     save.Output = choice.Output;
-    save.Mode = choice.Exact ? media::TCutMode::Exact : media::TCutMode::KeyFrame;
+    save.Mode = choice.Exact ? TCutMode::Exact : TCutMode::KeyFrame;
     save.Separate = choice.Separate;
     save.OnProgress = [this](bool& cancel, double percent) { SaveProgress(cancel, percent); };
     save.OnConfirmOverwrite = [this](const std::string& question) {

@@ -13,6 +13,11 @@ inline constexpr int ExitUsage = 2;
 inline constexpr int ExitDeclined = 3;    // an existing file was not to be overwritten
 inline constexpr int ExitCancelled = 130; // Ctrl+C; what was written is complete
 
+// The commands that need no media layer: info, cut (but cut --exact), split, join, repair.
+inline constexpr int NotACoreCommand = -1;
+int RunCoreCommand(const std::string& command, const std::vector<std::string>& args);
+bool IsCoreInvocation(const std::string& command, const std::vector<std::string>& args);
+
 int RunInfo(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunSplit(const std::vector<std::string>& args);

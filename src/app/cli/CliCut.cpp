@@ -2,9 +2,9 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliJob.h"
 #include "app/cli/CliKeep.h"
+#include "app/cli/CliMedia.h"
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
-#include "media/ExactCut.h"
 
 #include <filesystem>
 #include <iostream>
@@ -136,7 +136,7 @@ int RunCut(const std::vector<std::string>& args) {
             engine.CopySegment(first, last);
             return true;
         }
-        const std::string note = media::CopySegmentExact(engine, first, last);
+        const std::string note = CliMedia().CopySegmentExact(engine, first, last);
         if (!note.empty())
             std::cerr << "zarvex-cli cut: warning: " << note << "\n";
         return true;

@@ -3,9 +3,9 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliJob.h"
 #include "app/cli/CliKeep.h"
+#include "app/cli/CliMedia.h"
 #include "app/cli/CliProgress.h"
 #include "avi_input/AVIRead.h"
-#include "media/RangeCut.h"
 #include "splitting/ZarvexCls.h"
 #include "support/FileSafety.h"
 
@@ -85,11 +85,13 @@ int Prepare(const TCliArgs& a, const TKeepSpec& spec, std::vector<TSourceJob>& j
 
 // Saves one source's ranges; returns its exit code.
 int SaveJob(const TCliArgs& a, TSourceJob& job, const std::string& label) {
-    media::TRangeSave save;
+    TRangeSave save;
     for (const TKeepRange& r : job.Ranges)
         save.Pieces.push_back({job.Reader.get(), r, nullptr});
     save.Output = job.Output;
-    save.Mode = a.Has("--exact") ? media::TCutMode::Exact : media::TCutMode::KeyFrame;
+    save.Mode = a.Has("--exact") ? TCutMode::Exact : TCutMode::KeyFrame;
+    if (CliMedia().UseExactCuts)
+        CliMedia().UseExactCuts(save);
     save.Separate = a.Has("--separate");
     save.OnConfirmOverwrite = [](const std::string&) { return true; }; // asked before
     std::vector<std::string> notes;
@@ -103,7 +105,7 @@ int SaveJob(const TCliArgs& a, TSourceJob& job, const std::string& label) {
                 cancel = true;
         };
         try {
-            media::SaveRanges(save, notes, cancelled);
+            SaveRanges(save, notes, cancelled);
         } catch (const std::exception& e) {
             failure = e.what();
         }

@@ -1,10 +1,9 @@
 #include "app/cli/CliJob.h"
 
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliMedia.h"
 #include "app/cli/CliProgress.h"
 #include "avi_input/AVIRead.h"
-#include "avi_input/RepairedLayout.h"
-#include "media/MediaInput.h"
 
 #include <iostream>
 #include <memory>
@@ -18,7 +17,8 @@ void UseRebuiltIndex(const TAVIFileReader& reader, const std::string& source) {
     std::cerr << "zarvex-cli: " << source << ": warning: " << ScanReportSummary(reader.ScanReport())
               << "\n";
     static std::vector<std::shared_ptr<void>> published; // for the whole run
-    published.push_back(media::PublishRepairedLayout(TRepairedLayout::Build(reader)));
+    if (CliMedia().ReadThroughRebuiltIndex)
+        published.push_back(CliMedia().ReadThroughRebuiltIndex(reader));
 }
 
 bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet) {

@@ -1,74 +1,50 @@
-// zarvex-cli: the headless front end for scripts and batch work.
+// zarvex-cli: the headless front end for scripts and batch work. The stream-copy commands run
+// here, without FFmpeg, whose libraries take longer to load than a copy of many files takes;
+// the others run in zarvex-cli-media.
 #include "app/cli/CliCommands.h"
-#include "media/FFmpegLog.h"
 
 #include <algorithm>
-
-#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace zarvex::cli;
+namespace fs = std::filesystem;
 
 namespace {
 
-void PrintHelp() {
-    std::cout
-        << "Usage: zarvex-cli COMMAND [ARGUMENTS]\n"
-           "Cuts, splits and joins AVI files by stream copy, saves frames as images, re-encodes "
-           "segments.\n\n"
-           "Commands:\n"
-        << InfoHelp << "\n"
-        << CutHelp << "\n"
-        << SplitHelp << "\n"
-        << JoinHelp << "\n"
-        << FramesHelp << "\n"
-        << ExportHelp << "\n"
-        << RepairHelp << "\n"
-        << CodecsHelp
-        << "\n"
-           "zarvex-cli --help      this text; COMMAND --help for one command\n"
-           "--verbose              with any command: show FFmpeg's own messages\n"
-           "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
-           "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
+// Beside this program in the build tree; in libexec/zarvex when installed.
+std::string MediaProgram() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    const fs::path dir = self.parent_path();
+    for (const fs::path& p :
+         {dir / "zarvex-cli-media", dir.parent_path() / "libexec" / "zarvex" / "zarvex-cli-media"})
+        if (::access(p.c_str(), X_OK) == 0)
+            return p.string();
+    return {};
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    // FFmpeg's messages are for diagnosis, not for every run; --verbose may stand anywhere.
-    const auto verbose = std::remove(args.begin(), args.end(), std::string("--verbose"));
-    zarvex::media::SetFFmpegLogVerbose(verbose != args.end());
-    args.erase(verbose, args.end());
-    if (args.empty()) {
-        PrintHelp();
-        return ExitUsage;
+    // FFmpeg's messages: there are none here.
+    args.erase(std::remove(args.begin(), args.end(), std::string("--verbose")), args.end());
+    if (!args.empty()) {
+        const std::string command = args.front();
+        args.erase(args.begin());
+        if (IsCoreInvocation(command, args))
+            return RunCoreCommand(command, args);
     }
-    const std::string command = args.front();
-    args.erase(args.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
-        PrintHelp();
-        return ExitOk;
-    }
-    if (command == "info")
-        return RunInfo(args);
-    if (command == "cut")
-        return RunCut(args);
-    if (command == "split")
-        return RunSplit(args);
-    if (command == "join")
-        return RunJoin(args);
-    if (command == "frames")
-        return RunFrames(args);
-    if (command == "export")
-        return RunExport(args);
-    if (command == "repair")
-        return RunRepair(args);
-    if (command == "codecs")
-        return RunCodecs(args);
-    std::cerr << "zarvex-cli: unknown command " << command << "\n";
-    PrintHelp();
-    return ExitUsage;
+    const std::string media = MediaProgram();
+    if (!media.empty())
+        ::execv(media.c_str(), argv);
+    std::cerr << "zarvex-cli: zarvex-cli-media, which runs this command, is not installed beside "
+                 "zarvex-cli\n";
+    return ExitFailure;
 }
