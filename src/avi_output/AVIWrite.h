@@ -36,7 +36,7 @@ public:
     // Copies a chunk of another file as it stands, header and pad byte included, without reading
     // it here: its header must already read ChunkId(streamId) and size. Adjacent chunks of the
     // source go in one copy. Once such a run is long, a 'JUNK' filler goes in front of it that
-    // puts it at the source's offset within a page, which the system copies markedly faster.
+    // puts it at the source's offset within 64 KiB, which the system copies markedly faster.
     void CopyChunk(int32_t streamId, const TOSFile& source, int64_t headerPosition, bool keyFrame,
                    int32_t size);
     // Completes the file and closes it; does nothing when no file is open.

@@ -70,9 +70,10 @@ void TGatherWriter::FinishRun() {
     if (RunCount == 0)
         return;
     const int64_t count = std::exchange(RunCount, 0);
-    if (File.CopyFrom(*RunSource, RunPosition, count, Start) != count)
+    const int64_t at = Start;
+    Start += count; // the layout stands whatever the copy does, so a failed file still closes
+    if (File.CopyFrom(*RunSource, RunPosition, count, at) != count)
         throw EZarvexError("Unable to read the source: the file is damaged or cut short");
-    Start += count;
 }
 
 void TGatherWriter::Flush() {

@@ -4,6 +4,8 @@
 #include "app/cli/CliCommands.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -42,9 +44,12 @@ int main(int argc, char** argv) {
             return RunCoreCommand(command, args);
     }
     const std::string media = MediaProgram();
-    if (!media.empty())
-        ::execv(media.c_str(), argv);
-    std::cerr << "zarvex-cli: zarvex-cli-media, which runs this command, is not installed beside "
-                 "zarvex-cli\n";
+    if (media.empty()) {
+        std::cerr << "zarvex-cli: zarvex-cli-media, which runs this command, is not installed "
+                     "beside zarvex-cli\n";
+        return ExitFailure;
+    }
+    ::execv(media.c_str(), argv);
+    std::cerr << "zarvex-cli: cannot start " << media << ": " << std::strerror(errno) << "\n";
     return ExitFailure;
 }
