@@ -47,7 +47,7 @@ void TGatherWriter::PutLarge(const void* data, size_t count) {
 }
 
 void TGatherWriter::PutFrom(const TOSFile& source, int64_t position, int64_t count) {
-    if (!Continues(source, position))
+    if (!Continues(source, position) || RunCount >= MaxRun)
         FinishRun();
     if (RunCount == 0) {
         Flush();

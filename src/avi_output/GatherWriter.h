@@ -13,6 +13,8 @@ public:
     // Payloads from this size on go straight from the caller's buffer to the file.
     static constexpr size_t LargeWrite = 8192;
     static constexpr size_t FlushAt = 256 * 1024;
+    // Copied runs go out in pieces of this size, so that progress and Cancel follow the copy.
+    static constexpr int64_t MaxRun = 32 << 20;
 
     explicit TGatherWriter(const TOSFile& file) : File(file) {
         Pending.reserve(FlushAt + LargeWrite);
@@ -29,8 +31,8 @@ public:
     // Reads bytes written earlier; a short read raises EOSError.
     void ReadBack(int64_t position, void* destination, size_t count);
     // Bytes of another file, copied when the next other call comes: what continues the run of
-    // the previous call joins it, so a stretch of copied chunks costs one copy in the kernel.
-    // Raises EZarvexError when the source turns out shorter than count.
+    // the previous call joins it, so a stretch of copied chunks costs one copy in the kernel per
+    // MaxRun bytes. Raises EZarvexError when the source turns out shorter than count.
     void PutFrom(const TOSFile& source, int64_t position, int64_t count);
     // True when bytes of source at position would join the run of copied bytes.
     bool Continues(const TOSFile& source, int64_t position) const {

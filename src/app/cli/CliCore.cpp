@@ -1,27 +1,38 @@
 #include "app/cli/CliCommands.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace zarvex::cli {
 
+namespace {
+
+struct TCoreCommand {
+    const char* Name;
+    int (*Run)(const std::vector<std::string>& args);
+};
+
+const TCoreCommand CoreCommands[] = {{"info", RunInfo},
+                                     {"cut", RunCut},
+                                     {"split", RunSplit},
+                                     {"join", RunJoin},
+                                     {"repair", RunRepair}};
+
+const TCoreCommand* FindCore(const std::string& command) {
+    const auto* found = std::find_if(std::begin(CoreCommands), std::end(CoreCommands),
+                                     [&](const TCoreCommand& c) { return command == c.Name; });
+    return found == std::end(CoreCommands) ? nullptr : found;
+}
+
+} // namespace
+
 int RunCoreCommand(const std::string& command, const std::vector<std::string>& args) {
-    if (command == "info")
-        return RunInfo(args);
-    if (command == "cut")
-        return RunCut(args);
-    if (command == "split")
-        return RunSplit(args);
-    if (command == "join")
-        return RunJoin(args);
-    if (command == "repair")
-        return RunRepair(args);
-    return NotACoreCommand;
+    const TCoreCommand* c = FindCore(command);
+    return c ? c->Run(args) : NotACoreCommand;
 }
 
 bool IsCoreInvocation(const std::string& command, const std::vector<std::string>& args) {
-    const bool core = command == "info" || command == "cut" || command == "split" ||
-                      command == "join" || command == "repair";
-    return core && std::find(args.begin(), args.end(), "--exact") == args.end();
+    return FindCore(command) && std::find(args.begin(), args.end(), "--exact") == args.end();
 }
 
 } // namespace zarvex::cli
