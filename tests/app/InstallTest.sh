@@ -7,7 +7,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail=0
-for f in bin/zarvex bin/zarvex-cli; do
+for f in bin/zarvex bin/zarvex-cli libexec/zarvex/zarvex-cli-media; do
   [[ -x "$prefix/$f" ]] || { echo "missing program $f"; fail=1; }
 done
 for f in share/doc/zarvex/manual.html share/icons/hicolor/scalable/apps/zarvex.svg \
@@ -26,5 +26,6 @@ if command -v desktop-file-validate >/dev/null; then
 elif [[ -n "${CI:-}" ]]; then
   echo "desktop-file-validate is missing"; fail=1
 fi
+# --help is answered by zarvex-cli-media, which zarvex-cli finds in libexec.
 "$prefix/bin/zarvex-cli" --help >/dev/null || { echo "installed zarvex-cli does not run"; fail=1; }
 exit $fail
