@@ -2,14 +2,12 @@
 
 #include "support/Errors.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace zarvex {
 
@@ -140,43 +138,6 @@ void TOSFile::WriteTwoAt(const void* first, int64_t firstCount, const void* seco
             parts[index].iov_len -= size_t(n);
         }
     }
-}
-
-int64_t TOSFile::CopyFrom(const TOSFile& source, int64_t sourcePosition, int64_t count,
-                          int64_t position) const {
-    int64_t done = 0;
-    while (done < count) {
-        loff_t in = sourcePosition + done, out = position + done;
-        const ssize_t n = ::copy_file_range(source.Fd, &in, Fd, &out, size_t(count - done), 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            // Files on different file systems, or systems without the call.
-            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
-                return done + CopyThroughBuffer(source, sourcePosition + done, count - done,
-                                                position + done);
-            RaiseLastOSError();
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
-}
-
-int64_t TOSFile::CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
-                                   int64_t position) const {
-    std::vector<char> buffer(size_t(std::min<int64_t>(count, 1 << 20)));
-    int64_t done = 0;
-    while (done < count) {
-        const int64_t want = std::min<int64_t>(count - done, int64_t(buffer.size()));
-        const int64_t got = source.ReadAt(buffer.data(), want, sourcePosition + done);
-        WriteAt(buffer.data(), got, position + done);
-        done += got;
-        if (got < want)
-            break;
-    }
-    return done;
 }
 
 } // namespace zarvex

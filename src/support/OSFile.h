@@ -43,6 +43,11 @@ public:
                      int64_t position) const;
 
 private:
+    // Each goes on from done, and returns false where the files do not support the way.
+    bool CopyInKernel(const TOSFile& source, int64_t sourcePosition, int64_t count,
+                      int64_t position, int64_t& done) const;
+    bool CopyBySplice(const TOSFile& source, int64_t sourcePosition, int64_t count,
+                      int64_t position, int64_t& done) const;
     int64_t CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
                               int64_t position) const;
 

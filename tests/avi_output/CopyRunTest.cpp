@@ -1,6 +1,6 @@
 // Chunks copied in the kernel: runs of another file's bytes between ordinary writes and patches
-// land where they belong, on one file system and across two (where the copy goes through a
-// buffer), and a source shorter than its run is a failure.
+// land where they belong, on one file system and across two, and a source shorter than its run
+// is a failure.
 #include "avi_output/GatherWriter.h"
 #include "fixtures/Tools.h"
 #include "support/Errors.h"
