@@ -28,8 +28,9 @@ void TAVIFileWriter::CopyChunk(int32_t streamId, const TOSFile& source, int64_t 
 }
 
 // Moves the run, and its index entries, behind a filler that gives it the source's offset within
-// 64 KiB: the kernel copies in steps of that size, and a copy that is not aligned so costs a
-// tenth more. Only long runs are worth the filler's bytes.
+// 64 KiB: a copy whose offsets differ within a page costs a few percent more, and through
+// copy_file_range, which goes in steps of 64 KiB, a tenth more. Only long runs are worth the
+// filler's bytes.
 void TAVIFileWriter::AlignRun() {
     Run.Open = false;
     int64_t room = (Run.SourceStart - Run.OutputStart) % CopyAlignment;
