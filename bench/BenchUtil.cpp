@@ -64,6 +64,14 @@ void WarmCache(const std::string& path) {
     std::fclose(f);
 }
 
+void CacheAsRead(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Require(fd >= 0 && fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0,
+            "dropping " + path + " from the cache");
+    close(fd);
+    WarmCache(path);
+}
+
 std::vector<std::string> Ffmpeg(std::vector<std::string> args) {
     std::vector<std::string> argv{"ffmpeg", "-nostdin", "-y", "-v", "error"};
     argv.insert(argv.end(), args.begin(), args.end());

@@ -20,6 +20,10 @@ TChildRun MedianRun(const std::vector<std::string>& argv, int runs);
 
 // Reads a file once so every contender starts from a warm page cache.
 void WarmCache(const std::string& path);
+// Writes a file out, drops it from the page cache and reads it back, so that it is cached as a
+// file read from disk is. A file just written stays cached in the pieces its writer wrote, and
+// the kernel copies out of small pieces (ffmpeg's) markedly slower than out of read-ahead ones.
+void CacheAsRead(const std::string& path);
 
 std::string SelfPath();
 
