@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zarvex::bench {
 
@@ -70,6 +71,17 @@ void CacheAsRead(const std::string& path) {
             "dropping " + path + " from the cache");
     close(fd);
     WarmCache(path);
+}
+
+void ReusePageCache(const std::string& folder, long long bytes) {
+    const std::string path = folder + "/page-cache-scratch";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    Require(fd >= 0, "creating " + path);
+    static const std::vector<char> block(1 << 20, 1);
+    for (long long done = 0; done < bytes; done += static_cast<long long>(block.size()))
+        Require(write(fd, block.data(), block.size()) == ssize_t(block.size()), "writing " + path);
+    close(fd);
+    unlink(path.c_str());
 }
 
 std::vector<std::string> Ffmpeg(std::vector<std::string> args) {
