@@ -274,13 +274,13 @@ void TfrmMain::acnEndSelectionExecute() {
 }
 
 void TfrmMain::acnSetStartSelectionExecute() {
-    Edit("Select Start", [this] { FTrackLine->SetSelStart(FViewer->Position()); });
+    Edit("Select Start", [this] { FTrackLine->SetSelStart(FViewer->ShownPosition()); });
     UpdateActionStates();
     UpdateStatusBar();
 }
 
 void TfrmMain::acnSetEndSelectionExecute() {
-    Edit("Select End", [this] { FTrackLine->SetSelEnd(FViewer->Position()); });
+    Edit("Select End", [this] { FTrackLine->SetSelEnd(FViewer->ShownPosition()); });
     UpdateActionStates();
     UpdateStatusBar();
 }

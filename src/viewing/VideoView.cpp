@@ -160,6 +160,13 @@ int64_t TAVIViewer::Position() const {
     return Player.IsOpen() ? std::min(Player.GetCurrentPosition(), Duration) : 0;
 }
 
+int64_t TAVIViewer::ShownPosition() const {
+    if (Playing && FVideoWindow)
+        if (const media::TVideoFramePtr shown = FVideoWindow->Frame())
+            return std::min(shown->Position, Position());
+    return Position();
+}
+
 int64_t TAVIViewer::TimeToFrame(int64_t time) const {
     return FClock.NearestFrame(time);
 }

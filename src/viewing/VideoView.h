@@ -46,6 +46,9 @@ public:
     void Pause();
     void SetPosition(int64_t time);
     int64_t Position() const;
+    // The start of the picture on screen. While playing, the position is the clock, which runs
+    // up to a frame ahead of it; marks go where the user sees them.
+    int64_t ShownPosition() const;
     void PrevFrame();
     void NextFrame();
     void FastBackward();

@@ -254,6 +254,24 @@ TEST_F(MainFormTest, MarksMakeASelectionAndClearEachOther) {
     EXPECT_EQ(Form.FTrackLine->SelEnd(), -1);
 }
 
+TEST_F(MainFormTest, MarksSetWhilePlayingTakeThePictureOnScreen) {
+    Form.OpenFile(Clip);
+    Form.acnPlay->trigger();
+    auto shown = [&] {
+        const media::TVideoFramePtr f = Form.FViewer->VideoWindow()->Frame();
+        return f ? f->Position : -1;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() >= Second / 2; }, 10000));
+    QTest::qWait(10); // the clock moves on between pictures
+    const int64_t before = shown();
+    Form.acnSetStartSelection->trigger();
+    const int64_t after = shown(), mark = Form.FTrackLine->SelStart();
+    Form.FViewer->Pause();
+    EXPECT_LE(before, mark);
+    EXPECT_LE(mark, after);
+    EXPECT_EQ(Form.FViewer->FrameToTime(Form.FViewer->TimeToFrame(mark)), mark);
+}
+
 TEST_F(MainFormTest, ATenSecondSelectionFromFiveSeconds) {
     const std::string longer = MakeMpeg4Avi(Dir, "longer.avi", 20.0, 250, "160x120", 25, false);
     Form.OpenFile(QString::fromStdString(longer));
