@@ -43,8 +43,14 @@ bool CopiesOnItsOwn(int fd) {
     }
 }
 
-bool Unsupported(int error) {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+// After a failed call: true when it was interrupted and is tried again, false where the files
+// do not take this way of copying (on two file systems, say); raises on any other error.
+bool Interrupted() {
+    if (errno == EINTR)
+        return true;
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+        return false;
+    RaiseLastOSError();
 }
 
 class TPipe {
@@ -79,12 +85,11 @@ bool Drain(const TPipe& pipe, int fd, int64_t count, int64_t position) {
     while (count > 0) {
         loff_t out = position;
         const ssize_t n = ::splice(pipe.Out(), nullptr, fd, &out, size_t(count), SPLICE_F_MOVE);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && Unsupported(errno))
+        if (n < 0) {
+            if (Interrupted())
+                continue;
             return false;
-        if (n < 0)
-            RaiseLastOSError();
+        }
         if (n == 0)
             throw EOSError(EIO, "The copy stopped writing.");
         count -= n;
@@ -111,12 +116,11 @@ bool TOSFile::CopyInKernel(const TOSFile& source, int64_t sourcePosition, int64_
     while (done < count) {
         loff_t in = sourcePosition + done, out = position + done;
         const ssize_t n = ::copy_file_range(source.Fd, &in, Fd, &out, size_t(count - done), 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && Unsupported(errno)) // also files on two file systems
+        if (n < 0) {
+            if (Interrupted())
+                continue;
             return false;
-        if (n < 0)
-            RaiseLastOSError();
+        }
         if (n == 0)
             break;
         done += n;
@@ -133,12 +137,11 @@ bool TOSFile::CopyBySplice(const TOSFile& source, int64_t sourcePosition, int64_
         loff_t in = sourcePosition + done;
         const ssize_t n = ::splice(source.Fd, &in, pipe.In(), nullptr,
                                    size_t(std::min(count - done, pipe.Capacity)), SPLICE_F_MOVE);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && Unsupported(errno))
+        if (n < 0) {
+            if (Interrupted())
+                continue;
             return false;
-        if (n < 0)
-            RaiseLastOSError();
+        }
         if (n == 0)
             break;
         // A file that takes no splice is written again from done by the next way.
