@@ -111,6 +111,16 @@ double MiB(long kib) {
     return kib / 1024.0;
 }
 
+// Rounds of ours against cp of the same bytes, whose target is 1.10.
+void RunAgainstCp(const char* what, double mib, TContender& ours, TContender& cp) {
+    RunRounds({&ours, &cp});
+    const TChildRun o = ours.Median(), c = cp.Median();
+    std::printf("%s, %.1f MiB, median of %d: ours %.3f s, cp %.3f s; ratio to cp %.2f (target "
+                "<= 1.10), of rounds %.2f, best runs %.2f; peak memory %.1f MiB\n",
+                what, mib, Runs, o.Seconds, c.Seconds, o.Seconds / c.Seconds, PairedRatio(ours, cp),
+                ours.Best().Seconds / cp.Best().Seconds, MiB(o.PeakKiB));
+}
+
 // Ten ranges of 12 s, one every 19 s, into one file by key-frame copy, against cp of the bytes.
 void BenchKeep(const fs::path& dir, const fs::path& src) {
     std::string ranges;
@@ -128,12 +138,7 @@ void BenchKeep(const fs::path& dir, const fs::path& src) {
     TContender cp{{"cp", sized.string(), copy.string()}, {copy}};
     CacheAsRead(src.string());
     CacheAsRead(sized.string());
-    RunRounds({&keep, &cp});
-    const TChildRun k = keep.Median(), c = cp.Median();
-    std::printf("keep 10 ranges, %.1f MiB, median of %d: ours %.3f s, cp %.3f s; ratio to cp "
-                "%.2f (target <= 1.10), of rounds %.2f, best runs %.2f; peak memory %.1f MiB\n",
-                outMiB, Runs, k.Seconds, c.Seconds, k.Seconds / c.Seconds, PairedRatio(keep, cp),
-                keep.Best().Seconds / cp.Best().Seconds, MiB(k.PeakKiB));
+    RunAgainstCp("keep 10 ranges", outMiB, keep, cp);
     fs::remove(sized);
 }
 
@@ -155,12 +160,7 @@ void BenchJoin(const fs::path& dir, const fs::path& src) {
                   {copyA, copyB}};
     CacheAsRead(a.string());
     CacheAsRead(b.string());
-    RunRounds({&join, &cp});
-    const TChildRun j = join.Median(), c = cp.Median();
-    std::printf("join of 2 files, %.1f MiB, median of %d: ours %.3f s, cp of both %.3f s; ratio "
-                "%.2f (target <= 1.10), of rounds %.2f, best runs %.2f; peak memory %.1f MiB\n",
-                inMiB, Runs, j.Seconds, c.Seconds, j.Seconds / c.Seconds, PairedRatio(join, cp),
-                join.Best().Seconds / cp.Best().Seconds, MiB(j.PeakKiB));
+    RunAgainstCp("join of 2 files", inMiB, join, cp);
     fs::remove(a);
     fs::remove(b);
 }

@@ -53,6 +53,23 @@ bool Interrupted() {
     RaiseLastOSError();
 }
 
+// Repeats a call that moves some of the bytes left, until all are done or the source ends; false
+// where the files do not take this way of copying.
+template <class TCall> bool Repeat(int64_t count, int64_t& done, TCall call) {
+    while (done < count) {
+        const ssize_t n = call();
+        if (n < 0) {
+            if (Interrupted())
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return true;
+}
+
 class TPipe {
 public:
     TPipe() {
@@ -82,19 +99,14 @@ private:
 
 // Writes count bytes held in the pipe at position; false where the file takes no splice.
 bool Drain(const TPipe& pipe, int fd, int64_t count, int64_t position) {
-    while (count > 0) {
-        loff_t out = position;
-        const ssize_t n = ::splice(pipe.Out(), nullptr, fd, &out, size_t(count), SPLICE_F_MOVE);
-        if (n < 0) {
-            if (Interrupted())
-                continue;
-            return false;
-        }
-        if (n == 0)
-            throw EOSError(EIO, "The copy stopped writing.");
-        count -= n;
-        position += n;
-    }
+    int64_t done = 0;
+    if (!Repeat(count, done, [&] {
+            loff_t out = position + done;
+            return ::splice(pipe.Out(), nullptr, fd, &out, size_t(count - done), SPLICE_F_MOVE);
+        }))
+        return false;
+    if (done < count)
+        throw EOSError(EIO, "The copy stopped writing.");
     return true;
 }
 
@@ -113,19 +125,10 @@ int64_t TOSFile::CopyFrom(const TOSFile& source, int64_t sourcePosition, int64_t
 
 bool TOSFile::CopyInKernel(const TOSFile& source, int64_t sourcePosition, int64_t count,
                            int64_t position, int64_t& done) const {
-    while (done < count) {
+    return Repeat(count, done, [&] {
         loff_t in = sourcePosition + done, out = position + done;
-        const ssize_t n = ::copy_file_range(source.Fd, &in, Fd, &out, size_t(count - done), 0);
-        if (n < 0) {
-            if (Interrupted())
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return true;
+        return ::copy_file_range(source.Fd, &in, Fd, &out, size_t(count - done), 0);
+    });
 }
 
 bool TOSFile::CopyBySplice(const TOSFile& source, int64_t sourcePosition, int64_t count,
@@ -133,23 +136,14 @@ bool TOSFile::CopyBySplice(const TOSFile& source, int64_t sourcePosition, int64_
     const TPipe pipe;
     if (!pipe.IsOpen() || pipe.Capacity <= 0)
         return false;
-    while (done < count) {
+    return Repeat(count, done, [&]() -> ssize_t {
         loff_t in = sourcePosition + done;
         const ssize_t n = ::splice(source.Fd, &in, pipe.In(), nullptr,
                                    size_t(std::min(count - done, pipe.Capacity)), SPLICE_F_MOVE);
-        if (n < 0) {
-            if (Interrupted())
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        // A file that takes no splice is written again from done by the next way.
-        if (!Drain(pipe, Fd, n, position + done))
-            return false;
-        done += n;
-    }
-    return true;
+        // An output that takes no splice fails as an unsupported source does (errno tells);
+        // the next way writes again from done.
+        return n > 0 && !Drain(pipe, Fd, n, position + done) ? -1 : n;
+    });
 }
 
 int64_t TOSFile::CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
