@@ -55,6 +55,8 @@ void TAVIFileWriter::PatchSize(uint64_t headerPos) {
 void TAVIFileWriter::Open(const std::string& fileName, uint32_t aviFlags) {
     Close();
     Handle = TOSFile::Create(fileName);
+    FileName = fileName;
+    Checkpoint = 0;
     Out = std::make_unique<TGatherWriter>(Handle);
     RiffPos = 0;
     PutListHeader(ckRIFF, 0, formAVI);
@@ -165,18 +167,23 @@ void TAVIFileWriter::CloseHeaders() {
     MoviPos = uint64_t(Pos());
     PutListHeader(ckLIST, 0, listMovi);
     HeadersOpen = false;
+    // On disk before any chunk, so that a full disk later still finds them there.
+    Out->Flush();
+    Checkpoint = Pos();
 }
 
 void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame,
                                 int32_t size) {
-    TStreamSlot& slot = BeginChunk(streamId, size);
-    Run.Open = false;
-    const uint64_t p = uint64_t(Pos());
-    PutChunkHeader(slot.ChunkId, uint32_t(size));
-    Out->Put(data, size_t(size));
-    if (size & 1)
-        Out->PutZeros(1);
-    IndexChunk(slot, p, keyFrame, size);
+    Guarded([&] {
+        TStreamSlot& slot = BeginChunk(streamId, size);
+        Run.Open = false;
+        const uint64_t p = uint64_t(Pos());
+        PutChunkHeader(slot.ChunkId, uint32_t(size));
+        Out->Put(data, size_t(size));
+        if (size & 1)
+            Out->PutZeros(1);
+        IndexChunk(slot, p, keyFrame, size);
+    });
 }
 
 uint32_t TAVIFileWriter::ChunkId(int32_t streamId) const {
@@ -217,13 +224,14 @@ void TAVIFileWriter::IndexChunk(TStreamSlot& slot, uint64_t headerPosition, bool
             Run.StdEntries.emplace_back(int32_t(&slot - Slots.data()), slot.StdIndex->Size());
         slot.StdIndex->Append(e, 8);
         slot.PendingBytes += uint32_t(size);
-        if (slot.StdIndex->Size() / 8 >= StdIndexFlushAt)
-            FlushStdIndex(slot);
     }
+    // Counted before a flush can fail, so that dropping the chunk again undoes all of it.
     ++slot.ChunkCount;
     slot.TotalBytes += uint32_t(size);
     if (uint32_t(size) > slot.LargestChunk)
         slot.LargestChunk = uint32_t(size);
+    if (WithOpenDML() && slot.StdIndex->Size() / 8 >= StdIndexFlushAt)
+        FlushStdIndex(slot);
 }
 
 bool TAVIFileWriter::WouldOverflowRiff(int32_t size) const {

@@ -26,6 +26,8 @@ public:
 
     // 1: 'idx1' only; 2: OpenDML indexes only; 3: both. Set before Open.
     uint8_t IndexKind = 3;
+    // The video frames the caller means to write, for the message of a file cut short; 0: unknown.
+    uint32_t ExpectedFrames = 0;
 
     void Open(const std::string& fileName, uint32_t aviFlags);
     void AddStream(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
@@ -39,11 +41,15 @@ public:
     // puts it at the source's offset within 64 KiB, which the system copies markedly faster.
     void CopyChunk(int32_t streamId, const TOSFile& source, int64_t headerPosition, bool keyFrame,
                    int32_t size);
-    // Completes the file and closes it; does nothing when no file is open.
+    // Completes the file and closes it; does nothing when no file is open. When the disk fills
+    // or the source shrinks, any of these drops the trailing chunks that no longer fit with their
+    // indexes, completes the file and raises EZarvexError naming the file and what it holds.
     void Close();
     // Close for the paths where a failure is already being reported: errors are swallowed.
     void CloseQuietly() noexcept;
     bool IsOpen() const { return Handle.IsOpen(); }
+    // "NAME was completed with N of M frames.", counting the video chunks written so far.
+    std::string HoldsText() const;
 
     static constexpr uint32_t RiffLimit = 1u << 30;
     static constexpr uint32_t StdIndexFlushAt = 8000;
@@ -86,11 +92,21 @@ private:
     void FlushAllStdIndexes();
     void WriteLegacyIndex();
     void FinishFile();
+    void WriteIndexesAndHeaders();
     void FinishStreamHeaders(TStreamSlot& slot);
+    void WriteStdIndex(TStreamSlot& slot);
     void Release();
+    // Runs a step of writing; a full disk or a shrunken source ends in Salvage.
+    template <class TStep> void Guarded(TStep step);
+    [[noreturn]] void Salvage(const std::string& reason);
+    int64_t DropChunksPast(int64_t limit);
 
     TOSFile Handle;
+    std::string FileName;
     std::unique_ptr<TGatherWriter> Out;
+    // The end of the last thing other than a data chunk (headers, an index, a RIFF list's
+    // start): a file cut short is never cut before it.
+    int64_t Checkpoint = 0;
     uint64_t RiffPos = 0;
     uint64_t HdrlPos = 0;
     uint64_t MoviPos = 0;
@@ -113,5 +129,22 @@ private:
     std::array<TStreamSlot, 100> Slots;
     TMemoryBuf LegacyIndex;
 };
+
+// True for the failures of a write that a smaller file would have avoided.
+bool IsRoomError(int code);
+// What a full disk or a file over the size limit is called in the message.
+std::string RoomFailure(int code);
+
+template <class TStep> void TAVIFileWriter::Guarded(TStep step) {
+    try {
+        step();
+    } catch (const ESourceChanged& e) {
+        Salvage(e.what());
+    } catch (const EOSError& e) {
+        if (!IsRoomError(e.Code))
+            throw;
+        Salvage(RoomFailure(e.Code));
+    }
+}
 
 } // namespace zarvex

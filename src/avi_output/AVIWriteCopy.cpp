@@ -10,21 +10,23 @@ namespace zarvex {
 
 void TAVIFileWriter::CopyChunk(int32_t streamId, const TOSFile& source, int64_t headerPosition,
                                bool keyFrame, int32_t size) {
-    TStreamSlot& slot = BeginChunk(streamId, size);
-    const int64_t p = Pos();
-    if (!Out->Continues(source, headerPosition)) {
-        Run = TCopyRun();
-        Run.Open = true;
-        Run.OutputStart = p;
-        Run.SourceStart = headerPosition;
-        Run.LegacyFrom = LegacyIndex.Size();
-    }
-    Out->PutFrom(source, headerPosition, 8 + int64_t(size) + (size & 1));
-    IndexChunk(slot, uint64_t(p), keyFrame, size);
-    // An index flushed inside the run has ended it, and its entries are in the file by now.
-    if (Run.Open && Out->Continues(source, headerPosition + 8 + size + (size & 1)) &&
-        Pos() - Run.OutputStart >= AlignRunsFrom)
-        AlignRun();
+    Guarded([&] {
+        TStreamSlot& slot = BeginChunk(streamId, size);
+        const int64_t p = Pos();
+        if (!Out->Continues(source, headerPosition)) {
+            Run = TCopyRun();
+            Run.Open = true;
+            Run.OutputStart = p;
+            Run.SourceStart = headerPosition;
+            Run.LegacyFrom = LegacyIndex.Size();
+        }
+        Out->PutFrom(source, headerPosition, 8 + int64_t(size) + (size & 1));
+        IndexChunk(slot, uint64_t(p), keyFrame, size);
+        // An index flushed inside the run has ended it, and its entries are in the file by now.
+        if (Run.Open && Out->Continues(source, headerPosition + 8 + size + (size & 1)) &&
+            Pos() - Run.OutputStart >= AlignRunsFrom)
+            AlignRun();
+    });
 }
 
 // Moves the run, and its index entries, behind a filler that gives it the source's offset within

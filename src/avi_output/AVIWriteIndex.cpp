@@ -4,17 +4,20 @@
 #include "support/Endian.h"
 #include "support/Errors.h"
 
+#include <array>
+
 namespace zarvex {
 
-void TAVIFileWriter::FlushStdIndex(TStreamSlot& slot) {
+// Writes the pending entries as an 'ix##' chunk and lists it in the super index; the entries
+// stay until the caller lets them go.
+void TAVIFileWriter::WriteStdIndex(TStreamSlot& slot) {
     const uint32_t n = slot.StdIndex->Size() / 8;
     const uint64_t q = uint64_t(Pos());
     uint8_t super[16];
     PutU64(super, q);
     PutU32(super + 8, 32 + 8 * n);
     PutU32(super + 12, slot.SampleSize == 0 ? n : slot.PendingBytes / slot.SampleSize);
-    slot.SuperIndex->Append(super, 16);
-    if (slot.SuperIndex->Size() / 16 >= SuperIndexLimit)
+    if (slot.SuperIndex->Size() / 16 + 1 >= SuperIndexLimit)
         throw EZarvexError("ODML index overflow");
 
     uint8_t head[32];
@@ -29,8 +32,21 @@ void TAVIFileWriter::FlushStdIndex(TStreamSlot& slot) {
     PutU32(head + 28, 0);
     Out->Put(head, sizeof head);
     Out->Put(slot.StdIndex->Data(), slot.StdIndex->Size());
+    slot.SuperIndex->Append(super, 16);
+}
+
+void TAVIFileWriter::FlushStdIndex(TStreamSlot& slot) {
+    const uint32_t listed = slot.SuperIndex->Size();
+    try {
+        WriteStdIndex(slot);
+        Out->Flush(); // the entries go only once their chunk is surely on disk
+    } catch (...) {
+        slot.SuperIndex->SetSize(listed);
+        throw;
+    }
     slot.PendingBytes = 0;
     slot.StdIndex->SetSize(0);
+    Checkpoint = Pos();
 }
 
 void TAVIFileWriter::FlushAllStdIndexes() {
@@ -48,7 +64,6 @@ void TAVIFileWriter::WriteLegacyIndex() {
     PutJunk(uint32_t(room));
     PutChunkHeader(ckIdx1, LegacyIndex.Size());
     Out->Put(LegacyIndex.Data(), LegacyIndex.Size());
-    LegacyIndex.Clear();
 }
 
 void TAVIFileWriter::StartContinuation() {
@@ -57,14 +72,20 @@ void TAVIFileWriter::StartContinuation() {
     if (FirstRiff && WithIdx1())
         WriteLegacyIndex();
     PatchSize(RiffPos);
-    BaseOffset = uint64_t(Pos());
-    RiffPos = BaseOffset;
+    const uint64_t riff = uint64_t(Pos());
     PutListHeader(ckRIFF, 0, formAVIX);
-    MoviPos = uint64_t(Pos());
+    const uint64_t movi = uint64_t(Pos());
     PutListHeader(ckLIST, 0, listMovi);
+    // Nothing changes until the list is on disk: a full disk before that completes the list
+    // being left as if it were the last.
+    Out->Flush();
+    BaseOffset = RiffPos = riff;
+    MoviPos = movi;
+    LegacyIndex.Clear();
     if (MainVideoSlot >= 0 && FirstRiff)
         MainHeader.dwTotalFrames = Slots[size_t(MainVideoSlot)].ChunkCount;
     FirstRiff = false;
+    Checkpoint = Pos();
 }
 
 void TAVIFileWriter::FinishStreamHeaders(TStreamSlot& slot) {
@@ -88,13 +109,31 @@ void TAVIFileWriter::FinishStreamHeaders(TStreamSlot& slot) {
     PutU32(head + 16, slot.ChunkId);
     Out->Patch(int64_t(slot.SuperIndexPos), head, sizeof head);
     Out->Patch(int64_t(slot.SuperIndexPos) + 32, slot.SuperIndex->Data(), n * 16);
-    slot.SuperIndex->SetSize(0);
 }
 
 void TAVIFileWriter::FinishFile() {
     if (HeadersOpen)
         CloseHeaders(); // a file without chunks still gets its 'movi' and indexes
-    FlushAllStdIndexes();
+    // A full disk may have this tried again on fewer chunks: the indexes stay as they were.
+    std::array<uint32_t, 100> listed{};
+    for (size_t i = 0; i < Slots.size(); ++i)
+        if (Slots[i].SuperIndex)
+            listed[i] = Slots[i].SuperIndex->Size();
+    try {
+        WriteIndexesAndHeaders();
+    } catch (...) {
+        for (size_t i = 0; i < Slots.size(); ++i)
+            if (Slots[i].SuperIndex)
+                Slots[i].SuperIndex->SetSize(listed[i]);
+        throw;
+    }
+}
+
+void TAVIFileWriter::WriteIndexesAndHeaders() {
+    if (WithOpenDML())
+        for (auto& slot : Slots)
+            if (slot.ChunkId != 0 && slot.StdIndex->Size() > 0)
+                WriteStdIndex(slot);
     PatchSize(MoviPos);
     if (FirstRiff && WithIdx1())
         WriteLegacyIndex();
@@ -141,7 +180,7 @@ void TAVIFileWriter::Close() {
     if (!Handle.IsOpen())
         return;
     try {
-        FinishFile();
+        Guarded([&] { FinishFile(); });
     } catch (...) {
         // The handle is let go either way, so a second Close cannot append a second index.
         Release();

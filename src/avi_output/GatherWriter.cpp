@@ -41,8 +41,16 @@ void TGatherWriter::PutU32(uint32_t value) {
 }
 
 void TGatherWriter::PutLarge(const void* data, size_t count) {
-    File.WriteTwoAt(Pending.data(), int64_t(Pending.size()), data, int64_t(count), Start);
+    int64_t written = 0;
+    try {
+        File.WriteTwoAt(Pending.data(), int64_t(Pending.size()), data, int64_t(count), Start,
+                        &written);
+    } catch (...) {
+        SolidEnd = Start + written;
+        throw;
+    }
     Start += int64_t(Pending.size() + count);
+    SolidEnd = Start;
     Pending.clear();
 }
 
@@ -62,8 +70,9 @@ void TGatherWriter::PutBeforeRun(const void* data, size_t count) {
         Put(data, count);
         return;
     }
-    File.WriteAt(data, int64_t(count), Start);
+    WriteSolid(data, int64_t(count));
     Start += int64_t(count);
+    SolidEnd = Start;
 }
 
 void TGatherWriter::FinishRun() {
@@ -72,17 +81,43 @@ void TGatherWriter::FinishRun() {
     const int64_t count = std::exchange(RunCount, 0);
     const int64_t at = Start;
     Start += count; // the layout stands whatever the copy does, so a failed file still closes
-    if (File.CopyFrom(*RunSource, RunPosition, count, at) != count)
-        throw EZarvexError("Unable to read the source: the file is damaged or cut short");
+    int64_t copied = 0;
+    try {
+        File.CopyFrom(*RunSource, RunPosition, count, at, &copied);
+    } catch (...) {
+        SolidEnd = at + copied;
+        throw;
+    }
+    SolidEnd = at + copied;
+    if (copied != count)
+        throw ESourceChanged();
 }
 
 void TGatherWriter::Flush() {
     FinishRun();
     if (Pending.empty())
         return;
-    File.WriteAt(Pending.data(), int64_t(Pending.size()), Start);
+    WriteSolid(Pending.data(), int64_t(Pending.size()));
     Start += int64_t(Pending.size());
+    SolidEnd = Start;
     Pending.clear();
+}
+
+void TGatherWriter::WriteSolid(const void* data, int64_t count) {
+    int64_t written = 0;
+    try {
+        File.WriteAt(data, count, Start, &written);
+    } catch (...) {
+        SolidEnd = Start + written;
+        throw;
+    }
+}
+
+void TGatherWriter::Reset(int64_t position) {
+    Pending.clear();
+    RunCount = 0;
+    RunSource = nullptr;
+    Start = SolidEnd = position;
 }
 
 void TGatherWriter::Patch(int64_t position, const void* data, size_t count) {

@@ -1,6 +1,7 @@
 // Sequential output that gathers small writes, so that a data chunk costs about one system call.
 #pragma once
 
+#include "support/Errors.h"
 #include "support/OSFile.h"
 
 #include <cstdint>
@@ -32,7 +33,7 @@ public:
     void ReadBack(int64_t position, void* destination, size_t count);
     // Bytes of another file, copied when the next other call comes: what continues the run of
     // the previous call joins it, so a stretch of copied chunks costs one copy in the kernel per
-    // MaxRun bytes. Raises EZarvexError when the source turns out shorter than count.
+    // MaxRun bytes. Raises ESourceChanged when the source turns out shorter than count.
     void PutFrom(const TOSFile& source, int64_t position, int64_t count);
     // True when bytes of source at position would join the run of copied bytes.
     bool Continues(const TOSFile& source, int64_t position) const {
@@ -41,10 +42,16 @@ public:
     // Writes data in front of the run of copied bytes, which moves behind it.
     void PutBeforeRun(const void* data, size_t count);
     void Flush();
+    // Everything before this position is in the file, whatever failed after it.
+    int64_t Solid() const { return SolidEnd; }
+    // Forgets what is pending and goes on writing at position (after the file was cut there).
+    void Reset(int64_t position);
 
 private:
     void PutLarge(const void* data, size_t count);
     void FinishRun();
+    // Writes at Start; on a failure, what did get there counts as solid.
+    void WriteSolid(const void* data, int64_t count);
 
     const TOSFile& File;
     int64_t Start = 0; // file position of the run, or of Pending[0] when there is none
@@ -52,6 +59,13 @@ private:
     int64_t RunPosition = 0;
     int64_t RunCount = 0; // while nonzero, Pending is empty
     std::vector<uint8_t> Pending;
+    int64_t SolidEnd = 0;
+};
+
+// The source file is shorter than when it was opened: another program cut or rewrote it.
+class ESourceChanged : public EZarvexError {
+public:
+    ESourceChanged() : EZarvexError("The source file changed while it was read.") {}
 };
 
 } // namespace zarvex

@@ -59,6 +59,7 @@ void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& ou
     // A failure leaves through the writer's destructor, which completes what was written.
     TAVIFileWriter writer;
     writer.IndexKind = 3;
+    writer.ExpectedFrames = uint32_t(total);
     writer.Open(output, AVIF_HASINDEX);
     TZarvex(*pieces.front().Source).DeclareStreams(writer);
     TSoundCarry carry;

@@ -33,12 +33,14 @@ int32_t FirstEntryFrom(const TAVIStream& s, double S) {
 
 } // namespace
 
-EZarvexError TZarvex::UnreadableChunk(int64_t entry, int stream) {
+EZarvexError TZarvex::UnreadableChunk(int64_t entry, int stream) const {
+    if (Reader.GetFileSize() < SourceSize)
+        return ESourceChanged();
     return EZarvexError("Unable to read chunk " + std::to_string(entry) + " of stream " +
                         std::to_string(stream) + ": the file is damaged or cut short");
 }
 
-TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader) {}
+TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader), SourceSize(reader.GetFileSize()) {}
 
 std::string TZarvex::OverwriteQuestion(const std::string& fileName) {
     return "The \"" + fileName + "\" file is already exists. Overwrite?";
@@ -75,6 +77,7 @@ void TZarvex::CopyWholeFile() {
     Cancel = false;
     TAVIFileWriter writer;
     writer.IndexKind = 3;
+    writer.ExpectedFrames = uint32_t(ProgressTotal);
     writer.Open(FileName, AVIF_HASINDEX);
     DeclareStreams(writer);
     Reader.ResetCursors();
@@ -108,7 +111,7 @@ bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
     for (const TPart& part : parts)
         RefuseSourceAsOutput(part.FileName, Reader.FileName());
     for (const TPart& part : parts) {
-        if (!std::filesystem::exists(part.FileName))
+        if (!OutputExists(part.FileName))
             continue;
         if (!OnConfirmOverwrite || !OnConfirmOverwrite(*this, OverwriteQuestion(part.FileName)))
             return false;
@@ -130,6 +133,7 @@ void TZarvex::WriteFile(const std::string& name) {
     // A failure leaves through the writer's destructor, which completes what was written.
     TAVIFileWriter writer;
     writer.IndexKind = 3;
+    writer.ExpectedFrames = uint32_t(LastFrame - FirstFrame + 1);
     writer.Open(name, AVIF_HASINDEX);
     DeclareStreams(writer);
     CopyRange(writer);

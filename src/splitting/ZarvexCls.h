@@ -36,6 +36,7 @@ public:
     explicit TZarvex(TAVIFileReader& reader);
 
     TAVIFileReader& Reader;
+    int64_t SourceSize;   // when the job began
     std::string FileName; // output of CopySegment
     TProgressEvent OnProgress;
     TOverwriteEvent OnConfirmOverwrite;
@@ -94,7 +95,8 @@ private:
     bool CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e);
     // The reading way: cuts applied; false when nothing was written.
     bool CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size);
-    static EZarvexError UnreadableChunk(int64_t entry, int stream);
+    // Why entry cannot be read: the source changed when it is shorter than at the start.
+    EZarvexError UnreadableChunk(int64_t entry, int stream) const;
     // The 8 header bytes at position, read in blocks (of this job); null on a short read.
     const uint8_t* ReadHeader(const TOSFile& file, int64_t position);
     int VideoIndex() const;

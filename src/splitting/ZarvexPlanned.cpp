@@ -24,6 +24,7 @@ void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& 
     Cancel = false;
     TAVIFileWriter writer;
     writer.IndexKind = 3;
+    writer.ExpectedFrames = uint32_t(plan.Count());
     writer.Open(FileName, AVIF_HASINDEX);
     DeclareStreams(writer);
     TSoundCarry carry;

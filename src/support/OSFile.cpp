@@ -66,6 +66,13 @@ TOSFile TOSFile::Create(const std::string& fileName) {
     return TOSFile(fd);
 }
 
+TOSFile TOSFile::CreateNew(const std::string& fileName) {
+    int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        RaiseLastOSError();
+    return TOSFile(fd);
+}
+
 void TOSFile::Close() {
     if (Fd >= 0)
         ::close(std::exchange(Fd, -1));
@@ -76,6 +83,12 @@ int64_t TOSFile::Size() const {
     if (::fstat(Fd, &st) != 0)
         RaiseLastOSError();
     return st.st_size;
+}
+
+void TOSFile::Truncate(int64_t size) const {
+    while (::ftruncate(Fd, size) != 0)
+        if (errno != EINTR)
+            RaiseLastOSError();
 }
 
 int64_t TOSFile::ReadAt(void* destination, int64_t count, int64_t position) const {
@@ -97,36 +110,40 @@ int64_t TOSFile::ReadAt(void* destination, int64_t count, int64_t position) cons
     return done;
 }
 
-void TOSFile::WriteAt(const void* source, int64_t count, int64_t position) const {
+void TOSFile::WriteAt(const void* source, int64_t count, int64_t position, int64_t* written) const {
     auto* in = static_cast<const char*>(source);
     int64_t done = 0;
     while (done < count) {
         ssize_t n = ::pwrite(Fd, in + done, static_cast<size_t>(count - done), position + done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseLastOSError();
+        if (n <= 0 && (n == 0 || errno != EINTR)) {
+            const int code = n == 0 ? EIO : errno;
+            if (written)
+                *written = done;
+            throw MakeOSError(code);
         }
-        if (n == 0)
-            throw MakeOSError(EIO);
-        done += n;
+        if (n > 0)
+            done += n;
     }
+    if (written)
+        *written = done;
 }
 
 void TOSFile::WriteTwoAt(const void* first, int64_t firstCount, const void* second,
-                         int64_t secondCount, int64_t position) const {
+                         int64_t secondCount, int64_t position, int64_t* written) const {
     iovec parts[2] = {{const_cast<void*>(first), size_t(firstCount)},
                       {const_cast<void*>(second), size_t(secondCount)}};
     int index = firstCount > 0 ? 0 : 1;
+    const int64_t start = position;
     while (index < 2) {
         ssize_t n = ::pwritev(Fd, parts + index, 2 - index, position);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseLastOSError();
+        if (n <= 0 && (n == 0 || errno != EINTR)) {
+            const int code = n == 0 ? EIO : errno;
+            if (written)
+                *written = position - start;
+            throw MakeOSError(code);
         }
-        if (n == 0)
-            throw MakeOSError(EIO);
+        if (n < 0)
+            continue;
         position += n;
         // Step over what was written; a partial write resumes inside the part it stopped in.
         while (index < 2 && size_t(n) >= parts[index].iov_len) {

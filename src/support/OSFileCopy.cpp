@@ -97,9 +97,9 @@ private:
     int Ends[2];
 };
 
-// Writes count bytes held in the pipe at position; false where the file takes no splice.
-bool Drain(const TPipe& pipe, int fd, int64_t count, int64_t position) {
-    int64_t done = 0;
+// Writes count bytes held in the pipe at position; false where the file takes no splice. done
+// holds what got there, also when a failure is raised.
+bool Drain(const TPipe& pipe, int fd, int64_t count, int64_t position, int64_t& done) {
     if (!Repeat(count, done, [&] {
             loff_t out = position + done;
             return ::splice(pipe.Out(), nullptr, fd, &out, size_t(count - done), SPLICE_F_MOVE);
@@ -113,14 +113,22 @@ bool Drain(const TPipe& pipe, int fd, int64_t count, int64_t position) {
 } // namespace
 
 int64_t TOSFile::CopyFrom(const TOSFile& source, int64_t sourcePosition, int64_t count,
-                          int64_t position) const {
+                          int64_t position, int64_t* copied) const {
     int64_t done = 0;
-    if ((CopiesOnItsOwn(Fd) || CopiesOnItsOwn(source.Fd)) &&
-        CopyInKernel(source, sourcePosition, count, position, done))
-        return done;
-    if (CopyBySplice(source, sourcePosition, count, position, done))
-        return done;
-    return done + CopyThroughBuffer(source, sourcePosition + done, count - done, position + done);
+    try {
+        if (!((CopiesOnItsOwn(Fd) || CopiesOnItsOwn(source.Fd)) &&
+              CopyInKernel(source, sourcePosition, count, position, done)) &&
+            !CopyBySplice(source, sourcePosition, count, position, done))
+            CopyThroughBuffer(source, sourcePosition, count, position, done);
+    } catch (...) {
+        // A writer that runs out of room keeps what is in place.
+        if (copied)
+            *copied = done;
+        throw;
+    }
+    if (copied)
+        *copied = done;
+    return done;
 }
 
 bool TOSFile::CopyInKernel(const TOSFile& source, int64_t sourcePosition, int64_t count,
@@ -140,16 +148,25 @@ bool TOSFile::CopyBySplice(const TOSFile& source, int64_t sourcePosition, int64_
         loff_t in = sourcePosition + done;
         const ssize_t n = ::splice(source.Fd, &in, pipe.In(), nullptr,
                                    size_t(std::min(count - done, pipe.Capacity)), SPLICE_F_MOVE);
-        // An output that takes no splice fails as an unsupported source does (errno tells);
-        // the next way writes again from done.
-        return n > 0 && !Drain(pipe, Fd, n, position + done) ? -1 : n;
+        if (n <= 0)
+            return n;
+        int64_t drained = 0;
+        try {
+            // An output that takes no splice fails as an unsupported source does (errno
+            // tells); the next way writes again from done.
+            if (!Drain(pipe, Fd, n, position + done, drained))
+                return -1;
+        } catch (...) {
+            done += drained; // a full disk keeps what is in place
+            throw;
+        }
+        return n;
     });
 }
 
-int64_t TOSFile::CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
-                                   int64_t position) const {
-    std::vector<char> buffer(size_t(std::min<int64_t>(count, 1 << 20)));
-    int64_t done = 0;
+void TOSFile::CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition, int64_t count,
+                                int64_t position, int64_t& done) const {
+    std::vector<char> buffer(size_t(std::min<int64_t>(count - done, 1 << 20)));
     while (done < count) {
         const int64_t want = std::min<int64_t>(count - done, int64_t(buffer.size()));
         const int64_t got = source.ReadAt(buffer.data(), want, sourcePosition + done);
@@ -158,7 +175,6 @@ int64_t TOSFile::CopyThroughBuffer(const TOSFile& source, int64_t sourcePosition
         if (got < want)
             break;
     }
-    return done;
 }
 
 } // namespace zarvex
