@@ -35,7 +35,8 @@ bool ReadBitmapInfoHeader(const uint8_t* p, int32_t& width, int32_t& height);
 std::vector<uint8_t> BitmapFileBytes(const TBitmap24& bitmap);
 void SaveBitmapFile(const TBitmap24& bitmap, const std::string& path);
 
-// Creates or replaces path with exactly these bytes; raises EOSError naming the file.
+// Creates or replaces path with exactly these bytes, or leaves it as it was; raises EOSError
+// naming the file.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace zarvex
