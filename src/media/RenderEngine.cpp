@@ -70,6 +70,8 @@ void TRenderEngine::TImpl::Prepare() {
         Warnings.push_back(Audio->SourceWarning());
     Writer.Open(OutputFileName, AVIF_HASINDEX);
     if (Video)
+        Writer.ExpectedFrames = uint32_t(Video->Frames());
+    if (Video)
         Writer.AddStream(0, Video->Format().Header, Video->Format().Format.data(),
                          int32_t(Video->Format().Format.size()));
     if (Audio)
@@ -99,6 +101,11 @@ void TRenderEngine::TImpl::Render() {
     try {
         Loop();
         Writer.Close();
+    } catch (const ESourceChanged& e) {
+        // What the file holds is told here; a full disk's message already tells it.
+        failure =
+            std::make_exception_ptr(EZarvexError(std::string(e.what()) + " " + Writer.HoldsText()));
+        Writer.CloseQuietly();
     } catch (...) {
         failure = std::current_exception();
         Writer.CloseQuietly(); // the file is completed whatever happened

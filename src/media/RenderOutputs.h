@@ -24,6 +24,7 @@ public:
                  const std::optional<TCompressor>& compressor, int32_t streamId);
     const TAviStreamFormat& Format() const { return StreamFormat; }
     bool Done() const { return Next >= FrameCount; }
+    int64_t Frames() const { return FrameCount; }
     int64_t Time() const; // end of what was written, 100-ns units
     void WriteNext(TAVIFileWriter& writer);
     void Finish(TAVIFileWriter& writer); // drains the encoder
@@ -43,6 +44,7 @@ private:
     size_t Current = 0;
     std::optional<TTimelineSource> Source; // the current one
     std::unique_ptr<TVideoDecoder> Decoder;
+    std::string SourceStamp; // size and change time of the decoder's file when opened
     TPictureConverter Converter;
     TCodecContextPtr Encoder;
     TFramePtr Picture; // what goes out: the encoder's input, or a bottom-up view of Raw

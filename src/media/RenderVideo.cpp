@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -21,6 +23,15 @@ TResizeMode ModeOf(const std::optional<TTimelineSource>& s) {
 }
 
 constexpr size_t RawSlack = 256;
+
+// Size and change time: what differs once another program cut or rewrote the file.
+std::string FileStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "gone";
+    return std::to_string(st.st_size) + "/" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
 
 void FillBlack(AVFrame& f) {
     const auto fmt = static_cast<AVPixelFormat>(f.format);
@@ -46,6 +57,7 @@ TVideoOutput::TVideoOutput(const TTimelineGroup& group, double duration,
     if (!Sources.empty()) {
         Source = Sources.front();
         Decoder = std::make_unique<TVideoDecoder>(Source->MediaName);
+        SourceStamp = FileStamp(Source->MediaName);
     }
     Picture = MakeFrame();
     Picture->width = Width;
@@ -112,8 +124,10 @@ void TVideoOutput::BlackenOutside(const TRect& to) {
 void TVideoOutput::FollowSources(double t) {
     while (Decoder && t >= Source->Stop && Current + 1 < Sources.size()) {
         const TTimelineSource& next = Sources[++Current];
-        if (next.MediaName != Source->MediaName)
+        if (next.MediaName != Source->MediaName) {
             Decoder = std::make_unique<TVideoDecoder>(next.MediaName);
+            SourceStamp = FileStamp(next.MediaName);
+        }
         Source = next;
         ShownFrame = -1; // frame numbers start again
     }
@@ -129,6 +143,9 @@ void TVideoOutput::WriteNext(TAVIFileWriter& writer) {
         const double speed = span > 0 ? (Source->MediaStop - Source->MediaStart) / span : 1.0;
         const double at = Source->MediaStart + (t - Source->Start) * speed;
         shown = Decoder->DecodeAt(std::llround(at * TimeUnits), picture);
+        // A picture missing from a file that another program cut or rewrote is no black frame.
+        if (!shown && FileStamp(Source->MediaName) != SourceStamp)
+            throw ESourceChanged();
     }
     Compose(shown ? &picture : nullptr);
     if (!Encoder) {
