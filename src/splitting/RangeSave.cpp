@@ -3,6 +3,7 @@
 #include "splitting/CutList.h"
 #include "splitting/ZarvexCls.h"
 #include "support/Errors.h"
+#include "support/FileSafety.h"
 
 #include <filesystem>
 
@@ -26,9 +27,8 @@ bool SaveRanges(const TRangeSave& save, std::vector<std::string>& messages, bool
         names.push_back(save.Separate ? RangeFileName(save.Output, int(i + 1), int(n))
                                       : save.Output);
     for (const std::string& name : names)
-        if (std::filesystem::exists(name) &&
-            (!save.OnConfirmOverwrite ||
-             !save.OnConfirmOverwrite(TZarvex::OverwriteQuestion(name))))
+        if (OutputExists(name) && (!save.OnConfirmOverwrite ||
+                                   !save.OnConfirmOverwrite(TZarvex::OverwriteQuestion(name))))
             return false;
     if (save.Mode == TCutMode::Exact && (!save.PlanExact || !save.CutExact))
         throw EZarvexError("Frame-exact cutting is not available here");

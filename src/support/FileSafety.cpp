@@ -14,6 +14,14 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return !ec && same;
 }
 
+bool OutputExists(const std::string& path) {
+    std::error_code ec;
+    const bool found = std::filesystem::exists(path, ec); // "not found" is no error
+    if (ec)
+        throw EZarvexError("Cannot use the path \"" + path + "\": " + ec.message());
+    return found;
+}
+
 void RefuseSourceAsOutput(const std::string& target, const std::string& source) {
     if (IsSameFile(target, source))
         throw EZarvexError("The output file is the source file.");

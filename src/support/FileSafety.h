@@ -8,6 +8,10 @@ namespace zarvex {
 // True when both paths name one existing file (the same path, a link, another spelling).
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// True when something is at path; raises EZarvexError naming the path when the system cannot
+// resolve it (a link to itself, a name too long).
+bool OutputExists(const std::string& path);
+
 // Raises "The output file is the source file." when target is the source.
 void RefuseSourceAsOutput(const std::string& target, const std::string& source);
 

@@ -177,8 +177,9 @@ void TfrmMain::SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice) {
     for (int i = 0; i < renders; ++i)
         outputs.push_back(choice.Separate ? RangeFileName(choice.Output, i + 1, count)
                                           : choice.Output);
+    std::error_code unresolved; // such a path fails when it is created, with its message
     for (const std::string& output : outputs)
-        if (std::filesystem::exists(output) &&
+        if (std::filesystem::exists(output, unresolved) &&
             MessageDlg(FProgress,
                        QString("The \"%1\" file already exists. Overwrite?")
                            .arg(QString::fromStdString(output)),

@@ -128,7 +128,7 @@ void TfrmSegmentsSave::btnOKClick() {
         edtFileName->setText(name += ".avi");
     const std::string output = LocalPath(name);
     for (const std::string& source : Sources)
-        if (std::filesystem::exists(output) && IsSameFile(output, source)) {
+        if (IsSameFile(output, source)) {
             ShowWarningBox(this, "The output file is the source file.");
             return;
         }

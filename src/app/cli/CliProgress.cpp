@@ -1,16 +1,23 @@
 #include "app/cli/CliProgress.h"
 
+#include "app/cli/CliCommands.h"
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <iostream>
 #include <unistd.h>
 
 namespace zarvex::cli {
 
 namespace {
 std::atomic<bool> CancelFlag{false};
-extern "C" void OnInterrupt(int) {
+std::atomic<int> CancelSignal{0};
+extern "C" void OnInterrupt(int signal) {
+    int none = 0;
+    CancelSignal.compare_exchange_strong(none, signal);
     CancelFlag = true;
 }
 } // namespace
@@ -19,8 +26,25 @@ void InstallCancelHandler() {
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal or pipe, and a file past the size limit, would kill the program in the
+    // middle of a file: they stop the job as Ctrl+C does, and the write that hit the limit fails
+    // with EFBIG, which completes the file with what fits.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ})
+        sigaction(signal, &sa, nullptr);
+}
+
+int CommandExitCode(int code) {
+    const int signal = CancelSignal;
+    return signal != 0 && code != ExitUsage ? 128 + signal : code;
+}
+
+int RunCommand(const std::function<int()>& command) {
+    try {
+        return CommandExitCode(command());
+    } catch (const std::filesystem::filesystem_error& e) {
+        std::cerr << "zarvex-cli: " << e.path1().string() << ": " << e.code().message() << "\n";
+        return CommandExitCode(ExitFailure);
+    }
 }
 
 bool CancelRequested() {

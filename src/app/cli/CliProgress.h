@@ -2,13 +2,19 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace zarvex::cli {
 
-// From now on Ctrl+C asks the running job to stop instead of killing the program.
+// From now on Ctrl+C (and SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ) asks the running job to stop
+// instead of killing the program.
 void InstallCancelHandler();
 bool CancelRequested();
+
+// Runs a command; a path the system cannot resolve is a failure with a message, and a job stopped
+// by a signal exits with 128 + the signal.
+int RunCommand(const std::function<int()>& command);
 
 class TCliProgress {
 public:

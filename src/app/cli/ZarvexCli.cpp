@@ -2,6 +2,7 @@
 // here, without FFmpeg, whose libraries take longer to load than a copy of many files takes;
 // the others run in zarvex-cli-media.
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliProgress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
         const std::string command = args.front();
         args.erase(args.begin());
         if (IsCoreInvocation(command, args))
-            return RunCoreCommand(command, args);
+            return RunCommand([&] { return RunCoreCommand(command, args); });
     }
     const std::string media = MediaProgram();
     if (media.empty()) {

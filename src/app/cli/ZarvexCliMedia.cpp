@@ -2,6 +2,7 @@
 // commands that decode or encode.
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliMedia.h"
+#include "app/cli/CliProgress.h"
 #include "media/FFmpegLog.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ void PrintHelp() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int Dispatch(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // FFmpeg's messages are for diagnosis, not for every run; --verbose may stand anywhere.
     const auto verbose = std::remove(args.begin(), args.end(), std::string("--verbose"));
@@ -66,4 +67,8 @@ int main(int argc, char** argv) {
     std::cerr << "zarvex-cli: unknown command " << command << "\n";
     PrintHelp();
     return ExitUsage;
+}
+
+int main(int argc, char** argv) {
+    return RunCommand([&] { return Dispatch(argc, argv); });
 }
