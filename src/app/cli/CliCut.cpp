@@ -5,8 +5,8 @@
 #include "app/cli/CliMedia.h"
 #include "app/cli/CliTime.h"
 #include "avi_input/AVIRead.h"
+#include "support/FileSafety.h"
 
-#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -128,7 +128,7 @@ int RunCut(const std::vector<std::string>& args) {
         return ExitOk;
     };
     return RunCopyJob("cut", a.Positional[0], a.Has("--quiet"), check, [&](TZarvex& engine) {
-        if (std::filesystem::exists(out) &&
+        if (OutputExists(out) &&
             !ConfirmOnTerminal(TZarvex::OverwriteQuestion(out), a.Has("--yes")))
             return false;
         engine.FileName = out;

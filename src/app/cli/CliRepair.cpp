@@ -5,7 +5,6 @@
 #include "support/FileSafety.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 namespace zarvex::cli {
@@ -48,7 +47,7 @@ int RunRepair(const std::vector<std::string>& args) {
         return ExitOk;
     };
     return RunCopyJob("repair", source, a.Has("--quiet"), check, [&](TZarvex& engine) {
-        if (std::filesystem::exists(out) &&
+        if (OutputExists(out) &&
             !ConfirmOnTerminal(TZarvex::OverwriteQuestion(out), a.Has("--yes")))
             return false;
         engine.FileName = out;
