@@ -87,6 +87,7 @@ void TAVIFileWriter::Salvage(const std::string& reason) {
     }
     int64_t limit = Out->Solid();
     int64_t step = 64 * 1024;
+    const uint8_t kind = IndexKind; // the caller's, for the next file
     for (;;) {
         const int64_t end = DropChunksPast(limit);
         try {
@@ -95,11 +96,20 @@ void TAVIFileWriter::Salvage(const std::string& reason) {
             FinishFile();
             break;
         } catch (const EOSError& e) {
+            if (IsRoomError(e.Code) && end <= Checkpoint && IndexKind == 3) {
+                // Tiny chunks before an 'ix##' can need more 'idx1' than the chunks after it
+                // free: the OpenDML indexes, which readers prefer, serve alone then.
+                IndexKind = 2;
+                limit = end;
+                continue;
+            }
             if (!IsRoomError(e.Code) || end <= Checkpoint) {
+                IndexKind = kind;
                 Release();
                 throw EZarvexError(reason + " " + FileName + " could not be completed.");
             }
         } catch (...) {
+            IndexKind = kind;
             Release();
             throw;
         }
@@ -107,6 +117,7 @@ void TAVIFileWriter::Salvage(const std::string& reason) {
         step *= 2;
     }
     const std::string holds = HoldsText();
+    IndexKind = kind;
     Release();
     throw EZarvexError(reason + " " + holds);
 }
