@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the core tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded libFuzzer run on the reader
-# and the cut-list reader.
+# Installs what is missing, builds, and runs every test: the normal build, the core, media and
+# command-line tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
+# libFuzzer run on the reader and the cut-list reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,7 +19,9 @@ echo "== tests"
 # Every window drawn offscreen into build/windows, for anyone to look at.
 QT_QPA_PLATFORM=offscreen build/src/zarvex-render-windows build/windows
 
-echo "== core tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+# Everything but the widgets: the media layer and zarvex-cli-media are ours to check, while
+# FFmpeg itself is not instrumented.
+echo "== core, media and command-line tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVEX_SANITIZE=ON \
   -DZARVEX_CORE_ONLY=ON -DZARVEX_WERROR="$werror" >/dev/null
 cmake --build build-asan -j2
