@@ -1,5 +1,6 @@
-// Writes the fuzzer's seed corpus: small built files of every index layout.
+// Writes the fuzzers' seed corpora: small built files of every index layout, and cut lists.
 #include "fixtures/AviBuilder.h"
+#include "splitting/CutList.h"
 
 #include <cstdio>
 #include <string>
@@ -7,8 +8,8 @@
 using namespace zarvex::fixtures;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds AVI-FOLDER CUT-LIST-FOLDER\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -36,5 +37,14 @@ int main(int argc, char** argv) {
             c.Size = c.Size % 40 + 1; // small payloads keep the seeds short
         WriteFileBytes(dir + "/" + s.Name, BuildAvi(layout).Bytes);
     }
+    const std::string cuts = argv[2];
+    zarvex::TCutList list;
+    list.Entries.push_back({"clip.avi", {0, 24}, 0.0, 1.0});
+    list.Entries.push_back({"/videos/other clip.avi", {50, 74}, 2.0, 3.0});
+    const std::string text = zarvex::FormatCutList(list);
+    WriteFileBytes(cuts + "/written.cuts", {text.begin(), text.end()});
+    // What hands write: Windows line ends, comments, blank lines, a missing source.
+    const std::string typed = "  # kept\r\n\r\n10 10 0.4 0.44\r\n3 7 0.12 0.32 a  b\t\r\n";
+    WriteFileBytes(cuts + "/typed.cuts", {typed.begin(), typed.end()});
     return 0;
 }

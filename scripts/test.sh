@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the core tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded libFuzzer run on the reader.
+# Installs what is missing, builds, and runs every test: the normal build, the core, media and
+# command-line tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
+# libFuzzer run on the reader and the cut-list reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -18,7 +19,9 @@ echo "== tests"
 # Every window drawn offscreen into build/windows, for anyone to look at.
 QT_QPA_PLATFORM=offscreen build/src/zarvex-render-windows build/windows
 
-echo "== core tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+# Everything but the widgets: the media layer and zarvex-cli-media are ours to check, while
+# FFmpeg itself is not instrumented.
+echo "== core, media and command-line tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVEX_SANITIZE=ON \
   -DZARVEX_CORE_ONLY=ON -DZARVEX_WERROR="$werror" >/dev/null
 cmake --build build-asan -j2
@@ -35,14 +38,14 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 (cd build-tsan && ctest --output-on-failure -j2 --timeout 1800 -R '^Player|^NullAudioSink') \
   | tee "$logs/ctest-tsan.log"
 
-echo "== fuzzing the reader and the index scan"
+echo "== fuzzing the reader, the index scan and the cut-list reader"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZARVEX_FUZZ=ON -DZARVEX_SANITIZE=ON -DZARVEX_CORE_ONLY=ON -DZARVEX_TESTS=OFF \
   -DZARVEX_WERROR="$werror" >/dev/null
-cmake --build build-fuzz -j2 --target fuzz_avi_reader fuzz_index_scan make_fuzz_seeds
+cmake --build build-fuzz -j2 --target fuzz_avi_reader fuzz_index_scan fuzz_cut_list make_fuzz_seeds
 fz=$root/build-fuzz/run
-rm -rf "$fz" && mkdir -p "$fz/seeds"
-build-fuzz/fuzz/make_fuzz_seeds "$fz/seeds"
+rm -rf "$fz" && mkdir -p "$fz/seeds" "$fz/seeds-cuts"
+build-fuzz/fuzz/make_fuzz_seeds "$fz/seeds" "$fz/seeds-cuts"
 ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -f lavfi -i sine=sample_rate=8000 \
   -t 0.4 -c:v mpeg4 -g 5 -c:a pcm_s16le "$fz/seeds/ffmpeg-mpeg4-pcm.avi"
 ffmpeg -v error -y -f lavfi -i testsrc2=size=32x32:rate=10 -t 0.5 -c:v mjpeg "$fz/seeds/ffmpeg-mjpeg.avi"
@@ -52,13 +55,15 @@ gst-launch-1.0 -q videotestsrc num-buffers=5 ! video/x-raw,width=32,height=32 ! 
 head -c 6000 "$fz/seeds/ffmpeg-mpeg4-pcm.avi" >"$fz/seeds/ffmpeg-cut-off.avi"
 fuzz_status=0
 # The targets share the time budget; each keeps a corpus of its own.
-fuzz_seconds=$(( ${ZARVEX_FUZZ_SECONDS:-60} / 2 ))
+fuzz_seconds=$(( ${ZARVEX_FUZZ_SECONDS:-60} / 3 ))
 : >"$logs/fuzz.log"
-for target in fuzz_avi_reader fuzz_index_scan; do
+for target in fuzz_avi_reader fuzz_index_scan fuzz_cut_list; do
+  seeds=$fz/seeds
+  [[ $target == fuzz_cut_list ]] && seeds=$fz/seeds-cuts
   mkdir -p "$fz/corpus-$target"
   build-fuzz/fuzz/$target -max_total_time="$fuzz_seconds" -timeout=10 \
     -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$fz/$target-" \
-    "$fz/corpus-$target" "$fz/seeds" >"$logs/$target.log" 2>&1 || fuzz_status=$?
+    "$fz/corpus-$target" "$seeds" >"$logs/$target.log" 2>&1 || fuzz_status=$?
   cat "$logs/$target.log" >>"$logs/fuzz.log"
   tail -n 5 "$logs/$target.log"
 done

@@ -50,6 +50,7 @@ bool TStreamInput::Feed() {
         if (Packet->stream_index == Stream->index && Packet->size > 0) {
             if (StampWithDts)
                 Packet->pts = Packet->dts;
+            Palettes.Prepare(*Packet);
             const int64_t dts = Packet->dts;
             const int sent = avcodec_send_packet(Codec.get(), Packet.get());
             av_packet_unref(Packet.get());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFmpegPtr.h"
+#include "media/PaletteTrack.h"
 
 #include <string>
 
@@ -18,6 +19,7 @@ struct TStreamInput {
     // packet carried it (AVI stores no presentation stamps).
     bool StampWithDts = false;
     int64_t LastFedDts = AV_NOPTS_VALUE; // of the packet the decoder took last
+    TPaletteTrack Palettes;              // empty unless learnt for a palettised stream
 
     // Opens the file and the decoder of the stream `pick` chooses; the other streams are not
     // read. Raises EZarvexError(notFound) when pick finds none, EMediaError for FFmpeg failures.

@@ -115,6 +115,8 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
     Avi = std::string_view(Format->iformat->name) == "avi";
     StampWithDts = Avi;
+    if (Avi && IsPalettised(*Stream))
+        Palettes.Learn(*Format, *Stream, *Packet);
     Rate = NominalRate(*Format, *Stream);
     Clock = TFrameClock(Rate.num, Rate.den);
     if (Stream->start_time != AV_NOPTS_VALUE)
@@ -248,6 +250,7 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     if (ret < 0)
         CheckDSResult(ret);
     avcodec_flush_buffers(Codec.get());
+    Palettes.Sought();
     FlushSent = false;
     LastFedDts = AV_NOPTS_VALUE;
     Slots.clear();

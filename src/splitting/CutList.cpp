@@ -3,8 +3,9 @@
 #include "support/Errors.h"
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
+#include <iomanip>
+#include <locale>
 #include <sstream>
 
 namespace zarvex {
@@ -17,13 +18,13 @@ constexpr const char* Header = "# zarvex cut list 1: first-frame last-frame star
 } // namespace
 
 std::string FormatCutList(const TCutList& list) {
+    // The C locale's decimal point whatever the program's locale, and no length limit.
     std::ostringstream out;
-    out << Header << "\n";
-    for (const TCutListEntry& e : list.Entries) {
-        char times[64];
-        std::snprintf(times, sizeof times, "%.6f %.6f", e.Start, e.End);
-        out << e.Frames.First << " " << e.Frames.Last << " " << times << " " << e.Source << "\n";
-    }
+    out.imbue(std::locale::classic());
+    out << Header << "\n" << std::fixed << std::setprecision(6);
+    for (const TCutListEntry& e : list.Entries)
+        out << e.Frames.First << " " << e.Frames.Last << " " << e.Start << " " << e.End << " "
+            << e.Source << "\n";
     return out.str();
 }
 
@@ -32,7 +33,8 @@ TCutList ParseCutList(const std::string& text) {
     std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') // written on Windows
+        // Written on Windows, or converted there twice ("\r\r\n"); no source name ends in one.
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         const size_t start = line.find_first_not_of(" \t");
         if (start == std::string::npos || line[start] == '#')
@@ -42,6 +44,7 @@ TCutList ParseCutList(const std::string& text) {
                                 ": " + line);
         };
         std::istringstream fields(line);
+        fields.imbue(std::locale::classic());
         TCutListEntry e;
         if (!(fields >> e.Frames.First >> e.Frames.Last >> e.Start >> e.End))
             throw refuse("cannot be read");

@@ -129,8 +129,10 @@ struct TReorderedFile {
     int Rate = 25; // of the pattern
 };
 
-// Files whose pictures are stored out of display order, as different writers make them.
+// Files whose pictures are stored out of display order, as different writers make them, and
+// palettised pictures, whose palette the reader hands on only once.
 const TReorderedFile ReorderedFiles[] = {
+    {"RawPal8", "ffmpeg", "-c:v rawvideo -pix_fmt pal8"},
     {"Mpeg4OpenGop", "ffmpeg", "-c:v mpeg4 -bf 2 -g 25"},
     {"Mpeg4ClosedGop", "ffmpeg", "-c:v mpeg4 -bf 2 -g 25 -flags +cgop -sc_threshold 1000000000"},
     {"H264Pyramid", "ffmpeg", "-c:v libx264 -bf 3 -x264-params b-pyramid=normal -g 25"},

@@ -13,13 +13,16 @@ using namespace zarvex::fixtures;
 
 TEST(CutListTest, ReadsWhatItWritesAndSkipsBlankAndCommentLines) {
     TCutList list;
-    list.Entries = {{"my clip (2).avi", {10, 20}, 0.4, 0.84}, {"b.avi", {0, 0}, 0, 0.04}};
+    list.Entries = {{"my clip (2).avi", {10, 20}, 0.4, 0.84},
+                    {"b.avi", {0, 0}, 0, 0.04},
+                    {"c.avi", {1, 2}, 1e30, 1e300}};
     const std::string text = FormatCutList(list);
     EXPECT_EQ(ParseCutList(text).Entries, list.Entries);
 
-    // Written by hand or on Windows: blanks, indented comments, CRLF, no source, tabs.
+    // Written by hand or on Windows: blanks, indented comments, CRLF (once converted twice), no
+    // source, tabs.
     const TCutList hand =
-        ParseCutList("\r\n   \n  # note\n5\t9 0.2 0.4\r\n7 7 0.28 0.32   x y.avi\n");
+        ParseCutList("\r\n   \n  # note\n5\t9 0.2 0.4\r\n7 7 0.28 0.32   x y.avi\r\r\n");
     ASSERT_EQ(hand.Entries.size(), 2u);
     EXPECT_EQ(hand.Entries[0].Frames, (TKeepRange{5, 9}));
     EXPECT_EQ(hand.Entries[0].Source, "");

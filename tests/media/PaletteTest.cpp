@@ -1,0 +1,107 @@
+// Palettised video: the format's palette and palette change chunks, however a frame is reached.
+#include "avi_input/FourCC.h"
+#include "media/PictureConverter.h"
+#include "media/VideoDecoder.h"
+#include "support/Endian.h"
+
+#include "fixtures/AviBuilder.h"
+#include "fixtures/MediaFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace zarvex;
+using namespace zarvex::media;
+using namespace zarvex::fixtures;
+
+namespace {
+
+constexpr int Side = 16; // 8-bit rows of 16 pixels need no padding
+constexpr int Frames = 12;
+constexpr int ChangeAt = 6; // the palette change chunk stands before this frame
+
+// Twelve pictures of the same pixels; a palette change chunk before the seventh gives entries
+// 2 to 5 new colours.
+std::vector<uint8_t> PaletteChangeAvi() {
+    std::vector<uint8_t> format = VideoFormat(Side, Side, 0);
+    PutU16(format.data() + 14, 8);
+    PutU32(format.data() + 20, Side * Side);
+    PutU32(format.data() + 32, 256);
+    for (int k = 0; k < 256; ++k)
+        for (int c : {k * 16, 255 - k * 16, k * 8, 0}) // blue, green, red, reserved
+            format.push_back(uint8_t(c));
+    TAviLayout layout;
+    layout.Streams.push_back({VideoHeader(25, 1, 0), format, true});
+    for (int f = 0; f < Frames; ++f) {
+        if (f == ChangeAt)
+            layout.Chunks.push_back({0, 4 + 4 * 4, false, MakeFourCC('0', '0', 'p', 'c')});
+        layout.Chunks.push_back({0, Side * Side, true});
+    }
+    TBuiltAvi avi = BuildAvi(layout);
+    for (size_t i = 0; i < avi.Entries[0].size(); ++i) {
+        uint8_t* p = avi.Bytes.data() + avi.Entries[0][i].Offset;
+        if (int(i) == ChangeAt) {
+            const uint8_t change[] = {2,  4,   0,  0, // bFirstEntry, bNumEntries, wFlags
+                                      10, 200, 30, 0, 250, 20,  90,  0, // r, g, b, flags
+                                      0,  0,   0,  0, 255, 255, 255, 0};
+            std::copy(std::begin(change), std::end(change), p);
+        } else {
+            for (int y = 0; y < Side; ++y)
+                for (int x = 0; x < Side; ++x)
+                    p[y * Side + x] = uint8_t((x + y) % 8);
+        }
+    }
+    return avi.Bytes;
+}
+
+uint64_t PictureHash(const TVideoPicture& p) {
+    TPictureConverter conv;
+    const int w = p.Frame->width, h = p.Frame->height;
+    std::vector<uint8_t> bgr(size_t(w) * h * 3);
+    conv.Convert(*p.Frame, AV_PIX_FMT_BGR24, bgr.data(), w * 3, false);
+    return HashBytes(bgr.data(), bgr.size());
+}
+
+} // namespace
+
+TEST(PaletteTest, PaletteChangesHoldWhereverDecodingStarts) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string path = dir.File("change.avi");
+    WriteFileBytes(path, PaletteChangeAvi());
+    const std::vector<uint64_t> ref = FfmpegSlotHashes(path, Side, Side);
+    ASSERT_EQ(ref.size(), size_t(Frames));
+    // Only the palette tells the pictures apart.
+    EXPECT_EQ(ref[ChangeAt - 1], ref[0]);
+    EXPECT_NE(ref[ChangeAt], ref[0]);
+    EXPECT_EQ(ref[Frames - 1], ref[ChangeAt]);
+
+    TVideoDecoder dec(path);
+    for (int64_t k : {11, 0, 7, 5, 6, 3, 10, 1, 9}) {
+        SCOPED_TRACE(k);
+        TVideoPicture p;
+        ASSERT_TRUE(dec.DecodeAt(dec.FrameTime(k), p));
+        EXPECT_EQ(p.FrameNumber, k);
+        EXPECT_EQ(PictureHash(p), ref[size_t(k)]);
+    }
+}
+
+// A recompressed palettised file holds the source's pictures, as ffmpeg compares them.
+TEST(PaletteTest, ExportShowsThePalettisedPictures) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string src = dir.File("pal8.avi"), out = dir.File("out.avi");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v rawvideo "
+                          "-pix_fmt pal8 " +
+                          ShellQuote(src)));
+    ASSERT_EQ(RunCapture(CliPath() + " export " + ShellQuote(src) + " --from 1 --to 2 -o " +
+                         ShellQuote(out) + " --vcodec mpeg4 --vquality 2 --yes --quiet")
+                  .ExitCode,
+              0);
+    const TCommandResult r = RunCapture(
+        "ffmpeg -v info -i " + ShellQuote(out) + " -i " + ShellQuote(src) +
+        " -lavfi \"[1:v]trim=start_frame=25,setpts=PTS-STARTPTS[r];[0:v][r]psnr\" -f null - 2>&1");
+    const size_t at = r.Output.find(" min:");
+    ASSERT_NE(at, std::string::npos) << r.Output;
+    // Black pictures, or the wrong ones, are far below this.
+    EXPECT_GT(std::stod(r.Output.substr(at + 5)), 30.0) << r.Output;
+}
