@@ -4,6 +4,7 @@
 
 #include "media/FFmpegPtr.h"
 
+#include <functional>
 #include <string>
 
 namespace zarvex::media {
@@ -18,6 +19,9 @@ struct TStreamInput {
     // packet carried it (AVI stores no presentation stamps).
     bool StampWithDts = false;
     int64_t LastFedDts = AV_NOPTS_VALUE; // of the packet the decoder took last
+    int CodecFlags = 0;                  // added to the decoder's flags by Open
+    // A packet the decoder is better off not seeing; it still counts as taken (LastFedDts).
+    std::function<bool(const AVPacket&)> Withhold;
 
     // Opens the file and the decoder of the stream `pick` chooses; the other streams are not
     // read. Raises EZarvexError(notFound) when pick finds none, EMediaError for FFmpeg failures.
