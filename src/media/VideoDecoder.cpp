@@ -158,8 +158,10 @@ struct TVideoDecoder::TImpl : TStreamInput {
     // MPEG-4 part 2 after a seek to a later key frame: 2 until the key frame's packet is fed,
     // then 1 while the B-frames shown before it follow.
     int LeadingB = 0;
-    int64_t ShowFrom = 0; // pictures before this frame are not shown since the seek
-    TVideoPicture Last;   // a second reference to the picture handed out last
+    int64_t ShowFrom = 0;     // pictures before this frame are not shown since the seek
+    bool Gradual = false;     // a key frame of the stream was a predicted picture
+    int64_t Want = INT64_MAX; // the frame asked for: dropping pictures stops past it
+    TVideoPicture Last;       // a second reference to the picture handed out last
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -245,8 +247,10 @@ bool TVideoDecoder::TImpl::ReceiveShown(TRawPicture& picture) {
         // whole next refresh as well; from the second key frame on the pictures are exact.
         const AVPictureType type = picture.Frame->pict_type;
         if (picture.Packet == SeekKey && SeekKey > 0 && ShowFrom <= SeekKey &&
-            (type == AV_PICTURE_TYPE_P || type == AV_PICTURE_TYPE_B))
+            (type == AV_PICTURE_TYPE_P || type == AV_PICTURE_TYPE_B)) {
             ShowFrom = KeyAfter(KeyAfter(SeekKey));
+            Gradual = true;
+        }
         if (Recovered || !(picture.Frame->flags & AV_FRAME_FLAG_CORRUPT)) {
             Recovered = true;
             return true;
@@ -328,7 +332,7 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
             number = Slots.front();
             Slots.pop_front();
         }
-    } while (number < ShowFrom);
+    } while (number < ShowFrom && number <= Want);
     picture.Frame = std::move(raw.Frame);
     picture.FrameNumber = number;
     picture.Packet = Avi ? raw.Packet : -1;
@@ -358,8 +362,12 @@ int64_t TVideoDecoder::TImpl::KeyAfter(int64_t frame) const {
 int64_t TVideoDecoder::TImpl::KeyFor(int64_t frame) const {
     int64_t key = KeyBefore(frame);
     for (;;) {
+        // Once one key frame turned out to start a gradual refresh, the others are taken to.
         const auto known = Leading.find(key);
-        if (key <= 0 || known == Leading.end() || frame >= key + known->second)
+        const int64_t leading = known != Leading.end() ? known->second
+                                : Gradual              ? KeyAfter(KeyAfter(key)) - key
+                                                       : 0;
+        if (key <= 0 || frame >= key + leading)
             return key;
         const int64_t earlier = KeyBefore(key - 1);
         if (earlier < 0 || earlier >= key)
@@ -433,6 +441,7 @@ int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
     TImpl& d = *Impl;
     const int64_t target = TimeToFrame(time);
+    d.Want = target;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int64_t key = d.KeyFor(target);
         bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
@@ -470,6 +479,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
 
 bool TVideoDecoder::DecodeNext(TVideoPicture& picture) {
     TImpl& d = *Impl;
+    d.Want = INT64_MAX;
     TVideoPicture next;
     if (!d.Next(next))
         return false;
