@@ -264,7 +264,7 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
         if (!Avi) {
             const int64_t pts = raw.Frame->best_effort_timestamp;
             number = pts == AV_NOPTS_VALUE ? number : SlotOf(pts);
-            if (!Leading.count(SeekKey))
+            if ((Unrecovered > 0 || ShowFrom > SeekKey) && !Leading.count(SeekKey))
                 Leading[SeekKey] = std::max(number, ShowFrom) - SeekKey;
         } else if (!Slots.empty()) {
             number = Slots.front();
