@@ -30,6 +30,7 @@ void TStreamInput::Open(const std::string& path, int (*pick)(const AVFormatConte
         throw std::bad_alloc();
     CheckDSResult(avcodec_parameters_to_context(Codec.get(), Stream->codecpar));
     Codec->thread_count = threads;
+    Codec->flags |= CodecFlags;
     Codec->pkt_timebase = Stream->time_base;
     CheckDSResult(avcodec_open2(Codec.get(), decoder, nullptr));
 }
@@ -50,8 +51,13 @@ bool TStreamInput::Feed() {
         if (Packet->stream_index == Stream->index && Packet->size > 0) {
             if (StampWithDts)
                 Packet->pts = Packet->dts;
-            Palettes.Prepare(*Packet);
             const int64_t dts = Packet->dts;
+            if (Withhold && Withhold(*Packet)) {
+                av_packet_unref(Packet.get());
+                LastFedDts = dts;
+                return true;
+            }
+            Palettes.Prepare(*Packet);
             const int sent = avcodec_send_packet(Codec.get(), Packet.get());
             av_packet_unref(Packet.get());
             // A damaged packet costs its own picture or samples, not the whole stream.

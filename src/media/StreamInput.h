@@ -5,6 +5,7 @@
 #include "media/FFmpegPtr.h"
 #include "media/PaletteTrack.h"
 
+#include <functional>
 #include <string>
 
 namespace zarvex::media {
@@ -20,6 +21,9 @@ struct TStreamInput {
     bool StampWithDts = false;
     int64_t LastFedDts = AV_NOPTS_VALUE; // of the packet the decoder took last
     TPaletteTrack Palettes;              // empty unless learnt for a palettised stream
+    int CodecFlags = 0;                  // added to the decoder's flags by Open
+    // A packet the decoder is better off not seeing; it still counts as taken (LastFedDts).
+    std::function<bool(const AVPacket&)> Withhold;
 
     // Opens the file and the decoder of the stream `pick` chooses; the other streams are not
     // read. Raises EZarvexError(notFound) when pick finds none, EMediaError for FFmpeg failures.

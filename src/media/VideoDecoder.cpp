@@ -1,6 +1,7 @@
 #include "media/VideoDecoder.h"
 
 #include "export/DSErrors.h"
+#include "media/Mpeg4Headers.h"
 #include "media/StreamInput.h"
 
 #include <algorithm>
@@ -74,7 +75,10 @@ struct TRawPicture {
 // numbers fed since then in ascending order (an empty chunk keeps the picture before it). The
 // one unknown is the key frame's own place: with an open GOP the B-frames that follow it in
 // the file are shown before it, and after a seek the decoder drops them for want of the
-// previous reference; the key picture then belongs after their slots.
+// previous reference; the key picture then belongs after their slots. Pictures the decoder
+// marks corrupt right after a seek (those before a recovery point has refreshed the whole
+// picture, or leading ones without their reference) are not what a decode from the start
+// shows: they are dropped like the leading ones, and an earlier key frame shows their slots.
 struct TVideoDecoder::TImpl : TStreamInput {
     AVRational Rate{25, 1};
     TFrameClock Clock{25, 1};
@@ -87,7 +91,15 @@ struct TVideoDecoder::TImpl : TStreamInput {
     bool Anchored = false;              // the first picture since the seek has its number
     int64_t SeekKey = -1;               // first frame fed since the seek
     std::map<int64_t, int64_t> Leading; // pictures shown before each key frame's, once learnt
-    TVideoPicture Last;                 // a second reference to the picture handed out last
+    bool Recovered = false;             // a sound picture has come out since the seek
+    int64_t Unrecovered = 0;            // corrupt pictures dropped since the seek
+    // MPEG-4 part 2 after a seek to a later key frame: 2 until the key frame's packet is fed,
+    // then 1 while the B-frames shown before it follow.
+    int LeadingB = 0;
+    int64_t ShowFrom = 0;     // pictures before this frame are not shown since the seek
+    bool Gradual = false;     // a key frame of the stream was a predicted picture
+    int64_t Want = INT64_MAX; // the frame asked for: dropping pictures stops past it
+    TVideoPicture Last;       // a second reference to the picture handed out last
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -99,9 +111,12 @@ struct TVideoDecoder::TImpl : TStreamInput {
     }
     bool FeedOne();
     bool ReceiveRaw(TRawPicture& picture);
+    bool ReceiveShown(TRawPicture& picture);
+    bool WithholdLeadingB(const AVPacket& packet);
     void Anchor();
     bool Next(TVideoPicture& picture);
     int64_t KeyBefore(int64_t frame) const;
+    int64_t KeyAfter(int64_t frame) const;
     int64_t KeyFor(int64_t frame) const;
     void Seek(int64_t key);
     void Keep(const TVideoPicture& picture);
@@ -112,7 +127,15 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     // frame decoded past the one asked for, so exact seeks are quickest with one per core.
     if (threads <= 0)
         threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    // H.264 withholds the pictures after a recovery point until it completes, which would hide
+    // how many slots they take; they come out marked corrupt instead.
+    CodecFlags = AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    Withhold = [this](const AVPacket& packet) { return WithholdLeadingB(packet); };
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
+    // Frame threads decode interlaced MPEG-4 B-frames differently from one thread, and
+    // differently again for each count; one thread gives the pictures the encoder meant.
+    if (threads > 1 && Codec->codec_id == AV_CODEC_ID_MPEG4 && Mpeg4Interlaced(*Stream->codecpar))
+        TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", 1);
     Avi = std::string_view(Format->iformat->name) == "avi";
     StampWithDts = Avi;
     if (Avi && IsPalettised(*Stream))
@@ -157,18 +180,54 @@ bool TVideoDecoder::TImpl::ReceiveRaw(TRawPicture& picture) {
     return true;
 }
 
+bool TVideoDecoder::TImpl::ReceiveShown(TRawPicture& picture) {
+    while (ReceiveRaw(picture)) {
+        // A key frame that is itself predicted starts a gradual refresh. The decoder calls the
+        // pictures recovered once it completes, but references it had to invent can spoil the
+        // whole next refresh as well; from the second key frame on the pictures are exact.
+        const AVPictureType type = picture.Frame->pict_type;
+        if (picture.Packet == SeekKey && SeekKey > 0 && ShowFrom <= SeekKey &&
+            (type == AV_PICTURE_TYPE_P || type == AV_PICTURE_TYPE_B)) {
+            ShowFrom = KeyAfter(KeyAfter(SeekKey));
+            Gradual = true;
+        }
+        if (Recovered || !(picture.Frame->flags & AV_FRAME_FLAG_CORRUPT)) {
+            Recovered = true;
+            return true;
+        }
+        ++Unrecovered;
+    }
+    return false;
+}
+
+// The B-frames after a key frame that are shown before it refer to a picture before the seek
+// and are dropped anyway; with interlaced MPEG-4 their bogus time distance also makes the
+// decoder drop every B-frame up to the next key frame. Their slots still count.
+bool TVideoDecoder::TImpl::WithholdLeadingB(const AVPacket& packet) {
+    if (LeadingB == 0)
+        return false;
+    if (LeadingB == 2) {
+        LeadingB = 1;
+        return false;
+    }
+    if (VopType(packet.data, packet.size) == 2)
+        return true;
+    LeadingB = 0;
+    return false;
+}
+
 // Finds the slot of the first picture since the seek. When it is the key frame's own picture,
 // the pictures after it tell how many leading ones were dropped: the first packet after them
 // holds the next reference, which is shown once the B-frames before it are out.
 void TVideoDecoder::TImpl::Anchor() {
     Anchored = true;
     TRawPicture first;
-    if (!ReceiveRaw(first))
+    if (!ReceiveShown(first))
         return;
     if (!Slots.empty())
         SeekKey = Slots.front();
     int64_t lowest = INT64_MAX;
-    if (Reorders && first.Packet == SeekKey) {
+    if (Reorders && Unrecovered == 0 && first.Packet == SeekKey) {
         TRawPicture more;
         for (int i = 0; i < MaxLookAhead && ReceiveRaw(more); ++i) {
             lowest = std::min(lowest, more.Packet < 0 ? INT64_MAX : more.Packet);
@@ -178,12 +237,10 @@ void TVideoDecoder::TImpl::Anchor() {
                 break;
         }
     }
-    int64_t leading = 0;
-    for (size_t i = 1; i < Slots.size() && Slots[i] < lowest; ++i)
+    int64_t leading = Unrecovered;
+    for (size_t i = 1; lowest != INT64_MAX && i < Slots.size() && Slots[i] < lowest; ++i)
         ++leading;
-    if (lowest == INT64_MAX)
-        leading = 0;
-    Leading[SeekKey] = leading;
+    Leading[SeekKey] = std::max(leading, ShowFrom - SeekKey);
     Slots.erase(Slots.begin(), Slots.begin() + std::min<ptrdiff_t>(leading, Slots.size()));
     Unnumbered.push_front(std::move(first));
 }
@@ -197,20 +254,25 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
     if (!Anchored && Avi)
         Anchor();
     TRawPicture raw;
-    if (!Unnumbered.empty()) {
-        raw = std::move(Unnumbered.front());
-        Unnumbered.pop_front();
-    } else if (!ReceiveRaw(raw)) {
-        return false;
-    }
-    int64_t number = Last.Frame ? Last.FrameNumber + 1 : SeekKey;
-    if (!Avi) {
-        const int64_t pts = raw.Frame->best_effort_timestamp;
-        number = pts == AV_NOPTS_VALUE ? number : SlotOf(pts);
-    } else if (!Slots.empty()) {
-        number = Slots.front();
-        Slots.pop_front();
-    }
+    int64_t number = 0;
+    do {
+        if (!Unnumbered.empty()) {
+            raw = std::move(Unnumbered.front());
+            Unnumbered.pop_front();
+        } else if (!ReceiveShown(raw)) {
+            return false;
+        }
+        number = Last.Frame ? Last.FrameNumber + 1 : SeekKey;
+        if (!Avi) {
+            const int64_t pts = raw.Frame->best_effort_timestamp;
+            number = pts == AV_NOPTS_VALUE ? number : SlotOf(pts);
+            if ((Unrecovered > 0 || ShowFrom > SeekKey) && !Leading.count(SeekKey))
+                Leading[SeekKey] = std::max(number, ShowFrom) - SeekKey;
+        } else if (!Slots.empty()) {
+            number = Slots.front();
+            Slots.pop_front();
+        }
+    } while (number < ShowFrom && number <= Want);
     picture.Frame = std::move(raw.Frame);
     picture.FrameNumber = number;
     picture.Packet = Avi ? raw.Packet : -1;
@@ -225,13 +287,27 @@ int64_t TVideoDecoder::TImpl::KeyBefore(int64_t frame) const {
     return entry ? SlotOf(entry->timestamp) : -1;
 }
 
+// The first key frame after the frame; far past the end when the index knows none.
+int64_t TVideoDecoder::TImpl::KeyAfter(int64_t frame) const {
+    constexpr int64_t None = INT64_MAX / 4;
+    if (frame >= None)
+        return None;
+    const int i = av_index_search_timestamp(Stream, FramePts(frame + 1), 0);
+    const AVIndexEntry* entry = i >= 0 ? avformat_index_get_entry(Stream, i) : nullptr;
+    return entry ? std::max(SlotOf(entry->timestamp), frame + 1) : None;
+}
+
 // The key frame to decode the frame from: the last one before it whose leading pictures,
 // which a seek to it cannot show, do not include the frame.
 int64_t TVideoDecoder::TImpl::KeyFor(int64_t frame) const {
     int64_t key = KeyBefore(frame);
     for (;;) {
+        // Once one key frame turned out to start a gradual refresh, the others are taken to.
         const auto known = Leading.find(key);
-        if (key <= 0 || known == Leading.end() || frame >= key + known->second)
+        const int64_t leading = known != Leading.end() ? known->second
+                                : Gradual              ? KeyAfter(KeyAfter(key)) - key
+                                                       : 0;
+        if (key <= 0 || frame >= key + leading)
             return key;
         const int64_t earlier = KeyBefore(key - 1);
         if (earlier < 0 || earlier >= key)
@@ -259,6 +335,10 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     Anchored = false;
     SeekKey = std::max<int64_t>(key, 0);
     Last = {};
+    Recovered = false;
+    Unrecovered = 0;
+    ShowFrom = 0;
+    LeadingB = Codec->codec_id == AV_CODEC_ID_MPEG4 && key > 0 ? 2 : 0;
 }
 
 void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
@@ -302,6 +382,7 @@ int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
     TImpl& d = *Impl;
     const int64_t target = TimeToFrame(time);
+    d.Want = target;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int64_t key = d.KeyFor(target);
         bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
@@ -321,10 +402,10 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
             }
             best = std::move(next);
         }
+        // A leading picture of the key frame sought to, which only an earlier one shows.
+        if (!best.Frame && d.KeyFor(target) != key)
+            continue;
         if (!best.Frame && !d.Ahead.empty()) {
-            // A leading picture of the key frame sought to, which only an earlier one shows.
-            if (d.KeyFor(target) != key)
-                continue;
             best = std::move(d.Ahead.front());
             d.Ahead.pop_front();
         }
@@ -339,6 +420,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
 
 bool TVideoDecoder::DecodeNext(TVideoPicture& picture) {
     TImpl& d = *Impl;
+    d.Want = INT64_MAX;
     TVideoPicture next;
     if (!d.Next(next))
         return false;

@@ -142,6 +142,10 @@ const TReorderedFile ReorderedFiles[] = {
      "-vf settb=1001/30000 -r 30000/1001 -vsync passthrough -c:v mpeg4 -bf 2 -g 25", 24},
     {"XvidPacked", "mencoder", "-ovc xvid -xvidencopts bitrate=300:max_bframes=2:packed"},
     {"LavcBFrames", "mencoder", "-ovc lavc -lavcopts vcodec=mpeg4:vmax_b_frames=2:keyint=25"},
+    // One IDR picture, then recovery points whose pictures the decoder marks unrecovered.
+    {"H264IntraRefresh", "ffmpeg", "-c:v libx264 -bf 0 -g 30 -x264-params intra-refresh=1", 30},
+    // After a seek the decoder drops every B-frame of the first group, unless fed differently.
+    {"Mpeg4InterlacedB", "ffmpeg", "-c:v mpeg4 -flags +ildct+ilme -bf 1 -vtag DX50"},
 };
 
 class ReorderedFramesTest : public ::testing::TestWithParam<TReorderedFile> {
