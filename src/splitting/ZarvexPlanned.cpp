@@ -62,7 +62,7 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
         starts.push_back(S + carry.Seconds[size_t(k)] - double(carry.Frames) * frameTime);
         // Frame-cut sound starts on the frame boundary after the start: half a frame earlier,
         // that is the boundary nearest to it, and the error stays within half a frame.
-        if (carry.Frames > 0)
+        if (carry.Frames > 0 && !Reader.Streams(k).Untimed())
             starts.back() -= FrameSeconds(Reader.Streams(k)) / 2;
         earliest = std::min(earliest, starts.back());
     }
