@@ -13,6 +13,7 @@ namespace {
 constexpr size_t MaxChildrenPerList = size_t(1) << 20;
 constexpr uint32_t ReadWindowSize = 8192;
 constexpr uint32_t ckRec = MakeFourCC('r', 'e', 'c', ' ');
+constexpr uint32_t ckJunk = MakeFourCC('J', 'U', 'N', 'K');
 // The first entries that Idx1Base looks through for one naming a stream.
 constexpr uint32_t ProbeEntries = 1024;
 
@@ -152,6 +153,7 @@ void TAVIFileReader::Open(const std::string& fileName) {
         LoadIndex();
     else
         LoadOrRebuildIndex();
+    TimeUntimedStreams();
 }
 
 void TAVIFileReader::LoadIndex() {
@@ -173,6 +175,9 @@ void TAVIFileReader::ParseFileHeaders() {
     Seek(avih->DataPos);
     ReadBytes(raw.data(), uint32_t(raw.size()));
     FMainHeader = MainAVIHeader::Read(raw.data());
+    const uint32_t avihSize = avih->Size;
+    if (avihSize != MainAVIHeader::ByteSize)
+        WalkPastMainHeader(*avih);
 
     for (const auto& c : Chunks) {
         if (c.ListType != listStrl)
@@ -185,11 +190,40 @@ void TAVIFileReader::ParseFileHeaders() {
         s.StreamNumber = StreamNumberOf(i);
         s.ParseHeaders();
         const uint32_t type = s.Header.fccType;
+        // An untimed stream (subtitles in a 'vids' stream) has no frames to show or cut at.
+        if (s.Untimed())
+            continue;
         if ((type == streamVids || type == streamIavs) && !FVideoStream)
             FVideoStream = &s;
         if (type == streamAuds && !FAudioStream)
             FAudioStream = &s;
     }
+    if (FStreams.empty())
+        throw EAVIReadError(avihSize == MainAVIHeader::ByteSize
+                                ? "The file has no streams"
+                                : "The main header has a wrong size and no streams follow it");
+}
+
+bool TAVIFileReader::IsHeaderListAt(int64_t position) {
+    uint8_t head[12];
+    Seek(position);
+    if (ReadBytes(head, 12) != 12)
+        return false;
+    const uint32_t id = GetU32(head), type = GetU32(head + 8);
+    return (id == ckLIST && (type == listStrl || type == listOdml)) || id == ckJunk;
+}
+
+void TAVIFileReader::WalkPastMainHeader(TChunkInfo avih) {
+    // A wrong size field of an otherwise sound 'avih': the stream lists follow its 56 bytes.
+    const int64_t declared = avih.DataPos + int64_t(avih.Size) + (avih.Size & 1);
+    const int64_t fixed = avih.DataPos + MainAVIHeader::ByteSize;
+    const int64_t end = HdrlPos + int64_t(HdrlSize);
+    if ((declared < end && IsHeaderListAt(declared)) || !IsHeaderListAt(fixed))
+        return;
+    Seek(fixed);
+    WalkList(uint32_t(end - fixed));
+    avih.Size = MainAVIHeader::ByteSize;
+    Chunks.insert(Chunks.begin(), avih);
 }
 
 void TAVIFileReader::CountEntries(uint64_t added) {

@@ -86,6 +86,8 @@ private:
     void FreeChunks() { Chunks.clear(); }
 
     void ParseFileHeaders();
+    bool IsHeaderListAt(int64_t position);
+    void WalkPastMainHeader(TChunkInfo avih);
     void LoadIdx1();
     // owner maps the two number characters of a chunk id to a stream, or -1.
     int64_t Idx1Base(const std::vector<int32_t>& owner);
@@ -100,6 +102,7 @@ private:
     bool IsDataHeaderAt(int64_t position, const TAVIStream* stream) const;
     // False, with no entries left, when cancelled through OnScanProgress.
     bool RebuildIndex(const std::string& reason);
+    void TimeUntimedStreams();
 
     TOSFile Handle;
     std::unique_ptr<TFileReadBuffer> Walker; // header reads go through one aligned window

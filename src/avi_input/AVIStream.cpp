@@ -88,12 +88,15 @@ bool TAVIStream::IsKeyFrame(int64_t i) const {
 double TAVIStream::EntryTime(int64_t i) const {
     if (!InRange(i))
         return -1.0;
+    if (Untimed())
+        return size_t(i) < UntimedTimes.size() ? UntimedTimes[size_t(i)] : 0.0;
     double x = CountsBytes() ? double(EntryBytesBefore(i)) / Header.dwSampleSize : double(i);
     return x / Header.dwRate * Header.dwScale;
 }
 
 bool TAVIStream::CountsBytes() const {
-    return Header.dwSampleSize > 0 && Header.fccType != streamVids && Header.fccType != streamIavs;
+    return Header.dwSampleSize > 0 && !Untimed() && Header.fccType != streamVids &&
+           Header.fccType != streamIavs;
 }
 
 int32_t TAVIStream::PrevKeyFrame(int64_t i) const {
@@ -161,8 +164,6 @@ void TAVIStream::ParseHeaders() {
 }
 
 void TAVIStream::CheckHeaders() const {
-    if (Header.dwScale == 0 || Header.dwRate == 0)
-        throw EAVIReadError("The stream header has a time base of zero");
     if (Header.fccType == streamVids && Format.size() < MinVideoFormat)
         throw EAVIReadError("The video format is too short");
     if (Header.fccType == streamAuds && Format.size() < MinAudioFormat)
@@ -171,7 +172,7 @@ void TAVIStream::CheckHeaders() const {
 
 void TAVIStream::ApplyRepairs() {
     // A byte-counted audio stream whose header forgot its sample size: count whole blocks.
-    if (Header.fccType == streamAuds && Header.dwSampleSize == 0 &&
+    if (Header.fccType == streamAuds && Header.dwSampleSize == 0 && !Untimed() &&
         double(Header.dwRate) / double(Header.dwScale) > 500.0)
         Header.dwSampleSize = GetU16(Format.data() + 12);
 

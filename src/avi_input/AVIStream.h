@@ -55,6 +55,9 @@ public:
     // True when the stream's times count bytes (dwSampleSize > 0) rather than entries. Video
     // always counts frames: one entry is one frame whatever its sample size says.
     bool CountsBytes() const;
+    // A stream whose header has a time base of zero (XSUB subtitles as ffmpeg writes them): its
+    // entries take their times from their payloads or their place among the video chunks.
+    bool Untimed() const { return Header.dwRate == 0 || Header.dwScale == 0; }
     int32_t PrevKeyFrame(int64_t i) const;
     // Where a key-frame copy from frame i starts: i when it is a key frame, else the key frame
     // before it, else the first frame.
@@ -79,6 +82,7 @@ private:
     void ClearEntries() {
         Index.Clear();
         RunningTotal = 0;
+        UntimedTimes.clear();
     }
     void LoadStdIndex(TFileReadBuffer& buffer, int64_t position);
     bool InRange(int64_t i) const { return i >= 0 && i < int64_t(EntryCount()); }
@@ -91,7 +95,8 @@ private:
     int64_t RunningTotal = 0;
     TAVIFileReader& Reader;
     TMemoryBuf Index;
-    bool IntraOnly = false; // every picture is a key frame, whatever the index says
+    std::vector<double> UntimedTimes; // per entry, for an untimed stream
+    bool IntraOnly = false;           // every picture is a key frame, whatever the index says
 };
 
 } // namespace zarvex

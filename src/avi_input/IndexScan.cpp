@@ -32,8 +32,10 @@ bool IsSkippedId(uint32_t id) {
 } // namespace
 
 bool IsDataChunkSuffix(uint16_t suffix) {
+    // '__' is interleaved DV ('iavs'), as capture tools write it.
     static constexpr uint16_t known[] = {'d' | 'c' << 8, 'd' | 'b' << 8, 'w' | 'b' << 8,
-                                         'p' | 'c' << 8, 't' | 'x' << 8};
+                                         'p' | 'c' << 8, 't' | 'x' << 8, '_' | '_' << 8,
+                                         's' | 'b' << 8};
     return std::find(std::begin(known), std::end(known), suffix) != std::end(known);
 }
 

@@ -14,7 +14,7 @@ namespace zarvex {
 
 class TAVIStream;
 
-// The last two characters of a data chunk's id: 'dc', 'db', 'wb', 'pc' or 'tx'.
+// The last two characters of a data chunk's id: 'dc', 'db', 'wb', 'pc', 'tx', 'sb' or '__'.
 bool IsDataChunkSuffix(uint16_t suffix);
 
 class TIndexScan {

@@ -34,6 +34,9 @@ double StreamDuration(const TAVIStream& stream) {
     const uint32_t n = stream.EntryCount();
     if (n == 0)
         return 0.0;
+    // An untimed stream lasts until its last entry starts.
+    if (stream.Untimed())
+        return stream.EntryTime(n - 1);
     const AVIStreamHeader& h = stream.Header;
     double units =
         !stream.CountsBytes()

@@ -37,6 +37,8 @@ void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& ou
         if (std::find(sources.begin(), sources.end(), p.Source) == sources.end())
             sources.push_back(p.Source);
         RefuseSourceAsOutput(output, p.Source->FileName());
+        if (const std::string why = StreamCountRefusal(*p.Source); !why.empty())
+            throw EZarvexError(why);
     }
     if (const std::string why = JoinRefusal(sources); !why.empty())
         throw EZarvexError(why);

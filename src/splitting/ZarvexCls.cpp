@@ -1,12 +1,14 @@
 #include "splitting/ZarvexCls.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/UntimedTimes.h"
 #include "splitting/PartPlan.h"
 #include "support/Endian.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 
@@ -40,6 +42,13 @@ EZarvexError TZarvex::UnreadableChunk(int64_t entry, int stream) const {
                         std::to_string(stream) + ": the file is damaged or cut short");
 }
 
+std::string StreamCountRefusal(const TAVIFileReader& reader) {
+    if (reader.StreamCount() <= MaxCopyStreams)
+        return "";
+    return "The file has " + std::to_string(reader.StreamCount()) +
+           " streams; a copy can hold at most " + std::to_string(MaxCopyStreams) + ".";
+}
+
 TZarvex::TZarvex(TAVIFileReader& reader) : Reader(reader), SourceSize(reader.GetFileSize()) {}
 
 std::string TZarvex::OverwriteQuestion(const std::string& fileName) {
@@ -54,8 +63,14 @@ const TAVIStream& TZarvex::Video() const {
     return *Reader.VideoStream();
 }
 
+const TAVIStream& TZarvex::CheckedVideo() const {
+    if (const std::string why = StreamCountRefusal(Reader); !why.empty())
+        throw EZarvexError(why);
+    return Video();
+}
+
 void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
-    const TAVIStream& video = Video();
+    const TAVIStream& video = CheckedVideo();
     const int32_t count = int32_t(video.EntryCount());
     // An end mark past the last video frame (audio running longer) means the last frame.
     LastFrame = std::min(lastFrame, count - 1);
@@ -72,8 +87,9 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
 void TZarvex::CopyWholeFile() {
     RefuseSourceAsOutput(FileName, Reader.FileName());
     ProgressBase = 0;
-    ProgressTotal = int32_t(Video().EntryCount());
+    ProgressTotal = int32_t(CheckedVideo().EntryCount());
     Copied = 0;
+    UntimedShift = 0.0;
     Cancel = false;
     TAVIFileWriter writer;
     writer.IndexKind = 3;
@@ -104,7 +120,7 @@ bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
                              const std::string& prefix) {
     if (partCount < 1)
         throw EZarvexError("The number of parts must be at least 1");
-    const TAVIStream& video = Video();
+    const TAVIStream& video = CheckedVideo();
     // The whole plan comes first, so every file it would replace is asked about before any
     // is written, the extra part after partCount included.
     const std::vector<TPart> parts = PlanParts(video, partCount, folder, prefix);
@@ -169,12 +185,15 @@ void TZarvex::CopyRange(TAVIFileWriter& writer) {
     const TAVIStream& video = Video();
     const double S = video.EntryTime(FirstFrame);
     const double E = video.EntryTime(LastFrame);
+    // Untimed entries belong to the frame they fall in, up to the start of the next one.
+    UntimedEnd = E + double(video.Header.dwScale) / video.Header.dwRate;
+    UntimedShift = -S;
     Copied = 0;
     PlaceCursors(S);
     int s = 0, e = 0;
-    for (NextToCopy(s, e, E); s >= 0; NextToCopy(s, e, E)) {
+    for (NextToCopy(s, e, UntimedEnd); s >= 0; NextToCopy(s, e, UntimedEnd)) {
         // Entries come in order of start time: once one starts after the span, all do.
-        if (Reader.Streams(s).EntryTime(e) > E)
+        if (Reader.Streams(s).EntryTime(e) >= UntimedEnd)
             break;
         CopyChunk(writer, s, e, S, E);
         if (Cancel)
@@ -218,16 +237,20 @@ int64_t TZarvex::ChunkStart(const TAVIStream& stream, int64_t e) const {
 void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E) {
     const TAVIStream& stream = Reader.Streams(s);
     TRangeTest cut = TestRange(stream, e, S, E);
+    if (stream.Untimed())
+        cut.InRange = S <= stream.EntryTime(e) && stream.EntryTime(e) < UntimedEnd;
     if (!cut.InRange)
         return;
     uint32_t size = 0;
-    if (KeptWhole(s, e, cut) && CopyAsItStands(writer, s, e))
+    if (stream.Untimed() && CopyShifted(writer, s, e))
+        size = stream.EntrySize(e);
+    else if (KeptWhole(s, e, cut) && CopyAsItStands(writer, s, e))
         size = stream.EntrySize(e);
     else if (!CopyPart(writer, s, e, cut, size))
         return;
     if (size > 0)
         StreamStarted[size_t(s)] = true;
-    if (size_t(s) < SoundWritten.size()) {
+    if (size_t(s) < SoundWritten.size() && !stream.Untimed()) {
         const AVIStreamHeader& h = stream.Header;
         const double units = stream.CountsBytes() ? double(size) / h.dwSampleSize : 1.0;
         SoundWritten[size_t(s)] += units * h.dwScale / h.dwRate;
@@ -279,6 +302,24 @@ const uint8_t* TZarvex::ReadHeader(const TOSFile& file, int64_t position) {
     HeaderBlock.resize(size_t(got));
     HeaderBlockStart = got >= 8 ? position : -1;
     return HeaderBlockStart >= 0 ? HeaderBlock.data() : nullptr;
+}
+
+bool TZarvex::CopyShifted(TAVIFileWriter& writer, int s, int e) {
+    const TAVIStream& stream = Reader.Streams(s);
+    int64_t start = 0, end = 0;
+    const uint8_t* data = stream.ReadChunk(e, Window);
+    if (!data)
+        throw UnreadableChunk(e, s);
+    const uint32_t size = stream.EntrySize(e);
+    if (UntimedShift == 0.0 || !ParseXsubTimes(data, size, start, end))
+        return false;
+    // The span the packet shows is on the output's timeline.
+    const auto shift = int64_t(std::llround(UntimedShift * 1000.0));
+    std::vector<uint8_t> shifted(data, data + size);
+    WriteXsubTimes(shifted.data(), start + shift, end + shift);
+    SourceEnd = -1;
+    writer.WriteChunk(s, shifted.data(), stream.IsKeyFrame(e), int32_t(size));
+    return true;
 }
 
 bool TZarvex::CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size) {

@@ -25,6 +25,11 @@ struct TSoundCarry {
     std::vector<double> Seconds;
 };
 
+// Stream ids of a written file are 0..99.
+inline constexpr int MaxCopyStreams = 100;
+// Why a copy of this source cannot be written, before any file is created; empty when it can.
+std::string StreamCountRefusal(const TAVIFileReader& reader);
+
 class TZarvex {
 public:
     // Called after every written chunk; set cancel to stop the job.
@@ -68,6 +73,8 @@ public:
 
 private:
     const TAVIStream& Video() const;
+    // Video(), once a copy can be written at all.
+    const TAVIStream& CheckedVideo() const;
     void WriteFile(const std::string& name);
     void PrepareStreams();
     void CopyRange(TAVIFileWriter& writer);
@@ -93,6 +100,9 @@ private:
     // Copies entry e unread, in the kernel, when the source's chunk is what the writer would
     // write for it; false leaves it to the reading way.
     bool CopyAsItStands(TAVIFileWriter& writer, int s, int64_t e);
+    // An untimed entry whose payload carries its display span, rewritten by UntimedShift; false
+    // for one without, or with nothing to shift.
+    bool CopyShifted(TAVIFileWriter& writer, int s, int e);
     // The reading way: cuts applied; false when nothing was written.
     bool CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uint32_t& size);
     // Why entry cannot be read: the source changed when it is shorter than at the start.
@@ -114,6 +124,8 @@ private:
     std::vector<TCutRule> CutRules;
     std::vector<bool> StreamStarted;
     std::vector<double> SoundWritten; // seconds per stream, while a planned copy runs
+    double UntimedEnd = 0.0;          // untimed entries are copied before this time
+    double UntimedShift = 0.0;        // output time minus source time, in seconds
     bool Cancel = false;
 };
 

@@ -11,7 +11,7 @@
 namespace zarvex {
 
 void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& plan) {
-    const TAVIStream& video = Video();
+    const TAVIStream& video = CheckedVideo();
     if (first < 0 || last < first || last >= int32_t(video.EntryCount()) || plan.Count() == 0)
         throw EZarvexError("The selection holds no frames");
     RefuseSourceAsOutput(FileName, Reader.FileName());
@@ -63,11 +63,13 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
         starts.push_back(S + carry.Seconds[size_t(k)] - double(carry.Frames) * frameTime);
         // Frame-cut sound starts on the frame boundary after the start: half a frame earlier,
         // that is the boundary nearest to it, and the error stays within half a frame.
-        if (carry.Frames > 0)
+        if (carry.Frames > 0 && !Reader.Streams(k).Untimed())
             starts.back() -= FrameSeconds(Reader.Streams(k)) / 2;
         earliest = std::min(earliest, starts.back());
     }
     SoundWritten = carry.Seconds;
+    UntimedEnd = E;
+    UntimedShift = double(carry.Frames) * frameTime - S;
     Copied = 0;
     PlaceCursors(std::max(earliest, 0.0));
     video.Cursor = int32_t(video.EntryCount());
@@ -86,6 +88,10 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
         }
     }
     carry.Frames += Copied;
+    // An untimed stream is always where the pictures are.
+    for (int k = 0; k < Reader.StreamCount(); ++k)
+        if (Reader.Streams(k).Untimed())
+            SoundWritten[size_t(k)] = double(carry.Frames) * frameTime;
     carry.Seconds = SoundWritten;
     SoundWritten.clear();
 }

@@ -53,6 +53,16 @@ TEST(CliInfoTest, FailuresGoToStderrWithExitCodes) {
     EXPECT_EQ(bad.Output, "") << "nothing on stdout for a failure";
     TCommandResult msg = RunCli("info " + ShellQuote(dir.File("bad.avi")));
     EXPECT_NE(msg.Output.find("The file has unknown format"), std::string::npos) << msg.Output;
+    // A main header of a wrong size with nothing after it: the reason, not an empty report.
+    TBuiltAvi built = BuildAvi(SimpleLayout(2, 1, false, TIndexStyle::Idx1Relative));
+    const size_t avih = built.StrhPos[0] - 12 - 8 - 56 - 8;
+    built.Bytes[avih + 4] = 0;
+    built.Bytes[built.StrhPos[0] - 12] = 'X';
+    WriteFileBytes(dir.File("avih.avi"), built.Bytes);
+    TCommandResult avihSize = RunCli("info " + ShellQuote(dir.File("avih.avi")));
+    EXPECT_EQ(avihSize.ExitCode, 1);
+    EXPECT_NE(avihSize.Output.find("The main header has a wrong size"), std::string::npos)
+        << avihSize.Output;
     EXPECT_NE(RunCli("info " + ShellQuote(dir.File("none.avi"))).Output.find("Code: 2."),
               std::string::npos);
     // A named pipe would block the open until a writer came: it is refused at once.

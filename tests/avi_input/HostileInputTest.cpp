@@ -4,6 +4,8 @@
 #include "fixtures/ReaderFixture.h"
 #include "support/Endian.h"
 
+#include <algorithm>
+
 using namespace zarvex;
 using namespace zarvex::fixtures;
 
@@ -52,13 +54,22 @@ TEST_F(HostileInputTest, FormatSizeBeyondTheFileIsRefusedWithoutAllocating) {
     EXPECT_EQ(OpenError(b), "The stream format is damaged");
 }
 
-TEST_F(HostileInputTest, ZeroTimeBaseAndShortFormatsAreRefused) {
+TEST_F(HostileInputTest, ZeroTimeBasesOpenUntimedAndShortFormatsAreRefused) {
+    // Sound with a zero rate takes the times of the pictures it lies after; a picture stream
+    // with a zero scale is no video stream.
     auto rate = Built.Bytes;
     Put32(rate, Built.StrhPos[1] + 24, 0);
-    EXPECT_EQ(OpenError(rate), "The stream header has a time base of zero");
+    ASSERT_EQ(OpenError(rate), "");
+    EXPECT_EQ(Reader.VideoStream(), &Reader.Streams(0));
+    EXPECT_EQ(Reader.AudioStream(), nullptr);
+    ASSERT_EQ(Reader.Streams(1).EntryCount(), 20u);
+    for (uint32_t i = 0; i < 20; ++i)
+        EXPECT_DOUBLE_EQ(Reader.Streams(1).EntryTime(i), Reader.Streams(0).EntryTime(i)) << i;
     auto scale = Built.Bytes;
     Put32(scale, Built.StrhPos[0] + 20, 0);
-    EXPECT_EQ(OpenError(scale), "The stream header has a time base of zero");
+    ASSERT_EQ(OpenError(scale), "");
+    EXPECT_EQ(Reader.VideoStream(), nullptr);
+    EXPECT_EQ(Reader.AudioStream(), &Reader.Streams(1));
 
     TAviLayout layout = SimpleLayout(2, 1, true, TIndexStyle::Idx1Relative);
     layout.Streams[0].Format.resize(19);
@@ -66,6 +77,27 @@ TEST_F(HostileInputTest, ZeroTimeBaseAndShortFormatsAreRefused) {
     layout = SimpleLayout(2, 1, true, TIndexStyle::Idx1Relative);
     layout.Streams[1].Format.resize(13);
     EXPECT_EQ(OpenError(BuildAvi(layout).Bytes), "The audio format is too short");
+}
+
+TEST_F(HostileInputTest, WrongMainHeaderSizesOpenWhenStreamListsFollowIt) {
+    const auto& b0 = Built.Bytes;
+    const size_t at = size_t(std::search(b0.begin(), b0.end(), "avih", "avih" + 4) - b0.begin());
+    for (uint32_t size : {0u, 20u, 55u, 57u, 200u, 0xFFFFFFF0u}) {
+        SCOPED_TRACE(size);
+        auto b = b0;
+        Put32(b, at + 4, size);
+        ASSERT_EQ(OpenError(b), "");
+        EXPECT_EQ(Reader.StreamCount(), 2);
+        EXPECT_EQ(Reader.MainHeader().dwStreams, 2u);
+        EXPECT_EQ(EntriesOf(0), Built.Entries[0]);
+        EXPECT_EQ(EntriesOf(1), Built.Entries[1]);
+    }
+    // Nothing to recover: a reason, never an opened file without streams.
+    auto b = b0;
+    Put32(b, at + 4, 0);
+    for (size_t pos : {Built.StrhPos[0], Built.StrhPos[1]})
+        Put32(b, pos - 12, MakeFourCC('s', 't', 'r', 'X'));
+    EXPECT_EQ(OpenError(b), "The main header has a wrong size and no streams follow it");
 }
 
 TEST_F(HostileInputTest, HugeEntryCountsStopAtTheEndOfTheFile) {

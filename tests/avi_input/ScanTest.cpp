@@ -327,3 +327,64 @@ TEST(ScanPeerTest, DamagedFilesFromOtherWritersRecoverAtLeastWhatFfmpegDoes) {
 }
 
 } // namespace
+
+namespace {
+
+// Interleaved DV as dvgrab writes it, type 1: one 'iavs' stream of '00__' chunks, with an
+// 'ix00' first in 'movi'. Cut off, or with bytes inserted before a chunk, it gives at least
+// what ffmpeg gets, and its repaired copy decodes cleanly.
+TEST(ScanPeerTest, DvType1FromDvgrabRecoversWhatFfmpegDoes) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    ZARVEX_REQUIRE_TOOL("dvgrab");
+    TTempDir dir;
+    const std::string dv = dir.File("in.dv");
+    ASSERT_EQ(RunCapture("ffmpeg -v error -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
+                         "sine=sample_rate=48000 -t 2 -target pal-dv -ac 2 -f dv " +
+                         ShellQuote(dv))
+                  .ExitCode,
+              0);
+    ASSERT_EQ(RunCapture("dvgrab -stdin -f dv1 -size 0 " + ShellQuote(dir.File("t1")) + " < " +
+                         ShellQuote(dv) + " >/dev/null 2>&1")
+                  .ExitCode,
+              0);
+    std::string type1;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        if (e.path().extension() == ".avi")
+            type1 = e.path().string();
+    ASSERT_FALSE(type1.empty());
+    const std::vector<uint8_t> avi = ReadBytes(type1);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> damaged;
+    damaged.emplace_back(
+        "cut at 60 %", std::vector<uint8_t>(avi.begin(), avi.begin() + long(avi.size()) * 6 / 10));
+    std::vector<uint8_t> inserted = avi;
+    const auto chunk =
+        std::search(avi.begin() + long(avi.size() / 2), avi.end(), "00__", "00__" + 4);
+    inserted.insert(inserted.begin() + (chunk - avi.begin()), 4096, 0x77);
+    damaged.emplace_back("4 KiB inserted", inserted);
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        const std::string file = dir.File("damaged.avi"), copy = dir.File("copy.avi"),
+                          repaired = dir.File("repaired.avi");
+        WriteFileBytes(file, bytes);
+        RunCapture("ffmpeg -v quiet -y -i " + ShellQuote(file) + " -map 0 -c copy " +
+                   ShellQuote(copy));
+        const int64_t theirs = ProbeCount(copy, "v:0");
+        EXPECT_GT(theirs, 20);
+        TAVIFileReader reader;
+        reader.IndexRebuild = TIndexRebuild::Always;
+        reader.Open(file);
+        ASSERT_NE(reader.VideoStream(), nullptr);
+        EXPECT_GE(int64_t(reader.VideoStream()->EntryCount()), theirs);
+        ASSERT_EQ(RunCapture(ShellQuote(CliPath()) + " repair " + ShellQuote(file) + " -o " +
+                             ShellQuote(repaired) + " --yes --quiet 2>/dev/null")
+                      .ExitCode,
+                  0);
+        EXPECT_EQ(ProbeCount(repaired, "v:0"), int64_t(reader.VideoStream()->EntryCount()));
+        EXPECT_EQ(
+            RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(repaired) + " -f null - 2>&1")
+                .Output,
+            "");
+    }
+}
+
+} // namespace

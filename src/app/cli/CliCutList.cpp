@@ -49,7 +49,8 @@ int Prepare(const TCliArgs& a, const TKeepSpec& spec, std::vector<TSourceJob>& j
         TSourceJob& job = jobs.emplace_back();
         if (!OpenSource(*job.Reader, source, a.Has("--quiet")))
             return ExitFailure;
-        if (!HasVideoEntries(*job.Reader, "cut", source))
+        if (!HasVideoEntries(*job.Reader, "cut", source) ||
+            !CanCopyStreams(*job.Reader, "cut", source))
             return ExitFailure;
         const TAVIStream& video = *job.Reader->VideoStream();
         const std::string why = ResolveKeep(spec, video.EntryCount(), video.Header.dwRate,

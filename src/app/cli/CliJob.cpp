@@ -55,6 +55,14 @@ bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,
     return false;
 }
 
+bool CanCopyStreams(const TAVIFileReader& reader, const std::string& command,
+                    const std::string& source) {
+    const std::string why = StreamCountRefusal(reader);
+    if (!why.empty())
+        std::cerr << "zarvex-cli " << command << ": " << source << ": " << why << "\n";
+    return why.empty();
+}
+
 int RunCopyJob(const std::string& command, const std::string& source, bool quiet,
                const std::function<int(TAVIFileReader&)>& check,
                const std::function<bool(TZarvex&)>& job) {
@@ -66,7 +74,7 @@ int RunCopyJob(const std::string& command, const std::string& source, bool quiet
                   << ": The video stream is not found in the selected file.\n";
         return ExitFailure;
     }
-    if (!HasVideoEntries(reader, command, source))
+    if (!HasVideoEntries(reader, command, source) || !CanCopyStreams(reader, command, source))
         return ExitFailure;
     if (int code = check(reader); code != ExitOk)
         return code;

@@ -18,6 +18,9 @@ bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet = 
 void UseRebuiltIndex(const TAVIFileReader& reader, const std::string& source);
 
 // False, with a message on stderr, when the opened source's video has no index entries.
+// False, with the reason on standard error, when a copy of reader cannot be written.
+bool CanCopyStreams(const TAVIFileReader& reader, const std::string& command,
+                    const std::string& source);
 bool HasVideoEntries(const TAVIFileReader& reader, const std::string& command,
                      const std::string& source);
 

@@ -29,7 +29,8 @@ int OpenAll(const std::vector<std::string>& names, bool quiet,
             std::vector<std::unique_ptr<TAVIFileReader>>& readers) {
     for (const std::string& name : names) {
         auto& reader = readers.emplace_back(std::make_unique<TAVIFileReader>());
-        if (!OpenSource(*reader, name, quiet) || !HasVideoEntries(*reader, "join", name))
+        if (!OpenSource(*reader, name, quiet) || !HasVideoEntries(*reader, "join", name) ||
+            !CanCopyStreams(*reader, "join", name))
             return ExitFailure;
     }
     std::vector<const TAVIFileReader*> sources;
