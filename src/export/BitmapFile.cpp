@@ -62,12 +62,12 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     try {
         file = TOSFile::Create(path);
     } catch (const EOSError& e) {
-        throw EOSError(e.Code, "Cannot create file \"" + path + "\". " + e.what());
+        throw EOSError(e.Code, "Cannot create file \"" + path + "\". " + e.Text);
     }
     try {
         file.WriteAt(bytes.data(), int64_t(bytes.size()), 0);
     } catch (const EOSError& e) {
-        throw EOSError(e.Code, "Cannot write file \"" + path + "\". " + e.what());
+        throw EOSError(e.Code, "Cannot write file \"" + path + "\". " + e.Text);
     }
 }
 
