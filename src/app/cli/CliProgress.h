@@ -9,6 +9,8 @@ namespace zarvex::cli {
 // From now on Ctrl+C asks the running job to stop instead of killing the program.
 void InstallCancelHandler();
 bool CancelRequested();
+// Forgets the requests so far, for a job that heeds the first one later and the next at once.
+void ClearCancelRequest();
 
 class TCliProgress {
 public:

@@ -44,12 +44,16 @@ std::optional<double> ParseTime(const std::string& text) {
 }
 
 std::optional<int64_t> ParseCount(const std::string& text) {
-    if (text.empty() || text.size() > 12)
+    if (!ParseNumber(text, false))
         return std::nullopt;
-    auto value = ParseNumber(text, false);
-    if (!value)
-        return std::nullopt;
-    return int64_t(*value);
+    // However many digits: beyond the largest number it is that number, which is past any end.
+    int64_t value = 0;
+    for (char c : text) {
+        if (value > (INT64_MAX - (c - '0')) / 10)
+            return INT64_MAX;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 
 int64_t FrameOfTime(double seconds, uint32_t rate, uint32_t scale) {
