@@ -2,14 +2,11 @@
 
 #include "support/Endian.h"
 #include "support/Errors.h"
-#include "support/OSFile.h"
+#include "support/FileSafety.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <unistd.h>
 
 namespace zarvex {
 
@@ -61,36 +58,14 @@ void SaveBitmapFile(const TBitmap24& bitmap, const std::string& path) {
     WriteWholeFile(path, BitmapFileBytes(bitmap));
 }
 
-namespace {
-
-// A name in the target's folder that no other writer uses: the picture is renamed to its own
-// name only when whole, so a full disk or a kill never leaves half a file under it.
-std::string PartialName(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target(path);
-    return (target.parent_path() /
-            (".zarvex-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part"))
-        .string();
-}
-
-} // namespace
-
+// The picture appears under its name only when whole, so a full disk or a kill never leaves
+// half a file there.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string partial = PartialName(path);
-    TOSFile file;
     try {
-        file = TOSFile::CreateNew(partial);
+        ReplaceFileWith(path, std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                               bytes.size()));
     } catch (const EOSError& e) {
-        throw EOSError(e.Code, "Cannot create file \"" + path + "\". " + e.what());
-    }
-    try {
-        file.WriteAt(bytes.data(), int64_t(bytes.size()), 0);
-        file.Close();
-        if (std::rename(partial.c_str(), path.c_str()) != 0)
-            RaiseLastOSError();
-    } catch (const EOSError& e) {
-        std::remove(partial.c_str());
-        throw EOSError(e.Code, "Cannot write file \"" + path + "\". " + e.what());
+        throw EOSError(e.Code, "Cannot write file \"" + path + "\". " + e.Text);
     }
 }
 

@@ -139,6 +139,8 @@ bool TZarvex::SplitIntoParts(int32_t partCount, const std::string& folder,
         LastFrame = part.LastFrame;
         ProgressBase = FirstFrame;
         WriteFile(part.FileName);
+        if (!Cancel && OnPartDone)
+            OnPartDone(*this, Cancel);
         if (Cancel)
             break;
     }

@@ -45,6 +45,8 @@ public:
     std::string FileName; // output of CopySegment
     TProgressEvent OnProgress;
     TOverwriteEvent OnConfirmOverwrite;
+    // Called after each part file of a split is completed; set cancel to write no more parts.
+    std::function<void(TZarvex& sender, bool& cancel)> OnPartDone;
 
     // Copies video frames FirstFrame..LastFrame (moved back to a key frame) with everything that
     // plays meanwhile. The output is completed in every case, also on failure or cancel. A

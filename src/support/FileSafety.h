@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zarvex {
 
@@ -14,5 +15,10 @@ bool OutputExists(const std::string& path);
 
 // Raises "The output file is the source file." when target is the source.
 void RefuseSourceAsOutput(const std::string& target, const std::string& source);
+
+// Replaces path (the file a link names, when it is one) with exactly text, written first to a
+// new file beside it and renamed over it: a failure leaves the old file as it was. Raises
+// EOSError naming path.
+void ReplaceFileWith(const std::string& path, std::string_view text);
 
 } // namespace zarvex

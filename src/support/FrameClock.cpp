@@ -1,5 +1,6 @@
 #include "support/FrameClock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zarvex {
@@ -67,6 +68,8 @@ int64_t TFrameClock::FrameStep() const {
 int64_t TFrameClock::TypedFrame(double seconds) const {
     if (!(seconds > 0))
         return 0;
+    // Past any video's end (31 years); beyond it the frame would overflow.
+    seconds = std::min(seconds, 1e9);
     // Half a millisecond of slack for a time typed to the millisecond: the last frame that
     // starts before seconds + 0.0005, in whole units so that the tolerance is exact.
     const int64_t time = std::llround(seconds * double(UnitsPerSecond)) + UnitsPerSecond / 2000;

@@ -45,14 +45,15 @@ TOSFile TOSFile::OpenRead(const std::string& fileName) {
     // and anything but a regular file is refused before a byte is read.
     int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        RaiseLastOSError();
+        RaiseLastOSError(fileName);
     TOSFile file(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         RaiseLastOSError();
     if (!S_ISREG(st.st_mode))
         throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
-                       std::string("The path names ") + KindOf(st.st_mode) + ", not a file.");
+                       std::string("The path names ") + KindOf(st.st_mode) + ", not a file.",
+                       fileName);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         RaiseLastOSError();
@@ -62,14 +63,7 @@ TOSFile TOSFile::OpenRead(const std::string& fileName) {
 TOSFile TOSFile::Create(const std::string& fileName) {
     int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        RaiseLastOSError();
-    return TOSFile(fd);
-}
-
-TOSFile TOSFile::CreateNew(const std::string& fileName) {
-    int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        RaiseLastOSError();
+        RaiseLastOSError(fileName);
     return TOSFile(fd);
 }
 

@@ -19,8 +19,6 @@ public:
     static TOSFile OpenRead(const std::string& fileName);
     // Creates or truncates a file for reading and writing; raises EOSError on failure.
     static TOSFile Create(const std::string& fileName);
-    // Creates a file that must not exist yet; raises EOSError on failure.
-    static TOSFile CreateNew(const std::string& fileName);
 
     bool IsOpen() const { return Fd >= 0; }
     int Descriptor() const { return Fd; }

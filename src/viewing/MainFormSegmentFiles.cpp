@@ -118,11 +118,27 @@ void TfrmMain::miSaveSegmentListClick() {
 }
 
 void TfrmMain::SaveSegmentList(const QString& fileName) {
-    std::ofstream out(LocalPath(fileName), std::ios::binary | std::ios::trunc);
-    out << FormatCutList({FSegments});
-    out.close();
-    if (!out)
-        ShowWarning(QString("The \"%1\" file cannot be created.").arg(fileName));
+    const std::string path = LocalPath(fileName);
+    try {
+        // Any video the list names would be lost, not only the open one.
+        RefuseSourceAsOutput(path, FViewer->FileName());
+        for (const TCutListEntry& e : FSegments)
+            RefuseSourceAsOutput(path, e.Source);
+    } catch (const std::exception& e) {
+        ShowWarning(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (std::filesystem::exists(path) &&
+        MessageDlg(this, QString("The \"%1\" file already exists. Overwrite?").arg(fileName),
+                   TMsgDlgType::mtConfirmation,
+                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    try {
+        ReplaceFileWith(path, FormatCutList({FSegments}));
+    } catch (const EOSError& e) {
+        ShowWarning(QString("The \"%1\" file cannot be created.\n%2")
+                        .arg(fileName, QString::fromUtf8(e.Text.c_str())));
+    }
 }
 
 void TfrmMain::miSaveSegmentsClick() {

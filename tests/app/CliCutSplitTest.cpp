@@ -4,6 +4,7 @@
 #include "fixtures/MediaFixture.h"
 #include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
+#include "splitting/PartPlan.h"
 #include "support/Endian.h"
 
 #include <csignal>
@@ -176,6 +177,75 @@ TEST_F(CliCutSplitTest, CtrlCCompletesTheFileBeingWritten) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_LT(FrameCount(Out), 400u);
     EXPECT_EQ(ScanRiff(Out).back().Id, "idx1") << "the file was completed";
+}
+
+TEST_F(CliCutSplitTest, CtrlCInASplitFinishesThePartBeingWritten) {
+    const std::string big = Dir.File("big.avi");
+    {
+        TAVIFileWriter w;
+        w.Open(big, AVIF_HASINDEX);
+        auto fmt = VideoFormat(640, 480, 0);
+        w.AddStream(0, VideoHeader(25, 1, 0), fmt.data(), int32_t(fmt.size()));
+        std::vector<uint8_t> frame(1 << 19, 7);
+        for (int i = 0; i < 300; ++i)
+            w.WriteChunk(0, frame.data(), true, int32_t(frame.size()));
+        w.Close();
+    }
+    TAVIFileReader reader;
+    reader.Open(big);
+    const std::string folder = Dir.File("parts");
+    const std::vector<TPart> plan = PlanParts(*reader.VideoStream(), 3, folder, "big");
+    ASSERT_EQ(plan.size(), 3u);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(CliPath().c_str(), CliPath().c_str(), "split", big.c_str(), "--parts", "3",
+              "--folder", folder.c_str(), "--quiet", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 5000 && !std::filesystem::exists(plan[0].FileName); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(FrameCount(plan[0].FileName), uint32_t(plan[0].LastFrame - plan[0].FirstFrame + 1))
+        << "the part being written is finished";
+    EXPECT_FALSE(std::filesystem::exists(plan[2].FileName)) << "no part after it is begun";
+}
+
+TEST_F(CliCutSplitTest, EndsPastTheVideoListsAndNamesOfAnyKind) {
+    // An end past the last frame is the last frame, however large.
+    for (const auto& [range, frames] :
+         {std::pair{"--from 9 --to 1e12", 25u},
+          {"--from 0.9e1 --to 1000000000000", 25u},
+          {"--from-frame 240 --to-frame 99999999999999999999999", 10u},
+          {"--keep 9-922337203686", 25u},
+          {"--keep-frames 240-922337203686", 10u}}) {
+        ASSERT_EQ(Run("cut " + Source + " " + range + " --yes -o " + Out), 0) << range;
+        EXPECT_EQ(FrameCount(Out), frames) << range;
+    }
+    WriteFileBytes(Dir.File("empty.cuts"), {'#', '\n'});
+    const TCommandResult empty = RunCapture(CliPath() + " cut " + Source + " --keep-file " +
+                                            Dir.File("empty.cuts") + " -o " + Out + " 2>&1");
+    EXPECT_EQ(empty.ExitCode, 2);
+    EXPECT_NE(empty.Output.find("holds no range"), std::string::npos) << empty.Output;
+
+    // A missing folder is named before the system's text.
+    const std::string missing = Dir.File("no/out.avi");
+    EXPECT_NE(RunCapture(CliPath() + " cut " + Source + " --from 0 --to 1 -o " + missing + " 2>&1")
+                  .Output.find(missing + ": System Error.  Code: 2.\nNo such file or directory"),
+              std::string::npos);
+
+    // Names the prefix may not hold become _; "--" lets a name start with "-".
+    const std::string odd = "-a\"*?\\b.avi";
+    std::filesystem::copy_file(Source, Dir.File(odd));
+    ASSERT_EQ(RunCapture("cd " + ShellQuote(Dir.Path().string()) + " && " + CliPath() +
+                         " split --parts 1 --folder parts --quiet -- " + ShellQuote(odd))
+                  .ExitCode,
+              0);
+    EXPECT_EQ(FrameCount(Dir.File("parts/-a____b1.avi")), 250u);
 }
 
 TEST_F(CliCutSplitTest, KeepOptionsChooseTheFramesOfEachRange) {

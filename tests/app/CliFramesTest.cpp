@@ -123,3 +123,27 @@ TEST(CliTypedTimes, NameTheFrameShownThen) {
     EXPECT_EQ(probe.Output, "6\n");
     EXPECT_EQ(FfmpegFrameBgr24(cut, 0), FfmpegFrameBgr24(src, 29));
 }
+
+// Through zarvex-cli-media: "--" ends the options, a missing folder is named as missing, and an
+// export that would hold no frame is refused before anything is written.
+TEST_F(CliFramesTest, DashNamesMissingFoldersAndEmptyExports) {
+    fs::copy_file(Source, Dir.File("-x.avi"));
+    const auto cli = [&](const std::string& args) {
+        return RunCapture("cd " + ShellQuote(Dir.Path().string()) + " && " + CliPath() + " " +
+                          args + " </dev/null 2>&1");
+    };
+    EXPECT_EQ(cli("frames --at 1 -o one.bmp --yes -- -x.avi").ExitCode, 0);
+    EXPECT_TRUE(fs::exists(Dir.File("one.bmp")));
+    EXPECT_EQ(cli("frames --at 1 -o one.bmp -x.avi").ExitCode, 2) << "an unknown option";
+
+    const TCommandResult folder = cli("frames --at 1 -o new/x.bmp -- -x.avi");
+    EXPECT_EQ(folder.ExitCode, 3);
+    EXPECT_NE(folder.Output.find("give --yes to create the missing folder new"), std::string::npos)
+        << folder.Output;
+
+    // 0.8 s at 0.5 frames per second rounds to no frame at all.
+    const TCommandResult empty = cli("export --from 1 --to 1.8 --fps 0.5 -o e.avi -- -x.avi");
+    EXPECT_EQ(empty.ExitCode, 2) << empty.Output;
+    EXPECT_FALSE(fs::exists(Dir.File("e.avi")));
+    EXPECT_EQ(cli("export --from 1 --to 1.8 --fps 2 -o e.avi -- -x.avi").ExitCode, 0);
+}

@@ -65,7 +65,8 @@ TEST_F(ReaderTest, MissingFileRaisesTheSystemError) {
         FAIL() << "opened a missing file";
     } catch (const EOSError& e) {
         EXPECT_EQ(e.Code, 2);
-        EXPECT_STREQ(e.what(), "System Error.  Code: 2.\nNo such file or directory");
+        EXPECT_EQ(e.what(), Dir.File("nothing.avi") + ": System Error.  Code: 2.\nNo such file or "
+                                                      "directory");
     }
 }
 
@@ -163,7 +164,7 @@ TEST_F(ReaderTest, WhatIsNotARegularFileIsRefusedAtOnce) {
             Reader.Open(path);
             ADD_FAILURE() << path << " opened";
         } catch (const EOSError& e) {
-            EXPECT_EQ(e.what(), message);
+            EXPECT_EQ(e.what(), path + ": " + message);
         }
     }
 }

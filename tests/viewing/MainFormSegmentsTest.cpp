@@ -10,8 +10,10 @@
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
+#include "fixtures/AviBuilder.h"
 #include "fixtures/MediaFixture.h"
 #include "fixtures/ModalCatcher.h"
+#include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
 
 #include <QAction>
@@ -194,6 +196,38 @@ TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     Form.LoadSegmentList(QString::fromStdString(Dir.File("relative.cuts")));
     ASSERT_EQ(Form.Segments().size(), 1u);
     EXPECT_TRUE(std::filesystem::equivalent(Form.Segments()[0].Source, other));
+}
+
+TEST_F(MainFormSegmentsTest, SavingTheListRefusesSourcesAndAsksBeforeReplacing) {
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
+    const auto save = [&](const std::string& path, QMessageBox::StandardButton answer) {
+        TModalCatcher catcher(answer);
+        Form.SaveSegmentList(QString::fromStdString(path));
+        return catcher.Seen.size() == 1 ? catcher.Seen[0].Text.toStdString() : "";
+    };
+    const auto source = FileBytes(Source, 0, 1 << 24);
+    EXPECT_EQ(save(Dir.File("./clip.avi"), QMessageBox::Yes),
+              "The output file is the source file.");
+    EXPECT_EQ(FileBytes(Source, 0, 1 << 24), source);
+
+    const std::string list = Dir.File("list.cuts");
+    WriteFileBytes(list, {'k'});
+    EXPECT_EQ(save(list, QMessageBox::No), "The \"" + list + "\" file already exists. Overwrite?");
+    EXPECT_EQ(FileBytes(list, 0, 10), std::vector<uint8_t>{'k'});
+    EXPECT_EQ(save(list, QMessageBox::Yes), "The \"" + list + "\" file already exists. Overwrite?");
+    std::ifstream in(list);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(ParseCutList(text.str()).Entries, Form.Segments());
+    const auto files = std::distance(std::filesystem::directory_iterator(Dir.Path()), {});
+    EXPECT_EQ(files, 2) << "the video and the list, no file left behind";
+
+    const std::string missing = Dir.File("no/list.cuts");
+    EXPECT_EQ(save(missing, QMessageBox::Ok),
+              "The \"" + missing +
+                  "\" file cannot be created.\nSystem Error.  Code: 2.\nNo such "
+                  "file or directory");
 }
 
 TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {

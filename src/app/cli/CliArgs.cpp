@@ -1,5 +1,6 @@
 #include "app/cli/CliArgs.h"
 
+#include <algorithm>
 #include <iostream>
 #include <unistd.h>
 
@@ -8,9 +9,14 @@ namespace zarvex::cli {
 TCliArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
                    const std::set<std::string>& flagOptions) {
     TCliArgs out;
+    bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (valueOptions.count(a)) {
+        if (!options) {
+            out.Positional.push_back(a);
+        } else if (a == "--") {
+            options = false; // what follows are file names, "-x.avi" too
+        } else if (valueOptions.count(a)) {
             if (i + 1 >= args.size()) {
                 out.Error = a + " needs a value";
                 return out;
@@ -28,11 +34,15 @@ TCliArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::str
     return out;
 }
 
-bool ConfirmOnTerminal(const std::string& question, bool assumeYes) {
+std::vector<std::string>::iterator OptionsEnd(std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--");
+}
+
+bool ConfirmOnTerminal(const std::string& question, bool assumeYes, const std::string& yesDoes) {
     if (assumeYes)
         return true;
     if (!isatty(STDIN_FILENO)) {
-        std::cerr << question << "\nNo terminal to ask on; give --yes to overwrite.\n";
+        std::cerr << question << "\nNo terminal to ask on; give --yes to " << yesDoes << ".\n";
         return false;
     }
     std::cerr << question << " [y/N] " << std::flush;

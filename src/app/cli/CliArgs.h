@@ -22,7 +22,12 @@ struct TCliArgs {
 TCliArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
                    const std::set<std::string>& flagOptions);
 
-// Yes with --yes; otherwise the question on the terminal; without a terminal, no.
-bool ConfirmOnTerminal(const std::string& question, bool assumeYes);
+// Yes with --yes; otherwise the question on the terminal; without a terminal, no, and a line
+// saying that --yes would do what yesDoes says.
+bool ConfirmOnTerminal(const std::string& question, bool assumeYes,
+                       const std::string& yesDoes = "overwrite");
+
+// The arguments before a "--", which ends the options.
+std::vector<std::string>::iterator OptionsEnd(std::vector<std::string>& args);
 
 } // namespace zarvex::cli

@@ -1,6 +1,7 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "export/DSSplit.h"
+#include "support/Errors.h"
 
 #include <iostream>
 
@@ -30,7 +31,7 @@ int RunCodecs(const std::vector<std::string>& args) {
         try {
             ProbeMediaFile(a.Positional[0], info);
         } catch (const std::exception& e) {
-            std::cerr << "zarvex-cli: " << a.Positional[0] << ": " << e.what() << "\n";
+            std::cerr << "zarvex-cli: " << MessageNaming(a.Positional[0], e) << "\n";
             return ExitFailure;
         }
         pictures = SourcePictures(info);

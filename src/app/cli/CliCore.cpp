@@ -32,7 +32,8 @@ int RunCoreCommand(const std::string& command, const std::vector<std::string>& a
 }
 
 bool IsCoreInvocation(const std::string& command, const std::vector<std::string>& args) {
-    return FindCore(command) && std::find(args.begin(), args.end(), "--exact") == args.end();
+    const auto end = std::find(args.begin(), args.end(), "--");
+    return FindCore(command) && std::find(args.begin(), end, "--exact") == end;
 }
 
 } // namespace zarvex::cli

@@ -6,8 +6,10 @@
 #include "avi_input/AVIRead.h"
 #include "export/DSSplit.h"
 #include "media/EncoderOptions.h"
+#include "support/Errors.h"
 #include "support/FrameClock.h"
 
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -171,7 +173,7 @@ int CheckSource(TDSVideoSplitter& s) {
     try {
         ProbeMediaFile(s.SourceFileName, info);
     } catch (const std::exception& e) {
-        std::cerr << "zarvex-cli: " << s.SourceFileName << ": " << e.what() << "\n";
+        std::cerr << "zarvex-cli: " << MessageNaming(s.SourceFileName, e) << "\n";
         return ExitFailure;
     }
     if (!info.HasVideo) {
@@ -190,7 +192,26 @@ int CheckSource(TDSVideoSplitter& s) {
         std::cerr << "zarvex-cli export: --from and --to name the same frame\n";
         return ExitUsage;
     }
+    // The renderer writes the segment's length times the rate, rounded, in frames.
+    const double seconds = s.StopTime - s.StartTime;
+    if (s.OutputFrameRate > 0 && std::llround(seconds * s.OutputFrameRate) < 1) {
+        std::cerr << "zarvex-cli export: at " << s.OutputFrameRate << " frames per second the "
+                  << seconds << " s of the segment hold no frame; give a higher --fps or a "
+                  << "longer segment\n";
+        return ExitUsage;
+    }
     return ExitOk;
+}
+
+// The output's video frames by our own reader; 0 when it cannot tell.
+int64_t WrittenVideoFrames(const std::string& output) {
+    TAVIFileReader reader;
+    try {
+        reader.Open(output);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return reader.VideoStream() ? int64_t(reader.VideoStream()->EntryCount()) : 0;
 }
 
 // A compressor that will not open for the output pictures is told before anything is written.
@@ -273,6 +294,10 @@ int RunExport(const std::vector<std::string>& args) {
         std::cerr << "zarvex-cli export: cancelled; the file being written was completed and is "
                      "valid.\n";
         return ExitCancelled;
+    }
+    if (WrittenVideoFrames(out) == 0) {
+        std::cerr << "zarvex-cli export: " << out << " holds no video frame\n";
+        return ExitFailure;
     }
     return ExitOk;
 }

@@ -130,7 +130,8 @@ int PlaceAt(TFramesJob& job) {
 int AskFirst(const TFramesJob& job) {
     const TFrameExporter& e = job.Exporter;
     if (!std::filesystem::is_directory(e.Folder)) {
-        if (!ConfirmOnTerminal(TFrameExporter::CreateFolderQuestion, job.Yes))
+        if (!ConfirmOnTerminal(TFrameExporter::CreateFolderQuestion, job.Yes,
+                               "create the missing folder " + e.Folder))
             return ExitDeclined;
         if (!TFrameExporter::CreateFolder(e.Folder)) {
             std::cerr << "zarvex-cli frames: " << TFrameExporter::CreateFolderFailed << "\n";

@@ -4,6 +4,7 @@
 #include "app/cli/CliMedia.h"
 #include "app/cli/CliProgress.h"
 #include "avi_input/AVIRead.h"
+#include "support/Errors.h"
 
 #include <iostream>
 #include <memory>
@@ -41,7 +42,7 @@ bool OpenSource(TAVIFileReader& reader, const std::string& source, bool quiet) {
     } catch (const std::exception& e) {
         reader.OnScanProgress = nullptr;
         bar.reset();
-        std::cerr << "zarvex-cli: " << source << ": " << e.what() << "\n";
+        std::cerr << "zarvex-cli: " << MessageNaming(source, e) << "\n";
         return false;
     }
 }

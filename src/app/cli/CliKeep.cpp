@@ -1,9 +1,12 @@
 #include "app/cli/CliKeep.h"
 
 #include "app/cli/CliTime.h"
+#include "support/Errors.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace zarvex::cli {
@@ -46,28 +49,31 @@ std::string ParseKeepFrames(const std::string& text, TKeepSpec& spec) {
         return "--keep-frames takes ranges A-B,C-D";
     for (const auto& [from, to] : ranges) {
         const auto a = ParseCount(from), b = ParseCount(to);
-        if (!a || !b || *a > INT32_MAX || *b > INT32_MAX)
+        if (!a || !b)
             return "a frame number is a whole number from 0";
         if (*b < *a)
             return "each --keep-frames range must not end before it starts: " + from + "-" + to;
-        spec.Frames.push_back({int32_t(*a), int32_t(*b)});
+        // No AVI has more frames than an int32_t counts: a larger one is past every end.
+        spec.Frames.push_back(
+            {int32_t(std::min<int64_t>(*a, INT32_MAX)), int32_t(std::min<int64_t>(*b, INT32_MAX))});
     }
     return "";
 }
 
 std::string ReadKeepFile(const std::string& path, TKeepSpec& spec, bool& unreadable) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    unreadable = !in || !(text << in.rdbuf());
+    // An empty file reads as well as any; a folder opens but reads nothing.
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    unreadable = !in.is_open() || in.bad() || std::filesystem::is_directory(path);
     if (unreadable)
         return "cannot read the cut list " + path;
     try {
-        for (const TCutListEntry& e : ParseCutList(text.str()).Entries)
+        for (const TCutListEntry& e : ParseCutList(text).Entries)
             spec.Frames.push_back(e.Frames);
     } catch (const std::exception& e) {
-        return path + ": " + e.what();
+        return MessageNaming(path, e);
     }
-    return spec.Frames.empty() ? "the cut list " + path + " keeps no range" : "";
+    return spec.Frames.empty() ? "the cut list " + path + " holds no range" : "";
 }
 
 std::string ResolveKeep(const TKeepSpec& spec, int64_t count, uint32_t rate, uint32_t scale,

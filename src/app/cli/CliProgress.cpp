@@ -51,6 +51,10 @@ bool CancelRequested() {
     return CancelFlag;
 }
 
+void ClearCancelRequest() {
+    CancelFlag = false;
+}
+
 TCliProgress::TCliProgress(const std::string& label, bool quiet)
     : Label(label), Enabled(!quiet && isatty(STDERR_FILENO)),
       Start(std::chrono::steady_clock::now()), LastDraw(Start) {}

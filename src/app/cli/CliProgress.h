@@ -11,6 +11,8 @@ namespace zarvex::cli {
 // instead of killing the program.
 void InstallCancelHandler();
 bool CancelRequested();
+// Forgets the requests so far, for a job that heeds the first one later and the next at once.
+void ClearCancelRequest();
 
 // Runs a command; a path the system cannot resolve is a failure with a message, and a job stopped
 // by a signal exits with 128 + the signal.

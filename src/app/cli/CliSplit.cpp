@@ -1,10 +1,13 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliJob.h"
+#include "app/cli/CliProgress.h"
 #include "app/cli/CliTime.h"
 
+#include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 namespace zarvex::cli {
 
@@ -14,12 +17,52 @@ const char* const SplitHelp =
     "  DIR/P1.avi ... DIR/PN.avi (numbers zero-padded to the digits of N). A key frame at a cut\n"
     "  ends one part and starts the next. When the video runs out of key frames there are fewer\n"
     "  parts; when the last cut falls before the end there is one more. DIR is created if\n"
-    "  needed. P defaults to the name of SRC without its extension; it may not hold\n"
-    "  / \\ : * ? \" < > |.\n"
+    "  needed. P may not hold / \\ : * ? \" < > |; it defaults to the name of SRC without its\n"
+    "  extension, each of those characters there becoming _.\n"
     "  --yes     overwrite existing part files (otherwise each is asked about on the terminal;\n"
     "            without a terminal nothing is written)\n"
     "  --quiet   no progress bar\n"
-    "  Ctrl+C stops after completing the part being written (exit code 130).\n";
+    "  Ctrl+C stops after completing the part being written (exit code 130); a second Ctrl+C\n"
+    "  stops at once, the part being written then a complete, shorter file.\n";
+
+namespace {
+
+constexpr const char* RefusedInPrefix = "/\\:*?\"<>|";
+
+// The name of the source without its extension, made a prefix that is allowed.
+std::string DefaultPrefix(const std::string& source) {
+    std::string prefix = std::filesystem::path(source).stem().string();
+    for (char& c : prefix)
+        if (std::strchr(RefusedInPrefix, c))
+            c = '_';
+    return prefix;
+}
+
+// The first Ctrl+C lets the part being written finish; a second stops at once.
+void FinishPartOnCancel(TZarvex& engine) {
+    auto finishing = std::make_shared<bool>(false);
+    engine.OnProgress = [finishing, shown = engine.OnProgress](TZarvex& sender, bool& cancel,
+                                                               double percent) {
+        bool ignored = false;
+        if (shown)
+            shown(sender, ignored, percent);
+        if (!CancelRequested())
+            return;
+        if (*finishing) {
+            cancel = true;
+            return;
+        }
+        *finishing = true;
+        ClearCancelRequest();
+        std::cerr << "\nzarvex-cli split: finishing the part being written; Ctrl+C again stops "
+                     "at once.\n";
+    };
+    engine.OnPartDone = [finishing](TZarvex&, bool& cancel) {
+        cancel = *finishing || CancelRequested();
+    };
+}
+
+} // namespace
 
 int RunSplit(const std::vector<std::string>& args) {
     TCliArgs a =
@@ -40,9 +83,8 @@ int RunSplit(const std::vector<std::string>& args) {
     }
     std::string prefix;
     if (a.Error.empty()) {
-        prefix = a.Has("--prefix") ? a.Values.at("--prefix")
-                                   : std::filesystem::path(a.Positional[0]).stem().string();
-        if (prefix.find_first_of("/\\:*?\"<>|") != std::string::npos)
+        prefix = a.Has("--prefix") ? a.Values.at("--prefix") : DefaultPrefix(a.Positional[0]);
+        if (prefix.find_first_of(RefusedInPrefix) != std::string::npos)
             a.Error = "the prefix may not hold / \\ : * ? \" < > |";
     }
     if (!a.Error.empty()) {
@@ -64,6 +106,7 @@ int RunSplit(const std::vector<std::string>& args) {
         engine.OnConfirmOverwrite = [&](TZarvex&, const std::string& question) {
             return ConfirmOnTerminal(question, a.Has("--yes"));
         };
+        FinishPartOnCancel(engine);
         return engine.SplitIntoParts(int32_t(*parts), folder, prefix);
     });
 }

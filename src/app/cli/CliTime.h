@@ -7,10 +7,10 @@
 
 namespace zarvex::cli {
 
-// "12.5" (seconds) or "[hh:]mm:ss[.f]"; nothing for anything else or a negative time.
+// "12.5" or "1e3" (seconds) or "[hh:]mm:ss[.f]"; nothing for anything else or a negative time.
 std::optional<double> ParseTime(const std::string& text);
 
-// A whole number of at least 0; nothing for anything else.
+// A whole number of at least 0 (INT64_MAX for any larger one); nothing for anything else.
 std::optional<int64_t> ParseCount(const std::string& text);
 
 // The frame shown at a typed time, for a stream of rate / scale frames per second (see

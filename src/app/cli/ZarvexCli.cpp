@@ -1,6 +1,7 @@
 // zarvex-cli: the headless front end for scripts and batch work. The stream-copy commands run
 // here, without FFmpeg, whose libraries take longer to load than a copy of many files takes;
 // the others run in zarvex-cli-media.
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliProgress.h"
 
@@ -37,7 +38,8 @@ std::string MediaProgram() {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // FFmpeg's messages: there are none here.
-    args.erase(std::remove(args.begin(), args.end(), std::string("--verbose")), args.end());
+    const auto end = OptionsEnd(args);
+    args.erase(std::remove(args.begin(), end, std::string("--verbose")), end);
     if (!args.empty()) {
         const std::string command = args.front();
         args.erase(args.begin());

@@ -1,5 +1,6 @@
 // zarvex-cli-media: every command of zarvex-cli, with the media layer; zarvex-cli hands it the
 // commands that decode or encode.
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliMedia.h"
 #include "app/cli/CliProgress.h"
@@ -33,6 +34,7 @@ void PrintHelp() {
         << "\n"
            "zarvex-cli --help      this text; COMMAND --help for one command\n"
            "--verbose              with any command: show FFmpeg's own messages\n"
+           "--                     ends the options: what follows are files (-x.avi too)\n"
            "Exit codes: 0 success, 1 failure, 2 wrong arguments, 3 an existing file was\n"
            "not overwritten (nothing written), 130 cancelled by Ctrl+C.\n";
 }
@@ -42,9 +44,10 @@ void PrintHelp() {
 static int Dispatch(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // FFmpeg's messages are for diagnosis, not for every run; --verbose may stand anywhere.
-    const auto verbose = std::remove(args.begin(), args.end(), std::string("--verbose"));
-    zarvex::media::SetFFmpegLogVerbose(verbose != args.end());
-    args.erase(verbose, args.end());
+    const auto end = OptionsEnd(args);
+    const auto verbose = std::remove(args.begin(), end, std::string("--verbose"));
+    zarvex::media::SetFFmpegLogVerbose(verbose != end);
+    args.erase(verbose, end);
     SetUpCliMedia();
     if (args.empty()) {
         PrintHelp();
