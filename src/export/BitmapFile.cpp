@@ -62,8 +62,8 @@ void SaveBitmapFile(const TBitmap24& bitmap, const std::string& path) {
 // half a file there.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     try {
-        ReplaceFileWith(path, std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                               bytes.size()));
+        ReplaceFileWith(
+            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     } catch (const EOSError& e) {
         throw EOSError(e.Code, "Cannot write file \"" + path + "\". " + e.Text);
     }
