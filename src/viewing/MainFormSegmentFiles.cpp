@@ -128,7 +128,8 @@ void TfrmMain::SaveSegmentList(const QString& fileName) {
         ShowWarning(QString::fromUtf8(e.what()));
         return;
     }
-    if (std::filesystem::exists(path) &&
+    std::error_code unknown; // a path the system cannot resolve fails below, with its reason
+    if (std::filesystem::exists(path, unknown) &&
         MessageDlg(this, QString("The \"%1\" file already exists. Overwrite?").arg(fileName),
                    TMsgDlgType::mtConfirmation,
                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
