@@ -64,6 +64,8 @@ private:
 } // namespace
 
 QString TfrmMain::FormatPlayTime(double seconds) {
+    // A difference of two times (1.2 - 0.4 = 0.7999...) must not lose its last tenth.
+    seconds += 1e-7;
     const auto h = int64_t(std::floor(seconds / 3600));
     const auto m = int64_t(std::floor(seconds / 60)) % 60;
     const auto s = int64_t(std::floor(seconds)) % 60;

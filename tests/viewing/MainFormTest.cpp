@@ -297,6 +297,7 @@ TEST(MainFormTime, FormatPlayTime) {
     EXPECT_EQ(FormatTime(36000), "10:00:00.0");
     EXPECT_EQ(FormatTime(3599.95), "59:59.9");
     EXPECT_EQ(FormatTime(3600), "01:00:00.0");
+    EXPECT_EQ(FormatTime(1.2 - 0.4), "00:00.8");
 }
 
 // A drag that enters the window and drops the urls there; whether the window took it.
