@@ -5,6 +5,8 @@
 #include "avi_input/KeyFrameMpeg.h"
 #include "support/Endian.h"
 
+#include <algorithm>
+
 namespace zarvex::media {
 
 namespace {
@@ -175,6 +177,17 @@ bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
         if ((code & 0x1F) == 5)
             return true;
     return false;
+}
+
+int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
+    int64_t key = video.CopyStart(entry);
+    for (; key > 0; key = std::max<int64_t>(video.PrevKeyFrame(key), 0)) {
+        if (back > 0)
+            --back;
+        else if (CopyCanStartAt(video, key))
+            break;
+    }
+    return key;
 }
 
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {

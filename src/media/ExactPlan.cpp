@@ -1,6 +1,7 @@
 #include "media/ExactPlan.h"
 
 #include "avi_input/AVIRead.h"
+#include "media/ExactCheck.h"
 #include "media/ExactJoin.h"
 #include "media/MatchedEncoder.h"
 #include "media/SlotWalker.h"
@@ -43,7 +44,7 @@ std::vector<TRecodedChunk> Finished(TMatchedEncoder& encoder, const TAVIStream& 
 std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& video, int64_t from,
                                      int64_t to) {
     TSlotWalker w(decoder);
-    w.Start(from);
+    StartClean(w, video, from);
     std::unique_ptr<TMatchedEncoder> encoder;
     for (int64_t slot = from; slot <= to; ++slot) {
         w.MoveTo(slot);
@@ -112,7 +113,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     TVideoDecoder decoder(reader.FileName());
     TVideoPlan plan;
     TSlotWalker w(decoder);
-    w.Start(first);
+    StartClean(w, video, first);
     // The head: pictures up to the first whose chunk is a key frame shown in its own slot.
     std::unique_ptr<TMatchedEncoder> encoder;
     int64_t shown = -1;

@@ -22,6 +22,9 @@ struct TVideoPlan {
     std::vector<uint8_t> JoinHeader;
     int64_t CopyFrom = 0;
     int64_t CopyTo = -1;
+    // Source chunks CopyFrom..EmptyTo are written as empty chunks: an open group's leading
+    // pictures, which refer to the group before the copy.
+    int64_t EmptyTo = -1;
     std::vector<TRecodedChunk> Tail; // the last pictures, when the copy cannot end on them
 
     int64_t CopiedCount() const {

@@ -1,6 +1,7 @@
 #include "splitting/ZarvexCls.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/LeadingPictures.h"
 #include "splitting/PartPlan.h"
 #include "support/Endian.h"
 #include "support/Errors.h"
@@ -64,7 +65,9 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     ProgressBase = 0;
     ProgressTotal = LastFrame - FirstFrame;
     Cancel = false;
+    EmptyThrough = FirstFrame + LeadingPictures(video, FirstFrame);
     WriteFile(FileName);
+    EmptyThrough = -1;
 }
 
 void TZarvex::CopyWholeFile() {
@@ -217,6 +220,13 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (!cut.InRange)
         return;
     uint32_t size = 0;
+    if (&stream == Reader.VideoStream() && e > FirstFrame && e <= EmptyThrough) {
+        SourceEnd = -1;
+        WriteEmptyVideo(writer);
+        ++Copied;
+        ReportProgress();
+        return;
+    }
     if (KeptWhole(s, e, cut) && CopyAsItStands(writer, s, e))
         size = stream.EntrySize(e);
     else if (!CopyPart(writer, s, e, cut, size))
@@ -231,6 +241,11 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (&stream == Reader.VideoStream())
         ++Copied;
     ReportProgress();
+}
+
+void TZarvex::WriteEmptyVideo(TAVIFileWriter& writer) {
+    const uint8_t none = 0;
+    writer.WriteChunk(VideoIndex(), &none, false, 0);
 }
 
 bool TZarvex::KeptWhole(int s, int e, const TRangeTest& cut) const {

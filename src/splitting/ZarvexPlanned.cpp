@@ -118,7 +118,10 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     const int videoIndex = VideoIndex();
     const auto head = int64_t(plan.Head.size());
     const int64_t entry = plan.SourceEntry(i);
-    if (entry < 0) {
+    if (entry >= 0 && entry >= plan.CopyFrom && entry <= plan.EmptyTo) {
+        SourceEnd = -1;
+        WriteEmptyVideo(writer);
+    } else if (entry < 0) {
         const TRecodedChunk* recoded =
             i < head ? &plan.Head[size_t(i)] : &plan.Tail[size_t(i - head - plan.CopiedCount())];
         SourceEnd = -1;

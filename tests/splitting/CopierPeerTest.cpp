@@ -806,3 +806,52 @@ TEST_F(OtherWritersTest, StreamsPastTenAreFoundAndCopied) {
     for (int s : {10, 11})
         EXPECT_EQ(copied.at(s), copied.at(1)) << "stream " << s << " is copied as stream 1 is";
 }
+
+// ---- Open groups -------------------------------------------------------------------------------
+
+// An open group's leading pictures refer to the group before it: a cut from its key frame
+// writes them as empty chunks, keeping every slot, and decodes cleanly; a split keeps them, so
+// that its parts still join back into the source.
+TEST(OpenGroupCopyTest, LeadingPicturesAreEmptyInACutAndKeptInASplit) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    for (const std::string args :
+         {"-c:v mpeg4 -bf 2 -g 50 -sc_threshold 1000000000",
+          "-c:v libx264 -bf 3 -x264-params "
+          "open-gop=1:keyint=50:min-keyint=50:scenecut=0:b-pyramid=none"}) {
+        SCOPED_TRACE(args);
+        TTempDir dir;
+        const std::string source = dir.File("open.avi"), out = dir.File("cut.avi");
+        ASSERT_EQ(RunCapture("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x120:rate=25 -t 8 " +
+                             args + " " + ShellQuote(source) + " </dev/null")
+                      .ExitCode,
+                  0);
+        TAVIFileReader reader;
+        reader.Open(source);
+        const int32_t key = reader.VideoStream()->CopyStart(150);
+        ASSERT_GT(key, 0);
+        TZarvex copier(reader);
+        copier.FileName = out;
+        copier.CopySegment(150, 190);
+        TAVIFileReader written;
+        written.Open(out);
+        const TAVIStream& in = *reader.VideoStream();
+        const TAVIStream& cut = *written.VideoStream();
+        ASSERT_EQ(cut.EntryCount(), size_t(190 - key + 1));
+        EXPECT_EQ(cut.EntrySize(1), 0u) << "the first leading picture is kept";
+        for (int64_t i = 0; i < int64_t(cut.EntryCount()); ++i)
+            EXPECT_TRUE(cut.EntrySize(i) == 0 || cut.EntrySize(i) == in.EntrySize(key + i)) << i;
+        EXPECT_EQ(
+            RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
+            "");
+        const std::string folder = dir.File("parts");
+        std::filesystem::create_directories(folder);
+        ASSERT_TRUE(copier.SplitIntoParts(2, folder, "part"));
+        size_t packets = 0, parts = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            packets += VideoPackets(e.path().string()).size();
+            ++parts;
+        }
+        // Parts share their key frames: each later part starts on its predecessor's last one.
+        EXPECT_EQ(packets, VideoPackets(source).size() + parts - 1);
+    }
+}
