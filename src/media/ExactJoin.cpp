@@ -179,6 +179,24 @@ bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
     return false;
 }
 
+int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return -1;
+    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    bool intra = false;
+    for (const auto& [code, at] : StartCodes(data)) {
+        if (code != 0xB6 || at + 4 >= data.size())
+            continue;
+        const int type = data[at + 4] >> 6;
+        if (intra)
+            return type == 2 ? int64_t(at) : -1;
+        if (type != 0)
+            return -1;
+        intra = true;
+    }
+    return -1;
+}
+
 int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
     int64_t key = video.CopyStart(entry);
     for (; key > 0; key = std::max<int64_t>(video.PrevKeyFrame(key), 0)) {
@@ -199,8 +217,10 @@ void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
     if (headers.empty())
         headers = Mpeg4Headers(Extradata(video));
     const std::vector<uint8_t> user = Mpeg4UserData(headers);
+    // Right after the VOL, before any GOV: readers take the headers up to the first GOV or VOP
+    // as the stream's codec data, by which their decoder is set up once and for all.
     for (const auto& [code, at] : StartCodes(chunk))
-        if (code == 0xB6) {
+        if (code == 0xB3 || code == 0xB6) {
             chunk.insert(chunk.begin() + std::ptrdiff_t(at), user.begin(), user.end());
             return;
         }

@@ -36,8 +36,12 @@ int64_t CleanStart(const TAVIStream& video, int64_t entry, int back = 0);
 // The headers to write in front of chunk `entry`; empty when it carries them itself.
 std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry);
 
-// MPEG-4 Part 2: puts the user data of the source's headers in front of the first picture of
-// a re-encoded run's first chunk. Decoders choose how to decode (which IDCT, which encoder bugs
+// MPEG-4 Part 2 in a packed bitstream: where the B-VOP after the key frame's own I-VOP in chunk
+// `entry` starts (a picture shown before the key frame's), -1 when there is none.
+int64_t PackedBStart(const TAVIStream& video, int64_t entry);
+
+// MPEG-4 Part 2: puts the user data of the source's headers after the VOL of a re-encoded
+// run's first chunk. Decoders choose how to decode (which IDCT, which encoder bugs
 // to undo) by the user data they see first, and must choose for the copied pictures as they do
 // in the source.
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk);

@@ -151,6 +151,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     plan.CopyFrom = shown + 1;
     plan.CopyTo = closed;
     plan.JoinHeader = JoinHeaderFor(video, key);
+    plan.KeyBytes = PackedBStart(video, key);
     if (closed < last)
         plan.Tail = EncodeTail(decoder, video, end.Recent, closed + 1, last);
     return plan;

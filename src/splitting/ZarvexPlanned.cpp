@@ -129,7 +129,8 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
                           int32_t(recoded->Data.size()));
     } else {
         const TAVIStream& video = *Reader.VideoStream();
-        const bool joins = i == head && !plan.JoinHeader.empty();
+        const bool cut = i == head && plan.KeyBytes >= 0 && plan.KeyBytes < video.EntrySize(entry);
+        const bool joins = i == head && (!plan.JoinHeader.empty() || cut);
         if (joins || !CopyAsItStands(writer, videoIndex, entry)) {
             const uint8_t* data = video.ReadChunk(entry, Window);
             if (!data)
@@ -138,7 +139,7 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
             SourceEnd = ChunkStart(video, entry) + 8 + size + (size & 1);
             if (joins) {
                 std::vector<uint8_t> joined(plan.JoinHeader);
-                joined.insert(joined.end(), data, data + size);
+                joined.insert(joined.end(), data, data + (cut ? plan.KeyBytes : size));
                 writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
             } else {
                 writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));
