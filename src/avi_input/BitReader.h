@@ -40,6 +40,7 @@ public:
         return (1u << zeros) - 1 + Read(zeros);
     }
     bool Overrun() const { return Over || Pos > Bits; }
+    uint64_t Position() const { return Pos; }
 
 private:
     const uint8_t* Data;

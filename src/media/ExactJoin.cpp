@@ -1,6 +1,7 @@
 #include "media/ExactJoin.h"
 
 #include "avi_input/AVIStream.h"
+#include "avi_input/BitReader.h"
 #include "avi_input/FourCC.h"
 #include "avi_input/KeyFrameMpeg.h"
 #include "support/Endian.h"
@@ -124,6 +125,64 @@ std::vector<uint8_t> Mpeg4UserData(const std::vector<uint8_t>& headers) {
     return out;
 }
 
+// Of an MPEG-4 VOL (the bytes after its start code): where sprite_enable stands, its width
+// (1 bit for version 1, else 2) and value, and for GMC the 9 bits of its settings. Width 0 when
+// the VOL could not be read this far or its shape is not rectangular.
+struct TVolSprite {
+    uint64_t At = 0;
+    int Width = 0;
+    uint32_t Enable = 0;
+    uint32_t Gmc = 0;
+};
+
+TVolSprite ReadVolSprite(const uint8_t* data, size_t size) {
+    TBitReader bits(data, size);
+    bits.Skip(1 + 8); // random_accessible_vol, video_object_type_indication
+    uint32_t verid = 1;
+    if (bits.Bit()) {
+        verid = bits.Read(4);
+        bits.Skip(3);
+    }
+    if (bits.Read(4) == 15)
+        bits.Skip(16); // extended pixel aspect ratio
+    if (bits.Bit()) {  // vol_control_parameters
+        bits.Skip(3);
+        if (bits.Bit())
+            bits.Skip(79); // vbv parameters with their markers
+    }
+    const uint32_t shape = bits.Read(2);
+    bits.Skip(1);
+    const uint32_t resolution = bits.Read(16);
+    bits.Skip(1);
+    if (bits.Bit()) { // fixed_vop_rate
+        int count = 1;
+        while ((1u << count) < resolution)
+            ++count;
+        bits.Skip(count);
+    }
+    bits.Skip(1 + 13 + 1 + 13 + 1 + 2); // size with markers, interlaced, obmc_disable
+    TVolSprite v;
+    v.At = bits.Position();
+    v.Width = verid == 1 ? 1 : 2;
+    v.Enable = bits.Read(v.Width);
+    if (v.Enable == 2)
+        v.Gmc = bits.Read(9); // warping points, accuracy, brightness change
+    if (bits.Overrun() || shape != 0)
+        v.Width = 0;
+    return v;
+}
+
+// Where the VOL's bytes after its start code lie in data: [from, to); from = to for none.
+std::pair<size_t, size_t> VolSpan(const std::vector<uint8_t>& data) {
+    const auto codes = StartCodes(data);
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (codes[i].first >= 0x20 && codes[i].first <= 0x2F) {
+            const size_t to = i + 1 < codes.size() ? codes[i + 1].second : data.size();
+            return {codes[i].second + 4, to};
+        }
+    return {0, 0};
+}
+
 } // namespace
 
 uint32_t RawVideoCode(const TAVIStream& video) {
@@ -224,6 +283,53 @@ void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
             chunk.insert(chunk.begin() + std::ptrdiff_t(at), user.begin(), user.end());
             return;
         }
+}
+
+void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return;
+    const int64_t first = FirstNonEmpty(video);
+    std::vector<uint8_t> source =
+        first >= 0 ? Mpeg4Headers(ChunkBytes(video, first)) : std::vector<uint8_t>{};
+    if (source.empty())
+        source = Mpeg4Headers(Extradata(video));
+    const auto [sFrom, sTo] = VolSpan(source);
+    const auto [from, to] = VolSpan(chunk);
+    if (sFrom == sTo || from == to)
+        return;
+    const TVolSprite want = ReadVolSprite(source.data() + sFrom, sTo - sFrom);
+    const TVolSprite have = ReadVolSprite(chunk.data() + from, to - from);
+    if (want.Width == 0 || want.Enable != 2 || have.Width != 2 || have.Enable != 0)
+        return;
+    // The VOL ends with stuffing: a 0 bit, then 1 bits up to the byte boundary.
+    const uint8_t last = chunk[to - 1];
+    int ones = 0;
+    while (ones < 8 && (last >> ones & 1))
+        ++ones;
+    const uint64_t end = uint64_t(to - from) * 8 - uint64_t(ones) - 1;
+    TBitReader in(chunk.data() + from, to - from);
+    std::vector<uint8_t> out;
+    uint64_t count = 0;
+    const auto put = [&](uint32_t bit) {
+        if (count % 8 == 0)
+            out.push_back(0);
+        out.back() |= uint8_t(bit << (7 - count % 8));
+        ++count;
+    };
+    for (uint64_t i = 0; i < have.At; ++i)
+        put(in.Bit());
+    in.Skip(2);
+    for (int i = 1; i >= 0; --i)
+        put(2u >> i & 1);
+    for (int i = 8; i >= 0; --i)
+        put(want.Gmc >> i & 1);
+    for (uint64_t i = have.At + 2; i < end; ++i)
+        put(in.Bit());
+    put(0);
+    while (count % 8 != 0)
+        put(1);
+    chunk.erase(chunk.begin() + std::ptrdiff_t(from), chunk.begin() + std::ptrdiff_t(to));
+    chunk.insert(chunk.begin() + std::ptrdiff_t(from), out.begin(), out.end());
 }
 
 std::string H264Refusal(const TAVIStream& video) {

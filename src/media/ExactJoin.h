@@ -46,6 +46,12 @@ int64_t PackedBStart(const TAVIStream& video, int64_t entry);
 // in the source.
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk);
 
+// MPEG-4 Part 2: when the source's VOL enables GMC, declares the same GMC settings in the VOL
+// of a re-encoded run's first chunk (whose pictures use none). FFmpeg's frame threads take the
+// sprite accuracy only from a VOL they read themselves, the codec data's first of all, and
+// would decode the copied GMC pictures with the re-encoded run's otherwise.
+void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk);
+
 // Empty when the H.264 of the stream has start codes (the only kind re-encoded runs can join);
 // else why not.
 std::string H264Refusal(const TAVIStream& video);

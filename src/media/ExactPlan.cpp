@@ -36,8 +36,10 @@ void AddSlot(std::unique_ptr<TMatchedEncoder>& encoder, const TAVIStream& video,
 
 std::vector<TRecodedChunk> Finished(TMatchedEncoder& encoder, const TAVIStream& video) {
     std::vector<TRecodedChunk> run = encoder.Finish();
-    if (!run.empty())
+    if (!run.empty()) {
         AddSourceUserData(video, run.front().Data);
+        MatchSourceSprites(video, run.front().Data);
+    }
     return run;
 }
 

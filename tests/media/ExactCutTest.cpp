@@ -43,6 +43,10 @@ const TExactSource ExactSources[] = {
     {"XvidPacked", "mencoder",
      "-ovc xvid -xvidencopts bitrate=600:max_bframes=2:packed:max_key_interval=50 -nosound", false,
      true},
+    {"XvidGmcQpel", "mencoder",
+     "-ovc xvid -xvidencopts bitrate=600:qpel:gmc:max_bframes=1:packed:max_key_interval=50 "
+     "-nosound",
+     false, true},
     // Packed, with the key frame's I-VOP and a B-VOP shown before it in one chunk.
     {"LibxvidPacked", "ffmpeg", "-c:v libxvid -bf 2 -g 50 -c:a pcm_s16le", true, true},
     // Every frame a key frame: a plain copy from the first frame.
