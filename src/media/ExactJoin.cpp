@@ -256,12 +256,42 @@ int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
     return -1;
 }
 
+namespace {
+
+// H.264: whether a decode from chunk `entry` shows every picture after it as a decode from the
+// start does: an IDR picture, or an I picture whose recovery point is the picture itself (an
+// open group's; an intra refresh's recovers frames later).
+bool DecodesCleanFrom(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::H264)
+        return true;
+    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    bool recovered = false;
+    for (const auto& [code, at] : StartCodes(data)) {
+        const int type = code & 0x1F;
+        const size_t from = at + 4;
+        if (type == 5)
+            return true;
+        if (type == 6 && from + 2 < data.size() && data[from] == 6) { // the first message only
+            TBitReader bits(data.data() + from + 2, data.size() - from - 2);
+            recovered = bits.Ue() == 0 && !bits.Overrun(); // recovery_frame_cnt
+        }
+        if (type == 1) {
+            TBitReader bits(data.data() + from, data.size() - from);
+            bits.Ue();
+            return recovered && bits.Ue() % 5 == 2 && !bits.Overrun();
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
     int64_t key = video.CopyStart(entry);
     for (; key > 0; key = std::max<int64_t>(video.PrevKeyFrame(key), 0)) {
         if (back > 0)
             --back;
-        else if (CopyCanStartAt(video, key))
+        else if (DecodesCleanFrom(video, key))
             break;
     }
     return key;

@@ -28,9 +28,9 @@ std::string VideoCodeText(const TAVIStream& video);
 bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
 
 // A key frame at or before `entry`, `back` key frames further back still, from which a decode
-// shows the pictures that a decode from the file's start shows: for H.264 only an IDR picture,
-// since after an open group's recovery point or an intra refresh's the decoder drops or
-// damages pictures for a while. 0 when there is none.
+// shows the pictures that a decode from the file's start shows: for H.264 an IDR picture or an
+// open group's I picture, not an intra refresh's recovery point, after which the decoder drops
+// or damages pictures for a while. 0 when there is none.
 int64_t CleanStart(const TAVIStream& video, int64_t entry, int back = 0);
 
 // The headers to write in front of chunk `entry`; empty when it carries them itself.
