@@ -3,6 +3,7 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/LeadingPictures.h"
+#include "avi_input/RefMarking.h"
 #include "splitting/ZarvexCls.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
@@ -23,6 +24,7 @@ TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& firs
     plan.CopyFrom = first + 1;
     plan.CopyTo = last;
     plan.EmptyTo = first + LeadingPictures(video, first);
+    plan.Repaired = RefMarkingRepairs(video, first);
     return plan;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace zarvex {
@@ -28,6 +29,9 @@ struct TVideoPlan {
     // Source chunks CopyFrom..EmptyTo are written as empty chunks: an open group's leading
     // pictures, which refer to the group before the copy.
     int64_t EmptyTo = -1;
+    // Copied source chunks written with these bytes instead: slices whose reference marking
+    // named pictures from before the copy.
+    std::map<int64_t, std::vector<uint8_t>> Repaired;
     std::vector<TRecodedChunk> Tail; // the last pictures, when the copy cannot end on them
 
     int64_t CopiedCount() const {

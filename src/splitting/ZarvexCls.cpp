@@ -2,6 +2,7 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/LeadingPictures.h"
+#include "avi_input/RefMarking.h"
 #include "splitting/PartPlan.h"
 #include "support/Endian.h"
 #include "support/Errors.h"
@@ -66,8 +67,10 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     ProgressTotal = LastFrame - FirstFrame;
     Cancel = false;
     EmptyThrough = FirstFrame + LeadingPictures(video, FirstFrame);
+    Repaired = RefMarkingRepairs(video, FirstFrame);
     WriteFile(FileName);
     EmptyThrough = -1;
+    Repaired.clear();
 }
 
 void TZarvex::CopyWholeFile() {
@@ -223,6 +226,16 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (&stream == Reader.VideoStream() && e > FirstFrame && e <= EmptyThrough) {
         SourceEnd = -1;
         WriteEmptyVideo(writer);
+        ++Copied;
+        ReportProgress();
+        return;
+    }
+    if (const auto repaired = Repaired.find(e);
+        &stream == Reader.VideoStream() && repaired != Repaired.end()) {
+        SourceEnd = -1;
+        writer.WriteChunk(s, repaired->second.data(), stream.IsKeyFrame(e),
+                          int32_t(repaired->second.size()));
+        StreamStarted[size_t(s)] = true;
         ++Copied;
         ReportProgress();
         return;

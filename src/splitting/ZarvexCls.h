@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,8 @@ private:
     // Video entries FirstFrame+1..EmptyThrough are written empty: the leading pictures of the
     // open group a key-frame copy starts on. A split leaves them, so that its parts join back.
     int64_t EmptyThrough = -1;
+    // Video entries written with these bytes: see TVideoPlan::Repaired.
+    std::map<int64_t, std::vector<uint8_t>> Repaired;
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;

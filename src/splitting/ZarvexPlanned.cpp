@@ -121,6 +121,12 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     if (entry >= 0 && entry >= plan.CopyFrom && entry <= plan.EmptyTo) {
         SourceEnd = -1;
         WriteEmptyVideo(writer);
+    } else if (const auto repaired = plan.Repaired.find(entry);
+               entry >= 0 && i != head && repaired != plan.Repaired.end()) {
+        SourceEnd = -1;
+        writer.WriteChunk(videoIndex, repaired->second.data(),
+                          Reader.VideoStream()->IsKeyFrame(entry),
+                          int32_t(repaired->second.size()));
     } else if (entry < 0) {
         const TRecodedChunk* recoded =
             i < head ? &plan.Head[size_t(i)] : &plan.Tail[size_t(i - head - plan.CopiedCount())];
