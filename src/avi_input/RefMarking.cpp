@@ -47,6 +47,8 @@ struct TMarkingOp {
 // Where a slice header's dec_ref_pic_marking lies, in bits of the unescaped NAL unit.
 struct TSliceMarking {
     uint32_t FrameNum = 0;
+    uint64_t LsbAt = 0; // pic_order_cnt_lsb, 0 when the stream has none
+    uint32_t Lsb = 0;
     bool Reference = false;
     uint64_t MarkingFrom = 0, MarkingTo = 0;
     uint64_t HeaderEnd = 0; // where slice_data starts, before CABAC's alignment bits
@@ -188,7 +190,8 @@ std::optional<TSliceMarking> ParseSlice(const std::vector<uint8_t>& nal, const T
     if (idr)
         bits.Ue();
     if (sps.PocType == 0) {
-        bits.Skip(sps.PocLsbBits);
+        slice.LsbAt = bits.Position();
+        slice.Lsb = bits.Read(sps.PocLsbBits);
         if (pps.BottomFieldPoc)
             bits.Se();
     } else if (sps.PocType == 1 && !sps.DeltaPocAlwaysZero) {
@@ -352,9 +355,16 @@ public:
         return std::nullopt;
     }
 
-    // The chunk with the commands for pictures before picture number keyNum dropped from
-    // each slice; empty when nothing was dropped or a slice could not be re-packed.
-    std::vector<uint8_t> Repair(const std::vector<uint8_t>& data, uint32_t keyNum) const {
+    // The frame number that a short-term marking command of a picture with frameNum names.
+    uint32_t Target(uint32_t frameNum, const TMarkingOp& m) const {
+        return uint32_t((int64_t(frameNum) - int64_t(m.Value1) - 1 + MaxFrameNum()) %
+                        MaxFrameNum());
+    }
+
+    // The chunk with the short-term marking commands for frames that `held` refuses dropped
+    // from each slice; empty when nothing was dropped or a slice could not be re-packed.
+    template <typename F>
+    std::vector<uint8_t> Repair(const std::vector<uint8_t>& data, F held) const {
         std::vector<uint8_t> out;
         size_t copied = 0;
         bool changed = false;
@@ -366,16 +376,10 @@ public:
             const auto slice = ParseSlice(nal, *Sps, *Pps);
             if (!slice)
                 return {};
-            // Picture numbers: frame numbers above the current one wrapped below zero.
-            const int64_t current = slice->FrameNum;
-            const int64_t key =
-                keyNum > slice->FrameNum ? int64_t(keyNum) - MaxFrameNum() : int64_t(keyNum);
             std::vector<TMarkingOp> kept;
-            for (const TMarkingOp& m : slice->Ops) {
-                const bool shortTerm = m.Op == 1 || m.Op == 3;
-                if (!shortTerm || current - int64_t(m.Value1) - 1 >= key)
+            for (const TMarkingOp& m : slice->Ops)
+                if ((m.Op != 1 && m.Op != 3) || held(Target(slice->FrameNum, m)))
                     kept.push_back(m);
-            }
             if (kept.size() == slice->Ops.size())
                 continue;
             const std::vector<uint8_t> packed = Repacked(nal, *slice, kept, Pps->Cabac);
@@ -393,9 +397,89 @@ public:
         return out;
     }
 
+    // Sets pic_order_cnt_lsb in every slice of data; false when a slice has none.
+    bool SetPocLsb(std::vector<uint8_t>& data, uint32_t lsb) const {
+        std::vector<uint8_t> out;
+        size_t copied = 0;
+        for (const TNalSpan& s : NalSpans(data)) {
+            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+            if (type != 1 && type != 5)
+                continue;
+            std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
+            const auto slice = ParseSlice(nal, *Sps, *Pps);
+            if (!slice || slice->LsbAt == 0 || lsb >> Sps->PocLsbBits != 0)
+                return false;
+            for (int i = 0; i < Sps->PocLsbBits; ++i) {
+                const uint64_t at = 8 + slice->LsbAt + uint64_t(i);
+                const auto mask = uint8_t(0x80 >> (at & 7));
+                const bool bit = lsb >> (Sps->PocLsbBits - 1 - i) & 1;
+                nal[at >> 3] = uint8_t(bit ? nal[at >> 3] | mask : nal[at >> 3] & ~mask);
+            }
+            out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
+                       data.begin() + std::ptrdiff_t(s.Begin));
+            AppendEscaped(nal, out);
+            copied = s.End;
+        }
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
+        data = std::move(out);
+        return true;
+    }
+    int PocLsbBits() const { return Sps->PocLsbBits; }
+
 private:
     std::optional<TSps> Sps;
     std::optional<TPps> Pps;
+};
+
+// The short-term reference frames a decoder of the copy holds, oldest first. Frames missing
+// from the copy are held as the "non-existing" frames that decoders put in their place.
+class TReferences {
+public:
+    TReferences(uint32_t capacity, uint32_t maxFrameNum, uint32_t last)
+        : Capacity(std::max<uint32_t>(capacity, 1)), MaxFrameNum(maxFrameNum), Last(last) {}
+
+    bool Holds(uint32_t frame) const { return Find(frame) != Frames.end(); }
+    // Whether a frame that is not one of the copy's own pictures is still held.
+    bool HoldsStandIns() const {
+        return std::any_of(Frames.begin(), Frames.end(), [](const TFrame& f) { return !f.Own; });
+    }
+    void Remove(uint32_t frame) {
+        if (const auto at = Find(frame); at != Frames.end())
+            Frames.erase(at);
+    }
+    // The frames of a gap in frame numbers before a picture with this one, which decoders
+    // put in place before they decode the picture.
+    void FillGapTo(uint32_t frame) {
+        for (uint32_t i = 0; i < MaxFrameNum && Last != frame && (Last + 1) % MaxFrameNum != frame;
+             ++i)
+            Push((Last + 1) % MaxFrameNum, false, true);
+    }
+    // A reference picture with this frame number, after its gap.
+    void Add(uint32_t frame, bool own, bool slidingWindow) {
+        FillGapTo(frame);
+        Push(frame, own, slidingWindow);
+    }
+
+private:
+    struct TFrame {
+        uint32_t Number = 0;
+        bool Own = false;
+    };
+    std::vector<TFrame>::const_iterator Find(uint32_t frame) const {
+        return std::find_if(Frames.begin(), Frames.end(),
+                            [&](const TFrame& f) { return f.Number == frame; });
+    }
+    void Push(uint32_t frame, bool own, bool slidingWindow) {
+        if (slidingWindow && Frames.size() >= Capacity)
+            Frames.erase(Frames.begin());
+        Frames.push_back({frame, own});
+        Last = frame;
+    }
+
+    std::vector<TFrame> Frames;
+    uint32_t Capacity;
+    uint32_t MaxFrameNum;
+    uint32_t Last;
 };
 
 std::vector<uint8_t> Chunk(const TAVIStream& video, int64_t e) {
@@ -407,7 +491,8 @@ std::vector<uint8_t> Chunk(const TAVIStream& video, int64_t e) {
 
 } // namespace
 
-std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& video, int64_t key) {
+std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& video, int64_t key,
+                                                          int64_t leftOutTo, uint32_t before) {
     std::map<int64_t, std::vector<uint8_t>> repairs;
     const std::vector<uint8_t>& format = video.Format;
     const uint32_t compression = format.size() >= 20 ? GetU32(format.data() + 16) : 0;
@@ -424,24 +509,91 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
     const auto keySlice = repairer.Ready() ? repairer.FirstSlice(keyData, idr) : std::nullopt;
     if (!keySlice || idr)
         return repairs;
-    // Once the stream has stored as many pictures after the key frame as it holds, none from
-    // before it is left to be named.
+    const uint32_t range = repairer.MaxFrameNum();
+    const uint32_t first =
+        before == 0 ? keySlice->FrameNum : keySlice->FrameNum + range - before - 1;
+    TReferences held(repairer.RefFrames(), range, first % range);
+    for (uint32_t i = before; i > 0; --i)
+        held.Add((keySlice->FrameNum + range - i) % range, false, true);
+    held.Add(keySlice->FrameNum, true, true);
     uint32_t references = 0;
     for (int64_t e = key + 1; e < int64_t(video.EntryCount()) && e <= key + MostChunks &&
-                              references < repairer.RefFrames();
+                              (references < repairer.RefFrames() || held.HoldsStandIns());
          ++e) {
         const std::vector<uint8_t> data = Chunk(video, e);
         const auto slice = repairer.FirstSlice(data, idr);
         if (idr)
             break;
-        if (!slice || !slice->Reference)
+        if (!slice || !slice->Reference || e <= leftOutTo)
             continue;
         ++references;
-        std::vector<uint8_t> repaired = repairer.Repair(data, keySlice->FrameNum);
+        held.FillGapTo(slice->FrameNum);
+        const auto holds = [&](uint32_t frame) { return held.Holds(frame); };
+        std::vector<uint8_t> repaired = repairer.Repair(data, holds);
+        bool marks = false;
+        for (const TMarkingOp& m : slice->Ops) {
+            const bool shortTerm = m.Op == 1 || m.Op == 3;
+            const uint32_t target = repairer.Target(slice->FrameNum, m);
+            marks = marks || !shortTerm || holds(target);
+            if (shortTerm)
+                held.Remove(target);
+        }
+        held.Add(slice->FrameNum, true, !marks);
         if (!repaired.empty())
             repairs.emplace(e, std::move(repaired));
     }
     return repairs;
+}
+
+std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t entry) {
+    if (entry < 0 || entry >= int64_t(video.EntryCount()))
+        return std::nullopt;
+    TRepairer parser;
+    constexpr size_t BitmapHeaderBytes = 40;
+    const std::vector<uint8_t>& format = video.Format;
+    if (format.size() > BitmapHeaderBytes)
+        parser.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    const std::vector<uint8_t> data = Chunk(video, entry);
+    parser.Learn(data);
+    bool idr = false;
+    const auto slice = parser.Ready() ? parser.FirstSlice(data, idr) : std::nullopt;
+    if (!slice || slice->LsbAt == 0)
+        return std::nullopt;
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+}
+
+uint32_t ReferenceFramesOf(const std::vector<uint8_t>& chunk) {
+    TRepairer parser;
+    parser.Learn(chunk);
+    return parser.Ready() ? parser.RefFrames() : 0;
+}
+
+bool IsIdrChunk(const std::vector<uint8_t>& chunk) {
+    for (const TNalSpan& s : NalSpans(chunk)) {
+        const int type = s.End > s.Begin ? chunk[s.Begin] & 0x1F : 0;
+        if (type == 1 || type == 5)
+            return type == 5;
+    }
+    return false;
+}
+
+std::optional<TPictureOrder> PictureOrderIn(const std::vector<uint8_t>& chunk,
+                                            const std::vector<uint8_t>& sets) {
+    TRepairer parser;
+    parser.Learn(sets);
+    parser.Learn(chunk);
+    bool idr = false;
+    const auto slice = parser.Ready() ? parser.FirstSlice(chunk, idr) : std::nullopt;
+    if (!slice || slice->LsbAt == 0)
+        return std::nullopt;
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+}
+
+bool SetPocLsb(std::vector<uint8_t>& chunk, const std::vector<uint8_t>& sets, uint32_t lsb) {
+    TRepairer parser;
+    parser.Learn(sets);
+    parser.Learn(chunk);
+    return parser.Ready() && parser.SetPocLsb(chunk, lsb);
 }
 
 } // namespace zarvex

@@ -4,6 +4,8 @@
 #include "avi_input/BitReader.h"
 #include "avi_input/FourCC.h"
 #include "avi_input/KeyFrameMpeg.h"
+#include "avi_input/RefMarking.h"
+#include "media/MatchedEncoder.h"
 #include "support/Endian.h"
 
 #include <algorithm>
@@ -229,33 +231,6 @@ std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry) {
     return sets.empty() ? H264ParameterSets(opening) : sets;
 }
 
-bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
-    if (BitstreamOf(video) != TBitstream::H264)
-        return true;
-    for (const auto& [code, at] : StartCodes(ChunkBytes(video, entry)))
-        if ((code & 0x1F) == 5)
-            return true;
-    return false;
-}
-
-int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
-    if (BitstreamOf(video) != TBitstream::Mpeg4)
-        return -1;
-    const std::vector<uint8_t> data = ChunkBytes(video, entry);
-    bool intra = false;
-    for (const auto& [code, at] : StartCodes(data)) {
-        if (code != 0xB6 || at + 4 >= data.size())
-            continue;
-        const int type = data[at + 4] >> 6;
-        if (intra)
-            return type == 2 ? int64_t(at) : -1;
-        if (type != 0)
-            return -1;
-        intra = true;
-    }
-    return -1;
-}
-
 namespace {
 
 // H.264: whether a decode from chunk `entry` shows every picture after it as a decode from the
@@ -285,6 +260,73 @@ bool DecodesCleanFrom(const TAVIStream& video, int64_t entry) {
 }
 
 } // namespace
+
+bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
+    return DecodesCleanFrom(video, entry);
+}
+
+bool OpensWithoutIdr(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::H264)
+        return false;
+    for (const auto& [code, at] : StartCodes(ChunkBytes(video, entry)))
+        if ((code & 0x1F) == 5)
+            return false;
+    return true;
+}
+
+int PicturesAfterIdr(const TAVIStream& video, int64_t key) {
+    const auto order = PictureOrderOf(video, key);
+    const int count = order ? int(order->FrameNum) : 0;
+    return count > 0 && count <= int(TMatchedEncoder::MostHeld) ? count : -1;
+}
+
+bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
+                 uint32_t& held) {
+    held = 0;
+    std::vector<TRecodedChunk*> coded; // the run's last pictures, from the IDR picture on
+    for (auto chunk = run.rbegin(); chunk != run.rend(); ++chunk)
+        if (!chunk->Data.empty())
+            coded.insert(coded.begin(), &*chunk);
+    if (coded.empty()) // nothing before the key frame
+        return true;
+    const auto order = PictureOrderOf(video, key);
+    if (!order || order->FrameNum == 0 || coded.size() < order->FrameNum)
+        return false;
+    coded.erase(coded.begin(), coded.end() - order->FrameNum);
+    const std::vector<uint8_t> sets = coded.front()->Data; // x264 repeats them at IDR pictures
+    const auto own = PictureOrderIn(sets, sets);
+    // Each picture of the run two orders above the one before (as x264 counts), the last just
+    // below the key frame's, whose order the decoder then counts on from it.
+    constexpr uint32_t Step = 2;
+    if (!IsIdrChunk(sets) || !own || own->Range < order->Range || order->Lsb < Step)
+        return false;
+    for (size_t i = 0; i < coded.size(); ++i) {
+        const uint64_t below = uint64_t(Step) * (coded.size() - i);
+        const auto lsb = uint32_t((order->Lsb + uint64_t(own->Range) * 64 - below) % own->Range);
+        if (!SetPocLsb(coded[i]->Data, sets, lsb))
+            return false;
+    }
+    held = std::min(order->FrameNum, ReferenceFramesOf(sets));
+    return true;
+}
+
+int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return -1;
+    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    bool intra = false;
+    for (const auto& [code, at] : StartCodes(data)) {
+        if (code != 0xB6 || at + 4 >= data.size())
+            continue;
+        const int type = data[at + 4] >> 6;
+        if (intra)
+            return type == 2 ? int64_t(at) : -1;
+        if (type != 0)
+            return -1;
+        intra = true;
+    }
+    return -1;
+}
 
 int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
     int64_t key = video.CopyStart(entry);

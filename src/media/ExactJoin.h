@@ -3,6 +3,8 @@
 // source carries its headers only at its start.
 #pragma once
 
+#include "splitting/VideoPlan.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,10 +24,27 @@ TBitstream BitstreamOf(const TAVIStream& video);
 uint32_t RawVideoCode(const TAVIStream& video);
 std::string VideoCodeText(const TAVIStream& video);
 
-// Whether a copy can start at the key frame `entry` after re-encoded pictures: for H.264 only
-// at an IDR picture, since an I picture of an open GOP goes on counting its frames and picture
-// order from the pictures before it.
+// Whether a copy can start at the key frame `entry` after re-encoded pictures: for H.264 at an
+// IDR picture or an open group's I picture (see OpensWithoutIdr), not at an intra refresh's
+// recovery point.
 bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
+
+// H.264: whether key frame `entry` is not an IDR picture. Such a picture counts its picture
+// order from the reference picture before it, so the re-encoded run before it ends on an IDR
+// picture (see OrderBefore); its frame number then leaves a gap, which decoders accept.
+bool OpensWithoutIdr(const TAVIStream& video, int64_t entry);
+
+// H.264: how many pictures the re-encoded run before key frame `key` (not an IDR picture) ends
+// with from an IDR picture on: the key frame's frame number, so that the frame numbers go on
+// without a gap, which decoders would fill with stand-in frames that do not sort as the source's
+// frames do. -1 when the run cannot hold them back (TMatchedEncoder::MostHeld).
+int PicturesAfterIdr(const TAVIStream& video, int64_t key);
+
+// Numbers the picture order of those last pictures of the run so that the key frame's, counted
+// on from them, comes right after; `held` is how many frames of the run the decoder holds at
+// the key frame. False when the run does not end so or cannot be numbered.
+bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
+                 uint32_t& held);
 
 // A key frame at or before `entry`, `back` key frames further back still, from which a decode
 // shows the pictures that a decode from the file's start shows: for H.264 an IDR picture or an

@@ -24,7 +24,7 @@ TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& firs
     plan.CopyFrom = first + 1;
     plan.CopyTo = last;
     plan.EmptyTo = first + LeadingPictures(video, first);
-    plan.Repaired = RefMarkingRepairs(video, first);
+    plan.Repaired = RefMarkingRepairs(video, first, plan.EmptyTo, 0);
     return plan;
 }
 

@@ -67,7 +67,7 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     ProgressTotal = LastFrame - FirstFrame;
     Cancel = false;
     EmptyThrough = FirstFrame + LeadingPictures(video, FirstFrame);
-    Repaired = RefMarkingRepairs(video, FirstFrame);
+    Repaired = RefMarkingRepairs(video, FirstFrame, EmptyThrough, 0);
     WriteFile(FileName);
     EmptyThrough = -1;
     Repaired.clear();

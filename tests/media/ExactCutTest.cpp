@@ -202,14 +202,17 @@ TEST(ExactCutFallbackTest, ACancelWhileEncodingLeavesACompleteFile) {
         RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output, "");
 }
 
-// H.264 whose key frames a copy cannot start on after re-encoded pictures: an intra refresh (one
-// IDR, then recovery points) and open groups. The cut holds exactly the selected pictures, and
-// its check tells when they are not, here by checking against the wrong source frames.
+// H.264 whose key frames are not IDR pictures: an intra refresh (one IDR, then recovery points),
+// which a copy cannot start on after re-encoded pictures, and open groups, which it starts on
+// once the re-encoded run closes on an IDR picture. The cut holds exactly the selected pictures,
+// and its check tells when they are not, here by checking against the wrong source frames.
 TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
-    for (const std::string args :
-         {"-c:v libx264 -g 60 -bf 0 -x264-params intra-refresh=1",
-          "-c:v libx264 -bf 3 -x264-params open-gop=1:keyint=60:min-keyint=60:scenecut=0"}) {
+    const std::string openGop = "-c:v libx264 -bf 3 -x264-params "
+                                "open-gop=1:keyint=60:min-keyint=60:scenecut=0";
+    for (const std::string& args :
+         {std::string("-c:v libx264 -g 60 -bf 0 -x264-params intra-refresh=1"), openGop,
+          "-coder 0 " + openGop + ":slices=2:b-pyramid=none"}) {
         SCOPED_TRACE(args);
         TTempDir dir;
         const std::string source = dir.File("src.avi"), out = dir.File("out.avi");
@@ -218,6 +221,8 @@ TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
         TAVIFileReader reader;
         reader.Open(source);
         const TVideoPlan plan = PlanExactVideo(reader, 72, 144, nullptr);
+        EXPECT_EQ(plan.CopiedCount() > 0, args != "-c:v libx264 -g 60 -bf 0 -x264-params "
+                                                  "intra-refresh=1");
         TZarvex copier(reader);
         copier.FileName = out;
         copier.CopySegmentPlanned(72, int32_t(72 + plan.Count() - 1), plan);
@@ -230,5 +235,10 @@ TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
         EXPECT_EQ(
             RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
             "");
+        EXPECT_EQ(RunCapture("ffmpeg -v error -i " + ShellQuote(out) +
+                             " -f framemd5 - 2>&1 "
+                             ">/dev/null")
+                      .Output,
+                  "");
     }
 }
