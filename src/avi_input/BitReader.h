@@ -39,7 +39,13 @@ public:
         }
         return (1u << zeros) - 1 + Read(zeros);
     }
+    // Signed Exp-Golomb code.
+    int32_t Se() {
+        const uint32_t code = Ue();
+        return code & 1 ? int32_t((code + 1) / 2) : -int32_t(code / 2);
+    }
     bool Overrun() const { return Over || Pos > Bits; }
+    uint64_t Position() const { return Pos; }
 
 private:
     const uint8_t* Data;

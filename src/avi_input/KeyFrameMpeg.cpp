@@ -176,7 +176,7 @@ bool Mpeg12IsKey(const uint8_t* data, size_t size) {
 
 // Packed bitstreams put several VOPs in one chunk: the first coded one decides. Headers (VOS,
 // VO, VOL, GOV, user data) before it do not count; a chunk without a coded VOP is a placeholder.
-bool Mpeg4IsKey(const uint8_t* data, size_t size, TKeyState& state) {
+TPictureType Mpeg4PictureType(const uint8_t* data, size_t size, TKeyState& state) {
     for (size_t at = AfterStartCode(data, size, 0); at < size;) {
         const size_t next = AfterStartCode(data, size, at);
         const uint8_t code = data[at];
@@ -184,15 +184,49 @@ bool Mpeg4IsKey(const uint8_t* data, size_t size, TKeyState& state) {
             state.TimeIncrementBits = VolTimeIncrementBits(data + at + 1, size - at - 1);
         } else if (code == 0xB6) {
             TBitReader bits(data + at + 1, size - at - 1);
-            const uint32_t type = bits.Read(2); // 0 = I
+            const uint32_t type = bits.Read(2); // I, P, B, S(GMC)
             if (bits.Overrun())
-                return false;
+                return TPictureType::None;
             if (VopCoded(bits, state.TimeIncrementBits, next - at))
-                return type == 0;
+                return type == 0   ? TPictureType::I
+                       : type == 1 ? TPictureType::P
+                       : type == 2 ? TPictureType::B
+                                   : TPictureType::Other;
         }
         at = next;
     }
-    return false;
+    return TPictureType::None;
+}
+
+bool Mpeg4IsKey(const uint8_t* data, size_t size, TKeyState& state) {
+    return Mpeg4PictureType(data, size, state) == TPictureType::I;
+}
+
+TPictureType H264PictureType(const uint8_t* data, size_t size, TKeyState& state, bool& idr) {
+    idr = false;
+    TPictureType found = TPictureType::None;
+    const auto visit = [&](const uint8_t* nal, size_t length) {
+        const int type = length == 0 ? 0 : nal[0] & 0x1F;
+        if (type != 1 && type != 2 && type != 5)
+            return -1;
+        idr = type == 5;
+        const std::vector<uint8_t>& header = Unescape(nal + 1, length - 1, 16, state.Buffer);
+        TBitReader bits(header.data(), header.size());
+        bits.Ue(); // first_mb_in_slice
+        const uint32_t slice = bits.Ue() % 5;
+        found = bits.Overrun() ? TPictureType::None
+                : slice == 0   ? TPictureType::P
+                : slice == 1   ? TPictureType::B
+                : slice == 2   ? TPictureType::I
+                               : TPictureType::Other;
+        return 0;
+    };
+    const int framing = NalFraming(data, size, state);
+    if (framing == 0)
+        ForEachNal(data, size, visit);
+    else
+        ForEachSizedNal(data, size, framing, visit);
+    return found;
 }
 
 // Key: an IDR slice, or a recovery point SEI before an I slice. The first slice decides.

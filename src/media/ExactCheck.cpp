@@ -1,11 +1,12 @@
 #include "media/ExactCheck.h"
 
 #include "avi_input/AVIRead.h"
+#include "media/ExactJoin.h"
 #include "media/SlotWalker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -36,35 +37,51 @@ bool SamePicture(const AVFrame& a, const AVFrame& b) {
     return true;
 }
 
+// A re-encoded picture this far below the PSNR its encoder is set for is another picture.
+constexpr double OtherPicturePsnr = LeastPsnr - 7.0;
+
+// Whether LumaPsnr measures pictures of this format: 8-bit planar luma.
+bool Measurable(const AVFrame& a) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(a.format));
+    return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->comp[0].depth == 8 && d->comp[0].step == 1;
+}
+
+// A re-encoded picture against the source's; one of a format PSNR is not measured on passes
+// on its size alone.
+bool CloseTo(const AVFrame& a, const AVFrame& b) {
+    if (a.width != b.width || a.height != b.height)
+        return false;
+    return !Measurable(a) || LumaPsnr(a, b) >= OtherPicturePsnr;
+}
+
 struct TRange {
     int64_t From = 0, To = -1;
 };
 
 // Decodes the output's slots of the range: each must have its picture, decoded without error,
-// and a copied one must be the source's picture at first onwards.
+// the source's picture at first onwards when copied, close to it when re-encoded. The source
+// is decoded from well before, in file order, so that it cannot share a fault of a seek with
+// the pictures the cut was encoded from.
 std::string CheckRange(TVideoDecoder& output, const TAVIFileReader& source, int32_t first,
                        const TVideoPlan& plan, TRange range) {
     const auto head = int64_t(plan.Head.size());
     const int64_t tail = head + plan.CopiedCount();
-    std::unique_ptr<TVideoDecoder> sourceDecoder;
-    std::unique_ptr<TSlotWalker> src;
+    TVideoDecoder sourceDecoder(source.FileName());
+    TSlotWalker src(sourceDecoder);
+    StartClean(src, *source.VideoStream(), first + range.From, 1);
     TSlotWalker out(output);
     out.Start(range.From);
     for (int64_t slot = range.From; slot <= range.To; ++slot) {
         out.MoveTo(slot);
+        src.MoveTo(first + slot);
         const std::string where = "frame " + std::to_string(slot) + " of the output ";
         if (out.Current.Frame->decode_error_flags != 0)
             return where + "does not decode cleanly";
-        if (slot < head || slot >= tail)
-            continue;
-        if (!src) {
-            sourceDecoder = std::make_unique<TVideoDecoder>(source.FileName());
-            src = std::make_unique<TSlotWalker>(*sourceDecoder);
-            src->Start(first + slot);
-        }
-        src->MoveTo(first + slot);
-        if (out.Current.FrameNumber != src->Current.FrameNumber - first ||
-            !SamePicture(*out.Current.Frame, *src->Current.Frame))
+        const AVFrame& a = *out.Current.Frame;
+        const AVFrame& b = *src.Current.Frame;
+        const bool copied = slot >= head && slot < tail;
+        if (out.Current.FrameNumber != src.Current.FrameNumber - first ||
+            !(copied ? SamePicture(a, b) : CloseTo(a, b)))
             return where + "is not the source's picture";
     }
     return "";
@@ -72,10 +89,13 @@ std::string CheckRange(TVideoDecoder& output, const TAVIFileReader& source, int3
 
 } // namespace
 
+void StartClean(TSlotWalker& walker, const TAVIStream& video, int64_t slot, int back) {
+    walker.Start(std::min(CleanStart(video, slot, back), slot));
+    walker.MoveTo(slot);
+}
+
 double LumaPsnr(const AVFrame& a, const AVFrame& b) {
-    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(a.format));
-    if (!d || a.format != b.format || a.width != b.width || a.height != b.height ||
-        (d->flags & AV_PIX_FMT_FLAG_RGB) || d->comp[0].depth != 8 || d->comp[0].step != 1)
+    if (!Measurable(a) || a.format != b.format || a.width != b.width || a.height != b.height)
         return 0.0;
     double sum = 0.0;
     for (int y = 0; y < a.height; ++y) {

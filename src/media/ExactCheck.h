@@ -8,9 +8,17 @@
 
 namespace zarvex {
 class TAVIFileReader;
-}
+class TAVIStream;
+} // namespace zarvex
 
 namespace zarvex::media {
+
+struct TSlotWalker;
+
+// Starts the walk at a clean start point (CleanStart, `back` key frames further back) and
+// decodes on in file order up to slot `slot`: a seek straight to it can find an open group's
+// or an intra refresh's pictures dropped or damaged.
+void StartClean(TSlotWalker& walker, const TAVIStream& video, int64_t slot, int back = 0);
 
 // Least PSNR of a re-encoded picture against the source's, in dB, that the matched encoders'
 // settings are chosen for.

@@ -1,9 +1,14 @@
 #include "media/ExactJoin.h"
 
 #include "avi_input/AVIStream.h"
+#include "avi_input/BitReader.h"
 #include "avi_input/FourCC.h"
 #include "avi_input/KeyFrameMpeg.h"
+#include "avi_input/RefMarking.h"
+#include "media/MatchedEncoder.h"
 #include "support/Endian.h"
+
+#include <algorithm>
 
 namespace zarvex::media {
 
@@ -122,6 +127,64 @@ std::vector<uint8_t> Mpeg4UserData(const std::vector<uint8_t>& headers) {
     return out;
 }
 
+// Of an MPEG-4 VOL (the bytes after its start code): where sprite_enable stands, its width
+// (1 bit for version 1, else 2) and value, and for GMC the 9 bits of its settings. Width 0 when
+// the VOL could not be read this far or its shape is not rectangular.
+struct TVolSprite {
+    uint64_t At = 0;
+    int Width = 0;
+    uint32_t Enable = 0;
+    uint32_t Gmc = 0;
+};
+
+TVolSprite ReadVolSprite(const uint8_t* data, size_t size) {
+    TBitReader bits(data, size);
+    bits.Skip(1 + 8); // random_accessible_vol, video_object_type_indication
+    uint32_t verid = 1;
+    if (bits.Bit()) {
+        verid = bits.Read(4);
+        bits.Skip(3);
+    }
+    if (bits.Read(4) == 15)
+        bits.Skip(16); // extended pixel aspect ratio
+    if (bits.Bit()) {  // vol_control_parameters
+        bits.Skip(3);
+        if (bits.Bit())
+            bits.Skip(79); // vbv parameters with their markers
+    }
+    const uint32_t shape = bits.Read(2);
+    bits.Skip(1);
+    const uint32_t resolution = bits.Read(16);
+    bits.Skip(1);
+    if (bits.Bit()) { // fixed_vop_rate
+        int count = 1;
+        while ((1u << count) < resolution)
+            ++count;
+        bits.Skip(count);
+    }
+    bits.Skip(1 + 13 + 1 + 13 + 1 + 2); // size with markers, interlaced, obmc_disable
+    TVolSprite v;
+    v.At = bits.Position();
+    v.Width = verid == 1 ? 1 : 2;
+    v.Enable = bits.Read(v.Width);
+    if (v.Enable == 2)
+        v.Gmc = bits.Read(9); // warping points, accuracy, brightness change
+    if (bits.Overrun() || shape != 0)
+        v.Width = 0;
+    return v;
+}
+
+// Where the VOL's bytes after its start code lie in data: [from, to); from = to for none.
+std::pair<size_t, size_t> VolSpan(const std::vector<uint8_t>& data) {
+    const auto codes = StartCodes(data);
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (codes[i].first >= 0x20 && codes[i].first <= 0x2F) {
+            const size_t to = i + 1 < codes.size() ? codes[i + 1].second : data.size();
+            return {codes[i].second + 4, to};
+        }
+    return {0, 0};
+}
+
 } // namespace
 
 uint32_t RawVideoCode(const TAVIStream& video) {
@@ -168,13 +231,112 @@ std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry) {
     return sets.empty() ? H264ParameterSets(opening) : sets;
 }
 
-bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
+namespace {
+
+// H.264: whether a decode from chunk `entry` shows every picture after it as a decode from the
+// start does: an IDR picture, or an I picture whose recovery point is the picture itself (an
+// open group's; an intra refresh's recovers frames later).
+bool DecodesCleanFrom(const TAVIStream& video, int64_t entry) {
     if (BitstreamOf(video) != TBitstream::H264)
         return true;
+    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    bool recovered = false;
+    for (const auto& [code, at] : StartCodes(data)) {
+        const int type = code & 0x1F;
+        const size_t from = at + 4;
+        if (type == 5)
+            return true;
+        if (type == 6 && from + 2 < data.size() && data[from] == 6) { // the first message only
+            TBitReader bits(data.data() + from + 2, data.size() - from - 2);
+            recovered = bits.Ue() == 0 && !bits.Overrun(); // recovery_frame_cnt
+        }
+        if (type == 1) {
+            TBitReader bits(data.data() + from, data.size() - from);
+            bits.Ue();
+            return recovered && bits.Ue() % 5 == 2 && !bits.Overrun();
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
+    return DecodesCleanFrom(video, entry);
+}
+
+bool OpensWithoutIdr(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::H264)
+        return false;
     for (const auto& [code, at] : StartCodes(ChunkBytes(video, entry)))
         if ((code & 0x1F) == 5)
-            return true;
-    return false;
+            return false;
+    return true;
+}
+
+int PicturesAfterIdr(const TAVIStream& video, int64_t key) {
+    const auto order = PictureOrderOf(video, key);
+    const int count = order ? int(order->FrameNum) : 0;
+    return count > 0 && count <= int(TMatchedEncoder::MostHeld) ? count : -1;
+}
+
+bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
+                 uint32_t& held) {
+    held = 0;
+    std::vector<TRecodedChunk*> coded; // the run's last pictures, from the IDR picture on
+    for (auto chunk = run.rbegin(); chunk != run.rend(); ++chunk)
+        if (!chunk->Data.empty())
+            coded.insert(coded.begin(), &*chunk);
+    if (coded.empty()) // nothing before the key frame
+        return true;
+    const auto order = PictureOrderOf(video, key);
+    if (!order || order->FrameNum == 0 || coded.size() < order->FrameNum)
+        return false;
+    coded.erase(coded.begin(), coded.end() - order->FrameNum);
+    const std::vector<uint8_t> sets = coded.front()->Data; // x264 repeats them at IDR pictures
+    const auto own = PictureOrderIn(sets, sets);
+    // Each picture of the run two orders above the one before (as x264 counts), the last just
+    // below the key frame's, whose order the decoder then counts on from it.
+    constexpr uint32_t Step = 2;
+    if (!IsIdrChunk(sets) || !own || own->Range < order->Range || order->Lsb < Step)
+        return false;
+    for (size_t i = 0; i < coded.size(); ++i) {
+        const uint64_t below = uint64_t(Step) * (coded.size() - i);
+        const auto lsb = uint32_t((order->Lsb + uint64_t(own->Range) * 64 - below) % own->Range);
+        if (!SetPocLsb(coded[i]->Data, sets, lsb))
+            return false;
+    }
+    held = std::min(order->FrameNum, ReferenceFramesOf(sets));
+    return true;
+}
+
+int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return -1;
+    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    bool intra = false;
+    for (const auto& [code, at] : StartCodes(data)) {
+        if (code != 0xB6 || at + 4 >= data.size())
+            continue;
+        const int type = data[at + 4] >> 6;
+        if (intra)
+            return type == 2 ? int64_t(at) : -1;
+        if (type != 0)
+            return -1;
+        intra = true;
+    }
+    return -1;
+}
+
+int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
+    int64_t key = video.CopyStart(entry);
+    for (; key > 0; key = std::max<int64_t>(video.PrevKeyFrame(key), 0)) {
+        if (back > 0)
+            --back;
+        else if (DecodesCleanFrom(video, key))
+            break;
+    }
+    return key;
 }
 
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
@@ -186,11 +348,60 @@ void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
     if (headers.empty())
         headers = Mpeg4Headers(Extradata(video));
     const std::vector<uint8_t> user = Mpeg4UserData(headers);
+    // Right after the VOL, before any GOV: readers take the headers up to the first GOV or VOP
+    // as the stream's codec data, by which their decoder is set up once and for all.
     for (const auto& [code, at] : StartCodes(chunk))
-        if (code == 0xB6) {
+        if (code == 0xB3 || code == 0xB6) {
             chunk.insert(chunk.begin() + std::ptrdiff_t(at), user.begin(), user.end());
             return;
         }
+}
+
+void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk) {
+    if (BitstreamOf(video) != TBitstream::Mpeg4)
+        return;
+    const int64_t first = FirstNonEmpty(video);
+    std::vector<uint8_t> source =
+        first >= 0 ? Mpeg4Headers(ChunkBytes(video, first)) : std::vector<uint8_t>{};
+    if (source.empty())
+        source = Mpeg4Headers(Extradata(video));
+    const auto [sFrom, sTo] = VolSpan(source);
+    const auto [from, to] = VolSpan(chunk);
+    if (sFrom == sTo || from == to)
+        return;
+    const TVolSprite want = ReadVolSprite(source.data() + sFrom, sTo - sFrom);
+    const TVolSprite have = ReadVolSprite(chunk.data() + from, to - from);
+    if (want.Width == 0 || want.Enable != 2 || have.Width != 2 || have.Enable != 0)
+        return;
+    // The VOL ends with stuffing: a 0 bit, then 1 bits up to the byte boundary.
+    const uint8_t last = chunk[to - 1];
+    int ones = 0;
+    while (ones < 8 && (last >> ones & 1))
+        ++ones;
+    const uint64_t end = uint64_t(to - from) * 8 - uint64_t(ones) - 1;
+    TBitReader in(chunk.data() + from, to - from);
+    std::vector<uint8_t> out;
+    uint64_t count = 0;
+    const auto put = [&](uint32_t bit) {
+        if (count % 8 == 0)
+            out.push_back(0);
+        out.back() |= uint8_t(bit << (7 - count % 8));
+        ++count;
+    };
+    for (uint64_t i = 0; i < have.At; ++i)
+        put(in.Bit());
+    in.Skip(2);
+    for (int i = 1; i >= 0; --i)
+        put(2u >> i & 1);
+    for (int i = 8; i >= 0; --i)
+        put(want.Gmc >> i & 1);
+    for (uint64_t i = have.At + 2; i < end; ++i)
+        put(in.Bit());
+    put(0);
+    while (count % 8 != 0)
+        put(1);
+    chunk.erase(chunk.begin() + std::ptrdiff_t(from), chunk.begin() + std::ptrdiff_t(to));
+    chunk.insert(chunk.begin() + std::ptrdiff_t(from), out.begin(), out.end());
 }
 
 std::string H264Refusal(const TAVIStream& video) {

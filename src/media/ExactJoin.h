@@ -3,6 +3,8 @@
 // source carries its headers only at its start.
 #pragma once
 
+#include "splitting/VideoPlan.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,19 +24,52 @@ TBitstream BitstreamOf(const TAVIStream& video);
 uint32_t RawVideoCode(const TAVIStream& video);
 std::string VideoCodeText(const TAVIStream& video);
 
-// Whether a copy can start at the key frame `entry` after re-encoded pictures: for H.264 only
-// at an IDR picture, since an I picture of an open GOP goes on counting its frames and picture
-// order from the pictures before it.
+// Whether a copy can start at the key frame `entry` after re-encoded pictures: for H.264 at an
+// IDR picture or an open group's I picture (see OpensWithoutIdr), not at an intra refresh's
+// recovery point.
 bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
+
+// H.264: whether key frame `entry` is not an IDR picture. Such a picture counts its picture
+// order from the reference picture before it, so the re-encoded run before it ends on an IDR
+// picture (see OrderBefore); its frame number then leaves a gap, which decoders accept.
+bool OpensWithoutIdr(const TAVIStream& video, int64_t entry);
+
+// H.264: how many pictures the re-encoded run before key frame `key` (not an IDR picture) ends
+// with from an IDR picture on: the key frame's frame number, so that the frame numbers go on
+// without a gap, which decoders would fill with stand-in frames that do not sort as the source's
+// frames do. -1 when the run cannot hold them back (TMatchedEncoder::MostHeld).
+int PicturesAfterIdr(const TAVIStream& video, int64_t key);
+
+// Numbers the picture order of those last pictures of the run so that the key frame's, counted
+// on from them, comes right after; `held` is how many frames of the run the decoder holds at
+// the key frame. False when the run does not end so or cannot be numbered.
+bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
+                 uint32_t& held);
+
+// A key frame at or before `entry`, `back` key frames further back still, from which a decode
+// shows the pictures that a decode from the file's start shows: for H.264 an IDR picture or an
+// open group's I picture, not an intra refresh's recovery point, after which the decoder drops
+// or damages pictures for a while. 0 when there is none.
+int64_t CleanStart(const TAVIStream& video, int64_t entry, int back = 0);
 
 // The headers to write in front of chunk `entry`; empty when it carries them itself.
 std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry);
 
-// MPEG-4 Part 2: puts the user data of the source's headers in front of the first picture of
-// a re-encoded run's first chunk. Decoders choose how to decode (which IDCT, which encoder bugs
+// MPEG-4 Part 2 in a packed bitstream: where the B-VOP after the key frame's own I-VOP in chunk
+// `entry` starts (a picture shown before the key frame's), -1 when there is none.
+int64_t PackedBStart(const TAVIStream& video, int64_t entry);
+
+// MPEG-4 Part 2: puts the user data of the source's headers after the VOL of a re-encoded
+// run's first chunk. Decoders choose how to decode (which IDCT, which encoder bugs
 // to undo) by the user data they see first, and must choose for the copied pictures as they do
 // in the source.
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk);
+
+// MPEG-4 Part 2: when the source's VOL enables GMC, declares the same GMC settings in the VOL
+// of a re-encoded run's first chunk (whose pictures use none). FFmpeg's frame threads take the
+// sprite accuracy only from a VOL they read themselves, the codec data's first of all, and
+// would decode the copied GMC pictures with the re-encoded run's otherwise.
+void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk);
 
 // Empty when the H.264 of the stream has start codes (the only kind re-encoded runs can join);
 // else why not.

@@ -1,6 +1,8 @@
 #include "media/ExactPlan.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/RefMarking.h"
+#include "media/ExactCheck.h"
 #include "media/ExactJoin.h"
 #include "media/MatchedEncoder.h"
 #include "media/SlotWalker.h"
@@ -33,17 +35,20 @@ void AddSlot(std::unique_ptr<TMatchedEncoder>& encoder, const TAVIStream& video,
     }
 }
 
-std::vector<TRecodedChunk> Finished(TMatchedEncoder& encoder, const TAVIStream& video) {
-    std::vector<TRecodedChunk> run = encoder.Finish();
-    if (!run.empty())
+std::vector<TRecodedChunk> Finished(TMatchedEncoder& encoder, const TAVIStream& video,
+                                    int idrFromEnd = 0) {
+    std::vector<TRecodedChunk> run = encoder.Finish(idrFromEnd);
+    if (!run.empty()) {
         AddSourceUserData(video, run.front().Data);
+        MatchSourceSprites(video, run.front().Data);
+    }
     return run;
 }
 
 std::vector<TRecodedChunk> EncodeRun(TVideoDecoder& decoder, const TAVIStream& video, int64_t from,
                                      int64_t to) {
     TSlotWalker w(decoder);
-    w.Start(from);
+    StartClean(w, video, from);
     std::unique_ptr<TMatchedEncoder> encoder;
     for (int64_t slot = from; slot <= to; ++slot) {
         w.MoveTo(slot);
@@ -112,7 +117,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     TVideoDecoder decoder(reader.FileName());
     TVideoPlan plan;
     TSlotWalker w(decoder);
-    w.Start(first);
+    StartClean(w, video, first);
     // The head: pictures up to the first whose chunk is a key frame shown in its own slot.
     std::unique_ptr<TMatchedEncoder> encoder;
     int64_t shown = -1;
@@ -131,11 +136,18 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
             return plan;
         }
     }
+    const int64_t key = shown < 0 ? -1 : w.Current.Packet;
+    const int idrFromEnd =
+        key >= 0 && OpensWithoutIdr(video, key) ? PicturesAfterIdr(video, key) : 0;
     if (encoder)
-        plan.Head = Finished(*encoder, video);
+        plan.Head = Finished(*encoder, video, std::max(idrFromEnd, 0));
     if (shown < 0)
         return plan;
-    const int64_t key = w.Current.Packet;
+    uint32_t held = 0;
+    if (idrFromEnd < 0 || (idrFromEnd > 0 && !CloseBefore(video, key, plan.Head, held))) {
+        plan.Head = EncodeRun(decoder, video, first, last);
+        return plan;
+    }
     TCopyEnd end;
     end.Closed = last;
     if (decoder.Codec()->has_b_frames > 0)
@@ -150,6 +162,8 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     plan.CopyFrom = shown + 1;
     plan.CopyTo = closed;
     plan.JoinHeader = JoinHeaderFor(video, key);
+    plan.KeyBytes = PackedBStart(video, key);
+    plan.Repaired = RefMarkingRepairs(video, key, plan.CopyFrom - 1, held);
     if (closed < last)
         plan.Tail = EncodeTail(decoder, video, end.Recent, closed + 1, last);
     return plan;

@@ -63,8 +63,14 @@ TMatchedEncoder::TMatchedEncoder(const TAVIStream& video, const AVCodecContext& 
     // An MPEG-4 decoder delays its pictures by one when the stream may hold B-frames, as its
     // VOL says; a run with a VOL saying otherwise would change the delay at the join and show a
     // picture twice or lose one. Such runs declare B-frames but get none: every picture after
-    // the first is forced to be a P-picture.
-    c.max_b_frames = BitstreamOf(video) == TBitstream::Mpeg4 && decoder.has_b_frames > 0 ? 1 : 0;
+    // the first is forced to be a P-picture. For H.264 the declared B-frames also make x264
+    // code each picture's order (pic_order_cnt_lsb) in a range as wide as 16 B-frames need,
+    // which a run closing on an IDR picture must set (see OrderBefore).
+    const bool delayed = decoder.has_b_frames > 0;
+    const TBitstream bitstream = BitstreamOf(video);
+    c.max_b_frames = delayed && bitstream == TBitstream::Mpeg4  ? 1
+                     : delayed && bitstream == TBitstream::H264 ? 16
+                                                                : 0;
     c.gop_size = 1 << 20; // one key frame, the run's first
     c.thread_count = 0;   // one per core, as ffmpeg's own runs have
     if (sample.interlaced_frame) {
@@ -74,6 +80,12 @@ TMatchedEncoder::TMatchedEncoder(const TAVIStream& video, const AVCodecContext& 
     if (std::string(codec->name) == "libx264") {
         av_opt_set(c.priv_data, "crf", X264Crf, 0);
         av_opt_set(c.priv_data, "preset", "fast", 0);
+        av_opt_set(c.priv_data, "forced-idr", "1", 0);
+        // The decoder keeps the run's reference frames when the source's parameter sets take
+        // over, and those must not hold more.
+        av_opt_set(c.priv_data, "b-pyramid", "none", 0);
+        if (decoder.refs > 0)
+            c.refs = decoder.refs;
     } else {
         // Without the encoder's name in its headers: decoders pick their workarounds by the
         // name they see first, and the copied pictures must decode as they do in the source.
@@ -90,18 +102,29 @@ TMatchedEncoder::TMatchedEncoder(const TAVIStream& video, const AVCodecContext& 
 }
 
 void TMatchedEncoder::Add(const AVFrame& picture) {
+    if (Held.size() >= MostHeld) {
+        Send(*Held.front());
+        Held.pop_front();
+    }
     CheckDSResult(av_frame_make_writable(Picture.get()));
     Converter.ConvertRect(picture, TRect{0, 0, picture.width, picture.height}, *Picture,
                           TRect{0, 0, Picture->width, Picture->height});
     Picture->pts = Next++;
     Picture->interlaced_frame = picture.interlaced_frame;
     Picture->top_field_first = picture.top_field_first;
-    Picture->pict_type = Slots.empty() ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_P;
+    Picture->pict_type = Picture->pts == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_P;
     if (Encoder->flags & AV_CODEC_FLAG_QSCALE)
         Picture->quality = Encoder->global_quality;
-    TLogCapture log;
-    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), Picture.get()), log);
     Slots.push_back(true);
+    TFramePtr held(av_frame_clone(Picture.get()));
+    if (!held)
+        throw std::bad_alloc();
+    Held.push_back(std::move(held));
+}
+
+void TMatchedEncoder::Send(AVFrame& picture) {
+    TLogCapture log;
+    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), &picture), log);
     Drain();
 }
 
@@ -115,7 +138,12 @@ void TMatchedEncoder::Drain() {
     });
 }
 
-std::vector<TRecodedChunk> TMatchedEncoder::Finish() {
+std::vector<TRecodedChunk> TMatchedEncoder::Finish(int idrFromEnd) {
+    for (; !Held.empty(); Held.pop_front()) {
+        if (int(Held.size()) == idrFromEnd)
+            Held.front()->pict_type = AV_PICTURE_TYPE_I;
+        Send(*Held.front());
+    }
     TLogCapture log;
     CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), nullptr), log);
     Drain();

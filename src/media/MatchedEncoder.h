@@ -7,6 +7,7 @@
 #include "media/PictureConverter.h"
 #include "splitting/VideoPlan.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,16 @@ public:
     // that repeats the picture before it, as the source's empty chunks do.
     void Add(const AVFrame& picture);
     void AddEmpty();
-    // The run's chunks, in slot order, once every picture is out.
-    std::vector<TRecodedChunk> Finish();
+    // The run's chunks, in slot order, once every picture is out. With idrFromEnd (H.264, up to
+    // MostHeld) that picture from the end (1: the last) is an IDR picture, so that a copy may go
+    // on after the run from a picture that is not.
+    std::vector<TRecodedChunk> Finish(int idrFromEnd = 0);
+
+    // Pictures held back until later ones tell where the run ends.
+    static constexpr size_t MostHeld = 16;
 
 private:
+    void Send(AVFrame& picture);
     void Drain();
 
     TCodecContextPtr Encoder;
@@ -41,6 +48,7 @@ private:
     std::vector<bool> Slots; // true: a picture, false: an empty chunk
     std::vector<TRecodedChunk> Coded;
     int64_t Next = 0;
+    std::deque<TFramePtr> Held;
 };
 
 } // namespace zarvex::media

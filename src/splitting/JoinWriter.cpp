@@ -2,6 +2,8 @@
 #include "splitting/Joiner.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/LeadingPictures.h"
+#include "avi_input/RefMarking.h"
 #include "splitting/ZarvexCls.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
@@ -21,6 +23,8 @@ TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& firs
     plan.CopyKey = first;
     plan.CopyFrom = first + 1;
     plan.CopyTo = last;
+    plan.EmptyTo = first + LeadingPictures(video, first);
+    plan.Repaired = RefMarkingRepairs(video, first, plan.EmptyTo, 0);
     return plan;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace zarvex {
@@ -20,8 +21,17 @@ struct TVideoPlan {
     // CopyFrom hold pictures shown before the key frame's, which the head carries instead.
     int64_t CopyKey = -1;
     std::vector<uint8_t> JoinHeader;
+    // Of CopyKey's chunk only the first KeyBytes are copied, when not -1: a packed bitstream's
+    // B-picture after the key frame's own belongs to a slot that the head carries.
+    int64_t KeyBytes = -1;
     int64_t CopyFrom = 0;
     int64_t CopyTo = -1;
+    // Source chunks CopyFrom..EmptyTo are written as empty chunks: an open group's leading
+    // pictures, which refer to the group before the copy.
+    int64_t EmptyTo = -1;
+    // Copied source chunks written with these bytes instead: slices whose reference marking
+    // named pictures from before the copy.
+    std::map<int64_t, std::vector<uint8_t>> Repaired;
     std::vector<TRecodedChunk> Tail; // the last pictures, when the copy cannot end on them
 
     int64_t CopiedCount() const {

@@ -1,6 +1,8 @@
 #include "splitting/ZarvexCls.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/LeadingPictures.h"
+#include "avi_input/RefMarking.h"
 #include "avi_input/UntimedTimes.h"
 #include "splitting/PartPlan.h"
 #include "support/Endian.h"
@@ -81,7 +83,11 @@ void TZarvex::CopySegment(int32_t firstFrame, int32_t lastFrame) {
     ProgressBase = 0;
     ProgressTotal = LastFrame - FirstFrame;
     Cancel = false;
+    EmptyThrough = FirstFrame + LeadingPictures(video, FirstFrame);
+    Repaired = RefMarkingRepairs(video, FirstFrame, EmptyThrough, 0);
     WriteFile(FileName);
+    EmptyThrough = -1;
+    Repaired.clear();
 }
 
 void TZarvex::CopyWholeFile() {
@@ -244,6 +250,23 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (!cut.InRange)
         return;
     uint32_t size = 0;
+    if (&stream == Reader.VideoStream() && e > FirstFrame && e <= EmptyThrough) {
+        SourceEnd = -1;
+        WriteEmptyVideo(writer);
+        ++Copied;
+        ReportProgress();
+        return;
+    }
+    if (const auto repaired = Repaired.find(e);
+        &stream == Reader.VideoStream() && repaired != Repaired.end()) {
+        SourceEnd = -1;
+        writer.WriteChunk(s, repaired->second.data(), stream.IsKeyFrame(e),
+                          int32_t(repaired->second.size()));
+        StreamStarted[size_t(s)] = true;
+        ++Copied;
+        ReportProgress();
+        return;
+    }
     if (stream.Untimed() && CopyShifted(writer, s, e))
         size = stream.EntrySize(e);
     else if (KeptWhole(s, e, cut) && CopyAsItStands(writer, s, e))
@@ -260,6 +283,11 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
     if (&stream == Reader.VideoStream())
         ++Copied;
     ReportProgress();
+}
+
+void TZarvex::WriteEmptyVideo(TAVIFileWriter& writer) {
+    const uint8_t none = 0;
+    writer.WriteChunk(VideoIndex(), &none, false, 0);
 }
 
 bool TZarvex::KeptWhole(int s, int e, const TRangeTest& cut) const {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,8 @@ private:
     // standing at otherStart in the source.
     bool VideoFirst(const TVideoPlan& plan, int64_t i, double other, int64_t otherStart);
     void WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, int64_t i);
+    // A slot without a picture of its own, in place of a chunk that cannot be decoded.
+    void WriteEmptyVideo(TAVIFileWriter& writer);
     void PlaceCursors(double S);
     // Reader.NextChunk, except that the chunk standing right after the last one copied in the
     // source is taken when it comes no later than limit and within InterleaveSlack of the next
@@ -116,6 +119,11 @@ private:
 
     int32_t FirstFrame = 0;
     int32_t LastFrame = 0;
+    // Video entries FirstFrame+1..EmptyThrough are written empty: the leading pictures of the
+    // open group a key-frame copy starts on. A split leaves them, so that its parts join back.
+    int64_t EmptyThrough = -1;
+    // Video entries written with these bytes: see TVideoPlan::Repaired.
+    std::map<int64_t, std::vector<uint8_t>> Repaired;
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;

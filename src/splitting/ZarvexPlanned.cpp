@@ -125,7 +125,16 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     const int videoIndex = VideoIndex();
     const auto head = int64_t(plan.Head.size());
     const int64_t entry = plan.SourceEntry(i);
-    if (entry < 0) {
+    if (entry >= 0 && entry >= plan.CopyFrom && entry <= plan.EmptyTo) {
+        SourceEnd = -1;
+        WriteEmptyVideo(writer);
+    } else if (const auto repaired = plan.Repaired.find(entry);
+               entry >= 0 && i != head && repaired != plan.Repaired.end()) {
+        SourceEnd = -1;
+        writer.WriteChunk(videoIndex, repaired->second.data(),
+                          Reader.VideoStream()->IsKeyFrame(entry),
+                          int32_t(repaired->second.size()));
+    } else if (entry < 0) {
         const TRecodedChunk* recoded =
             i < head ? &plan.Head[size_t(i)] : &plan.Tail[size_t(i - head - plan.CopiedCount())];
         SourceEnd = -1;
@@ -133,7 +142,8 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
                           int32_t(recoded->Data.size()));
     } else {
         const TAVIStream& video = *Reader.VideoStream();
-        const bool joins = i == head && !plan.JoinHeader.empty();
+        const bool cut = i == head && plan.KeyBytes >= 0 && plan.KeyBytes < video.EntrySize(entry);
+        const bool joins = i == head && (!plan.JoinHeader.empty() || cut);
         if (joins || !CopyAsItStands(writer, videoIndex, entry)) {
             const uint8_t* data = video.ReadChunk(entry, Window);
             if (!data)
@@ -142,7 +152,7 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
             SourceEnd = ChunkStart(video, entry) + 8 + size + (size & 1);
             if (joins) {
                 std::vector<uint8_t> joined(plan.JoinHeader);
-                joined.insert(joined.end(), data, data + size);
+                joined.insert(joined.end(), data, data + (cut ? plan.KeyBytes : size));
                 writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
             } else {
                 writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));

@@ -806,3 +806,74 @@ TEST_F(OtherWritersTest, StreamsPastTenAreFoundAndCopied) {
     for (int s : {10, 11})
         EXPECT_EQ(copied.at(s), copied.at(1)) << "stream " << s << " is copied as stream 1 is";
 }
+
+// ---- Open groups -------------------------------------------------------------------------------
+
+// The MD5 of every decoded picture, in the order shown.
+std::vector<std::string> PictureHashes(const std::string& file) {
+    const auto r = RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(file) +
+                              " -map 0:v -vsync passthrough -f framemd5 - 2>/dev/null");
+    std::vector<std::string> hashes;
+    std::stringstream in(r.Output);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#')
+            hashes.push_back(line.substr(line.rfind(',') + 2));
+    return hashes;
+}
+
+// An open group's leading pictures refer to the group before it: a cut from its key frame
+// writes them as empty chunks, keeping every slot, and decodes cleanly, with the slices whose
+// reference marking named the group before written without those commands; a split keeps
+// them, so that its parts still join back into the source.
+TEST(OpenGroupCopyTest, LeadingPicturesAreEmptyInACutAndKeptInASplit) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    const std::string x264 = "-c:v libx264 -bf 3 -x264-params open-gop=1:scenecut=0:";
+    for (const std::string& args :
+         {std::string(":rate=25 -c:v mpeg4 -bf 2 -g 50 -sc_threshold 1000000000"),
+          ":rate=25 " + x264 + "keyint=50:min-keyint=50:b-pyramid=none",
+          ":rate=25 -coder 0 " + x264 + "keyint=50:min-keyint=50:slices=2",
+          ":rate=30 " + x264 + "keyint=60:min-keyint=60",
+          ":rate=30 -coder 0 " + x264 + "keyint=60:min-keyint=60:b-pyramid=none"}) {
+        SCOPED_TRACE(args);
+        TTempDir dir;
+        const std::string source = dir.File("open.avi"), out = dir.File("cut.avi");
+        ASSERT_EQ(RunCapture("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x120" + args +
+                             " -t 8 " + ShellQuote(source) + " </dev/null")
+                      .ExitCode,
+                  0);
+        TAVIFileReader reader;
+        reader.Open(source);
+        const int32_t key = reader.VideoStream()->CopyStart(150);
+        ASSERT_GT(key, 0);
+        TZarvex copier(reader);
+        copier.FileName = out;
+        copier.CopySegment(150, 190);
+        TAVIFileReader written;
+        written.Open(out);
+        const TAVIStream& in = *reader.VideoStream();
+        const TAVIStream& cut = *written.VideoStream();
+        ASSERT_EQ(cut.EntryCount(), size_t(190 - key + 1));
+        EXPECT_EQ(cut.EntrySize(1), 0u) << "the first leading picture is kept";
+        int64_t changed = 0;
+        for (int64_t i = 0; i < int64_t(cut.EntryCount()); ++i)
+            if (cut.EntrySize(i) != 0 && cut.EntrySize(i) != in.EntrySize(key + i))
+                changed += i < 8 ? 1 : 1000;
+        EXPECT_LE(changed, 2) << "only slices right after the leading pictures are rewritten";
+        EXPECT_EQ(DecodeErrors(out), "");
+        const std::vector<std::string> all = PictureHashes(source), shown = PictureHashes(out);
+        EXPECT_GE(shown.size(), cut.EntryCount() - 4);
+        for (const std::string& hash : shown)
+            EXPECT_NE(std::find(all.begin(), all.end(), hash), all.end()) << "a damaged picture";
+        const std::string folder = dir.File("parts");
+        std::filesystem::create_directories(folder);
+        ASSERT_TRUE(copier.SplitIntoParts(2, folder, "part"));
+        size_t packets = 0, parts = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            packets += VideoPackets(e.path().string()).size();
+            ++parts;
+        }
+        // Parts share their key frames: each later part starts on its predecessor's last one.
+        EXPECT_EQ(packets, VideoPackets(source).size() + parts - 1);
+    }
+}

@@ -1,6 +1,7 @@
 // Several ranges in one file, and files joined: the pictures of every range as the source has
 // them, and the sound of every range joined to the one before without a gap or an overlap.
 #include "avi_input/AVIRead.h"
+#include "avi_input/LeadingPictures.h"
 #include "fixtures/CopierFixture.h"
 #include "fixtures/Tools.h"
 #include "splitting/Joiner.h"
@@ -78,15 +79,18 @@ TEST_P(JoinTest, RangesFollowEachOtherWithTheirOwnPicturesAndSound) {
     const std::string out = Dir.File("kept.avi");
     TJoiner().Write(pieces, out);
 
-    // The video: the source's chunks of every range, from its key frame, in order.
+    // The video: the source's chunks of every range, from its key frame, in order; an open
+    // group's leading pictures, which refer to the range before, empty.
     const auto video = Payloads(Source, 0);
     std::vector<std::vector<uint8_t>> expected;
     size_t frames = 0;
     std::vector<size_t> joins; // the output frame each range starts on
     for (const TKeepRange& r : ranges) {
         joins.push_back(frames);
-        for (int32_t i = KeyOf(r.First); i <= r.Last; ++i, ++frames)
-            expected.push_back(video[size_t(i)]);
+        const int32_t key = KeyOf(r.First);
+        const int64_t leading = key + LeadingPictures(*Reader.VideoStream(), key);
+        for (int32_t i = key; i <= r.Last; ++i, ++frames)
+            expected.push_back(i > key && i <= leading ? std::vector<uint8_t>{} : video[size_t(i)]);
     }
     EXPECT_TRUE(Payloads(out, 0) == expected);
     EXPECT_EQ(RunCapture("ffmpeg -v error -i " + ShellQuote(out) + " -f null - 2>&1").Output, "");

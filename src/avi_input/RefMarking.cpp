@@ -1,0 +1,599 @@
+#include "avi_input/RefMarking.h"
+
+#include "avi_input/AVIStream.h"
+#include "avi_input/BitReader.h"
+#include "avi_input/BitWriter.h"
+#include "avi_input/KeyFrameMpeg.h"
+#include "support/Endian.h"
+
+#include <optional>
+
+namespace zarvex {
+
+namespace {
+
+// Past this many chunks after the key frame an encoder has long let go of older pictures.
+constexpr int64_t MostChunks = 32;
+
+struct TSps {
+    int Id = -1;
+    int FrameNumBits = 0;
+    uint32_t PocType = 0;
+    int PocLsbBits = 0;
+    bool DeltaPocAlwaysZero = false;
+    uint32_t RefFrames = 0;
+    bool FrameMbsOnly = true;
+    bool ColourPlane = false;
+    bool Chroma = true;
+};
+
+struct TPps {
+    int Id = -1;
+    int SpsId = -1;
+    bool Cabac = false;
+    bool BottomFieldPoc = false;
+    uint32_t RefL0 = 0, RefL1 = 0; // num_ref_idx_lX_default_active_minus1
+    bool WeightedPred = false;
+    uint32_t WeightedBipred = 0;
+    bool DeblockingControl = false;
+    bool RedundantPicCnt = false;
+};
+
+struct TMarkingOp {
+    uint32_t Op = 0;
+    uint32_t Value1 = 0, Value2 = 0;
+};
+
+// Where a slice header's dec_ref_pic_marking lies, in bits of the unescaped NAL unit.
+struct TSliceMarking {
+    uint32_t FrameNum = 0;
+    uint64_t LsbAt = 0; // pic_order_cnt_lsb, 0 when the stream has none
+    uint32_t Lsb = 0;
+    bool Reference = false;
+    uint64_t MarkingFrom = 0, MarkingTo = 0;
+    uint64_t HeaderEnd = 0; // where slice_data starts, before CABAC's alignment bits
+    std::vector<TMarkingOp> Ops;
+};
+
+std::vector<uint8_t> UnescapeNal(const uint8_t* nal, size_t size) {
+    std::vector<uint8_t> out;
+    out.reserve(size);
+    int zeros = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        out.push_back(nal[i]);
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+    }
+    return out;
+}
+
+void AppendEscaped(const std::vector<uint8_t>& rbsp, std::vector<uint8_t>& out) {
+    int zeros = 0;
+    for (uint8_t b : rbsp) {
+        if (zeros >= 2 && b <= 3) {
+            out.push_back(3);
+            zeros = 0;
+        }
+        out.push_back(b);
+        zeros = b == 0 ? zeros + 1 : 0;
+    }
+    if (zeros > 0) // a NAL unit must not end on a zero byte
+        out.push_back(3);
+}
+
+void SkipScalingList(TBitReader& bits, int size) {
+    int last = 8, next = 8;
+    for (int j = 0; j < size && next != 0; ++j) {
+        next = (last + bits.Se() + 256) % 256;
+        last = next == 0 ? last : next;
+    }
+}
+
+std::optional<TSps> ParseSps(const std::vector<uint8_t>& nal) {
+    TBitReader bits(nal.data() + 1, nal.size() - 1);
+    TSps sps;
+    const uint32_t profile = bits.Read(8);
+    bits.Skip(16);
+    sps.Id = int(bits.Ue());
+    if (profile == 100 || profile == 110 || profile == 122 || profile == 244 || profile == 44 ||
+        profile == 83 || profile == 86 || profile == 118 || profile == 128 || profile == 138 ||
+        profile == 139 || profile == 134 || profile == 135) {
+        const uint32_t chroma = bits.Ue();
+        if (chroma == 3)
+            sps.ColourPlane = bits.Bit();
+        sps.Chroma = chroma != 0 && !sps.ColourPlane;
+        bits.Ue();
+        bits.Ue();
+        bits.Skip(1);
+        if (bits.Bit())
+            for (int i = 0; i < (chroma == 3 ? 12 : 8); ++i)
+                if (bits.Bit())
+                    SkipScalingList(bits, i < 6 ? 16 : 64);
+    }
+    sps.FrameNumBits = int(bits.Ue()) + 4;
+    sps.PocType = bits.Ue();
+    if (sps.PocType == 0) {
+        sps.PocLsbBits = int(bits.Ue()) + 4;
+    } else if (sps.PocType == 1) {
+        sps.DeltaPocAlwaysZero = bits.Bit();
+        bits.Se();
+        bits.Se();
+        const uint32_t cycle = bits.Ue();
+        for (uint32_t i = 0; i < cycle && !bits.Overrun(); ++i)
+            bits.Se();
+    }
+    sps.RefFrames = bits.Ue();
+    bits.Skip(1);
+    bits.Ue();
+    bits.Ue();
+    sps.FrameMbsOnly = bits.Bit();
+    if (bits.Overrun() || sps.FrameNumBits > 16 || sps.PocLsbBits > 16 || sps.PocType > 2)
+        return std::nullopt;
+    return sps;
+}
+
+std::optional<TPps> ParsePps(const std::vector<uint8_t>& nal) {
+    TBitReader bits(nal.data() + 1, nal.size() - 1);
+    TPps pps;
+    pps.Id = int(bits.Ue());
+    pps.SpsId = int(bits.Ue());
+    pps.Cabac = bits.Bit();
+    pps.BottomFieldPoc = bits.Bit();
+    if (bits.Ue() != 0) // slice groups: not worth the header's extra field
+        return std::nullopt;
+    pps.RefL0 = bits.Ue();
+    pps.RefL1 = bits.Ue();
+    pps.WeightedPred = bits.Bit();
+    pps.WeightedBipred = bits.Read(2);
+    bits.Se();
+    bits.Se();
+    bits.Se();
+    pps.DeblockingControl = bits.Bit();
+    bits.Skip(1);
+    pps.RedundantPicCnt = bits.Bit();
+    if (bits.Overrun())
+        return std::nullopt;
+    return pps;
+}
+
+void SkipWeights(TBitReader& bits, uint32_t count, bool chroma) {
+    for (uint32_t i = 0; i <= count && !bits.Overrun(); ++i) {
+        if (bits.Bit()) {
+            bits.Se();
+            bits.Se();
+        }
+        if (chroma && bits.Bit())
+            for (int k = 0; k < 4; ++k)
+                bits.Se();
+    }
+}
+
+// A slice header of a frame (not a field) as far as slice_data; nullopt when it cannot be read.
+std::optional<TSliceMarking> ParseSlice(const std::vector<uint8_t>& nal, const TSps& sps,
+                                        const TPps& pps) {
+    const bool idr = (nal[0] & 0x1F) == 5;
+    TSliceMarking slice;
+    slice.Reference = (nal[0] & 0x60) != 0;
+    TBitReader bits(nal.data() + 1, nal.size() - 1);
+    bits.Ue();
+    const uint32_t type = bits.Ue() % 5; // P, B, I, SP, SI
+    if (int(bits.Ue()) != pps.Id)
+        return std::nullopt;
+    if (sps.ColourPlane)
+        bits.Skip(2);
+    slice.FrameNum = bits.Read(sps.FrameNumBits);
+    if (!sps.FrameMbsOnly && bits.Bit()) // a field
+        return std::nullopt;
+    if (idr)
+        bits.Ue();
+    if (sps.PocType == 0) {
+        slice.LsbAt = bits.Position();
+        slice.Lsb = bits.Read(sps.PocLsbBits);
+        if (pps.BottomFieldPoc)
+            bits.Se();
+    } else if (sps.PocType == 1 && !sps.DeltaPocAlwaysZero) {
+        bits.Se();
+        if (pps.BottomFieldPoc)
+            bits.Se();
+    }
+    if (pps.RedundantPicCnt)
+        bits.Ue();
+    if (type == 1)
+        bits.Skip(1); // direct_spatial_mv_pred_flag
+    uint32_t l0 = pps.RefL0, l1 = pps.RefL1;
+    if ((type == 0 || type == 1 || type == 3) && bits.Bit()) {
+        l0 = bits.Ue();
+        if (type == 1)
+            l1 = bits.Ue();
+    }
+    for (int list = 0; list < (type == 1 ? 2 : type == 2 || type == 4 ? 0 : 1); ++list)
+        if (bits.Bit())
+            for (uint32_t idc = bits.Ue(); idc != 3 && !bits.Overrun(); idc = bits.Ue())
+                bits.Ue();
+    if ((pps.WeightedPred && (type == 0 || type == 3)) || (pps.WeightedBipred == 1 && type == 1)) {
+        bits.Ue();
+        if (sps.Chroma)
+            bits.Ue();
+        SkipWeights(bits, l0, sps.Chroma);
+        if (type == 1)
+            SkipWeights(bits, l1, sps.Chroma);
+    }
+    slice.MarkingFrom = bits.Position();
+    if (slice.Reference) {
+        if (idr)
+            bits.Skip(2);
+        else if (bits.Bit())
+            for (uint32_t op = bits.Ue(); op != 0 && !bits.Overrun(); op = bits.Ue()) {
+                TMarkingOp m{op};
+                if (op == 1 || op == 2 || op == 3)
+                    m.Value1 = bits.Ue();
+                if (op == 3 || op == 4 || op == 6)
+                    m.Value2 = bits.Ue();
+                slice.Ops.push_back(m);
+            }
+    }
+    slice.MarkingTo = bits.Position();
+    if (pps.Cabac && type != 2 && type != 4)
+        bits.Ue();
+    bits.Se();
+    if (type == 3 || type == 4) {
+        if (type == 3)
+            bits.Skip(1);
+        bits.Se();
+    }
+    if (pps.DeblockingControl && bits.Ue() != 1) {
+        bits.Se();
+        bits.Se();
+    }
+    slice.HeaderEnd = bits.Position();
+    if (bits.Overrun())
+        return std::nullopt;
+    return slice;
+}
+
+void CopyBits(const std::vector<uint8_t>& from, uint64_t begin, uint64_t end, TBitWriter& to) {
+    for (uint64_t i = begin; i < end; ++i)
+        to.Bit(from[i >> 3] >> (7 - (i & 7)));
+}
+
+// The NAL unit with only the given marking commands; empty when it cannot be re-packed.
+std::vector<uint8_t> Repacked(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
+                              const std::vector<TMarkingOp>& ops, bool cabac) {
+    TBitWriter out;
+    const uint64_t base = 8; // bit positions count from the NAL header's end
+    CopyBits(nal, 0, base + slice.MarkingFrom, out);
+    out.Bit(ops.empty() ? 0 : 1);
+    if (!ops.empty()) {
+        for (const TMarkingOp& m : ops) {
+            out.Ue(m.Op);
+            if (m.Op == 1 || m.Op == 2 || m.Op == 3)
+                out.Ue(m.Value1);
+            if (m.Op == 3 || m.Op == 4 || m.Op == 6)
+                out.Ue(m.Value2);
+        }
+        out.Ue(0);
+    }
+    if (cabac) {
+        // The slice data is byte-aligned after cabac_alignment_one_bits: copied as it is.
+        CopyBits(nal, base + slice.MarkingTo, base + slice.HeaderEnd, out);
+        while (!out.Aligned())
+            out.Bit(1);
+        const size_t data = size_t((base + slice.HeaderEnd + 7) / 8);
+        std::vector<uint8_t> result = out.Data();
+        result.insert(result.end(), nal.begin() + std::ptrdiff_t(data), nal.end());
+        return result;
+    }
+    // CAVLC: everything up to rbsp_stop_one_bit moves by the marking's change in length.
+    size_t last = nal.size();
+    while (last > 0 && nal[last - 1] == 0)
+        --last;
+    if (last == 0)
+        return {};
+    int stop = 0;
+    while ((nal[last - 1] >> stop & 1) == 0)
+        ++stop;
+    const uint64_t stopBit = uint64_t(last) * 8 - 1 - uint64_t(stop);
+    if (stopBit < base + slice.HeaderEnd)
+        return {};
+    CopyBits(nal, base + slice.MarkingTo, stopBit, out);
+    out.Bit(1);
+    while (!out.Aligned())
+        out.Bit(0);
+    return out.Data();
+}
+
+struct TNalSpan {
+    size_t Begin = 0, End = 0; // payload after the start code
+};
+
+std::vector<TNalSpan> NalSpans(const std::vector<uint8_t>& data) {
+    std::vector<TNalSpan> spans;
+    size_t start = AfterStartCode(data.data(), data.size(), 0);
+    while (start < data.size()) {
+        const size_t next = AfterStartCode(data.data(), data.size(), start);
+        size_t end = next < data.size() ? next - 3 : data.size();
+        while (end > start && data[end - 1] == 0) // the next start code's leading zero
+            --end;
+        spans.push_back({start, end});
+        start = next;
+    }
+    return spans;
+}
+
+class TRepairer {
+public:
+    // Takes the SPS and PPS that data holds.
+    void Learn(const std::vector<uint8_t>& data) {
+        for (const TNalSpan& s : NalSpans(data)) {
+            if (s.End <= s.Begin)
+                continue;
+            const int type = data[s.Begin] & 0x1F;
+            if (type == 7)
+                if (auto sps = ParseSps(UnescapeNal(data.data() + s.Begin, s.End - s.Begin)))
+                    Sps = sps;
+            if (type == 8)
+                if (auto pps = ParsePps(UnescapeNal(data.data() + s.Begin, s.End - s.Begin)))
+                    Pps = pps;
+        }
+    }
+    bool Ready() const { return Sps && Pps && Pps->SpsId == Sps->Id; }
+    uint32_t RefFrames() const { return Sps->RefFrames; }
+    uint32_t MaxFrameNum() const { return 1u << Sps->FrameNumBits; }
+
+    // The first slice's header; nullopt without one.
+    std::optional<TSliceMarking> FirstSlice(const std::vector<uint8_t>& data, bool& idr) const {
+        for (const TNalSpan& s : NalSpans(data)) {
+            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+            if (type == 1 || type == 5) {
+                idr = type == 5;
+                return ParseSlice(UnescapeNal(data.data() + s.Begin, s.End - s.Begin), *Sps, *Pps);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The frame number that a short-term marking command of a picture with frameNum names.
+    uint32_t Target(uint32_t frameNum, const TMarkingOp& m) const {
+        return uint32_t((int64_t(frameNum) - int64_t(m.Value1) - 1 + MaxFrameNum()) %
+                        MaxFrameNum());
+    }
+
+    // The chunk with the short-term marking commands for frames that `held` refuses dropped
+    // from each slice; empty when nothing was dropped or a slice could not be re-packed.
+    template <typename F>
+    std::vector<uint8_t> Repair(const std::vector<uint8_t>& data, F held) const {
+        std::vector<uint8_t> out;
+        size_t copied = 0;
+        bool changed = false;
+        for (const TNalSpan& s : NalSpans(data)) {
+            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+            if (type != 1)
+                continue;
+            const std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
+            const auto slice = ParseSlice(nal, *Sps, *Pps);
+            if (!slice)
+                return {};
+            std::vector<TMarkingOp> kept;
+            for (const TMarkingOp& m : slice->Ops)
+                if ((m.Op != 1 && m.Op != 3) || held(Target(slice->FrameNum, m)))
+                    kept.push_back(m);
+            if (kept.size() == slice->Ops.size())
+                continue;
+            const std::vector<uint8_t> packed = Repacked(nal, *slice, kept, Pps->Cabac);
+            if (packed.empty())
+                return {};
+            out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
+                       data.begin() + std::ptrdiff_t(s.Begin));
+            AppendEscaped(packed, out);
+            copied = s.End;
+            changed = true;
+        }
+        if (!changed)
+            return {};
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
+        return out;
+    }
+
+    // Sets pic_order_cnt_lsb in every slice of data; false when a slice has none.
+    bool SetPocLsb(std::vector<uint8_t>& data, uint32_t lsb) const {
+        std::vector<uint8_t> out;
+        size_t copied = 0;
+        for (const TNalSpan& s : NalSpans(data)) {
+            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+            if (type != 1 && type != 5)
+                continue;
+            std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
+            const auto slice = ParseSlice(nal, *Sps, *Pps);
+            if (!slice || slice->LsbAt == 0 || lsb >> Sps->PocLsbBits != 0)
+                return false;
+            for (int i = 0; i < Sps->PocLsbBits; ++i) {
+                const uint64_t at = 8 + slice->LsbAt + uint64_t(i);
+                const auto mask = uint8_t(0x80 >> (at & 7));
+                const bool bit = lsb >> (Sps->PocLsbBits - 1 - i) & 1;
+                nal[at >> 3] = uint8_t(bit ? nal[at >> 3] | mask : nal[at >> 3] & ~mask);
+            }
+            out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
+                       data.begin() + std::ptrdiff_t(s.Begin));
+            AppendEscaped(nal, out);
+            copied = s.End;
+        }
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
+        data = std::move(out);
+        return true;
+    }
+    int PocLsbBits() const { return Sps->PocLsbBits; }
+
+private:
+    std::optional<TSps> Sps;
+    std::optional<TPps> Pps;
+};
+
+// The short-term reference frames a decoder of the copy holds, oldest first. Frames missing
+// from the copy are held as the "non-existing" frames that decoders put in their place.
+class TReferences {
+public:
+    TReferences(uint32_t capacity, uint32_t maxFrameNum, uint32_t last)
+        : Capacity(std::max<uint32_t>(capacity, 1)), MaxFrameNum(maxFrameNum), Last(last) {}
+
+    bool Holds(uint32_t frame) const { return Find(frame) != Frames.end(); }
+    // Whether a frame that is not one of the copy's own pictures is still held.
+    bool HoldsStandIns() const {
+        return std::any_of(Frames.begin(), Frames.end(), [](const TFrame& f) { return !f.Own; });
+    }
+    void Remove(uint32_t frame) {
+        if (const auto at = Find(frame); at != Frames.end())
+            Frames.erase(at);
+    }
+    // The frames of a gap in frame numbers before a picture with this one, which decoders
+    // put in place before they decode the picture.
+    void FillGapTo(uint32_t frame) {
+        for (uint32_t i = 0; i < MaxFrameNum && Last != frame && (Last + 1) % MaxFrameNum != frame;
+             ++i)
+            Push((Last + 1) % MaxFrameNum, false, true);
+    }
+    // A reference picture with this frame number, after its gap.
+    void Add(uint32_t frame, bool own, bool slidingWindow) {
+        FillGapTo(frame);
+        Push(frame, own, slidingWindow);
+    }
+
+private:
+    struct TFrame {
+        uint32_t Number = 0;
+        bool Own = false;
+    };
+    std::vector<TFrame>::const_iterator Find(uint32_t frame) const {
+        return std::find_if(Frames.begin(), Frames.end(),
+                            [&](const TFrame& f) { return f.Number == frame; });
+    }
+    void Push(uint32_t frame, bool own, bool slidingWindow) {
+        if (slidingWindow && Frames.size() >= Capacity)
+            Frames.erase(Frames.begin());
+        Frames.push_back({frame, own});
+        Last = frame;
+    }
+
+    std::vector<TFrame> Frames;
+    uint32_t Capacity;
+    uint32_t MaxFrameNum;
+    uint32_t Last;
+};
+
+std::vector<uint8_t> Chunk(const TAVIStream& video, int64_t e) {
+    std::vector<uint8_t> data(video.EntrySize(e));
+    if (!data.empty() && !video.ReadChunk(e, data.data()))
+        data.clear();
+    return data;
+}
+
+} // namespace
+
+std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& video, int64_t key,
+                                                          int64_t leftOutTo, uint32_t before) {
+    std::map<int64_t, std::vector<uint8_t>> repairs;
+    const std::vector<uint8_t>& format = video.Format;
+    const uint32_t compression = format.size() >= 20 ? GetU32(format.data() + 16) : 0;
+    if (KeyFrameRuleFor(compression, video.Header.fccHandler) != TKeyFrameRule::H264 || key < 0 ||
+        key >= int64_t(video.EntryCount()))
+        return repairs;
+    TRepairer repairer;
+    constexpr size_t BitmapHeaderBytes = 40;
+    if (format.size() > BitmapHeaderBytes)
+        repairer.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    const std::vector<uint8_t> keyData = Chunk(video, key);
+    repairer.Learn(keyData);
+    bool idr = false;
+    const auto keySlice = repairer.Ready() ? repairer.FirstSlice(keyData, idr) : std::nullopt;
+    if (!keySlice || idr)
+        return repairs;
+    const uint32_t range = repairer.MaxFrameNum();
+    const uint32_t first =
+        before == 0 ? keySlice->FrameNum : keySlice->FrameNum + range - before - 1;
+    TReferences held(repairer.RefFrames(), range, first % range);
+    for (uint32_t i = before; i > 0; --i)
+        held.Add((keySlice->FrameNum + range - i) % range, false, true);
+    held.Add(keySlice->FrameNum, true, true);
+    uint32_t references = 0;
+    for (int64_t e = key + 1; e < int64_t(video.EntryCount()) && e <= key + MostChunks &&
+                              (references < repairer.RefFrames() || held.HoldsStandIns());
+         ++e) {
+        const std::vector<uint8_t> data = Chunk(video, e);
+        const auto slice = repairer.FirstSlice(data, idr);
+        if (idr)
+            break;
+        if (!slice || !slice->Reference || e <= leftOutTo)
+            continue;
+        ++references;
+        held.FillGapTo(slice->FrameNum);
+        const auto holds = [&](uint32_t frame) { return held.Holds(frame); };
+        std::vector<uint8_t> repaired = repairer.Repair(data, holds);
+        bool marks = false;
+        for (const TMarkingOp& m : slice->Ops) {
+            const bool shortTerm = m.Op == 1 || m.Op == 3;
+            const uint32_t target = repairer.Target(slice->FrameNum, m);
+            marks = marks || !shortTerm || holds(target);
+            if (shortTerm)
+                held.Remove(target);
+        }
+        held.Add(slice->FrameNum, true, !marks);
+        if (!repaired.empty())
+            repairs.emplace(e, std::move(repaired));
+    }
+    return repairs;
+}
+
+std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t entry) {
+    if (entry < 0 || entry >= int64_t(video.EntryCount()))
+        return std::nullopt;
+    TRepairer parser;
+    constexpr size_t BitmapHeaderBytes = 40;
+    const std::vector<uint8_t>& format = video.Format;
+    if (format.size() > BitmapHeaderBytes)
+        parser.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    const std::vector<uint8_t> data = Chunk(video, entry);
+    parser.Learn(data);
+    bool idr = false;
+    const auto slice = parser.Ready() ? parser.FirstSlice(data, idr) : std::nullopt;
+    if (!slice || slice->LsbAt == 0)
+        return std::nullopt;
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+}
+
+uint32_t ReferenceFramesOf(const std::vector<uint8_t>& chunk) {
+    TRepairer parser;
+    parser.Learn(chunk);
+    return parser.Ready() ? parser.RefFrames() : 0;
+}
+
+bool IsIdrChunk(const std::vector<uint8_t>& chunk) {
+    for (const TNalSpan& s : NalSpans(chunk)) {
+        const int type = s.End > s.Begin ? chunk[s.Begin] & 0x1F : 0;
+        if (type == 1 || type == 5)
+            return type == 5;
+    }
+    return false;
+}
+
+std::optional<TPictureOrder> PictureOrderIn(const std::vector<uint8_t>& chunk,
+                                            const std::vector<uint8_t>& sets) {
+    TRepairer parser;
+    parser.Learn(sets);
+    parser.Learn(chunk);
+    bool idr = false;
+    const auto slice = parser.Ready() ? parser.FirstSlice(chunk, idr) : std::nullopt;
+    if (!slice || slice->LsbAt == 0)
+        return std::nullopt;
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+}
+
+bool SetPocLsb(std::vector<uint8_t>& chunk, const std::vector<uint8_t>& sets, uint32_t lsb) {
+    TRepairer parser;
+    parser.Learn(sets);
+    parser.Learn(chunk);
+    return parser.Ready() && parser.SetPocLsb(chunk, lsb);
+}
+
+} // namespace zarvex
