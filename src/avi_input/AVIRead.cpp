@@ -1,6 +1,7 @@
 #include "avi_input/AVIRead.h"
 
 #include "avi_input/FourCC.h"
+#include "avi_input/Palette.h"
 #include "support/Endian.h"
 
 #include <algorithm>
@@ -160,6 +161,7 @@ void TAVIFileReader::LoadIndex() {
     if (FHasOpenDMLIndex) {
         for (auto& s : FStreams)
             s->LoadOpenDMLIndex();
+        LoadIdx1PaletteChanges();
     } else {
         LoadIdx1();
     }
@@ -260,6 +262,29 @@ int64_t TAVIFileReader::Idx1Base(const std::vector<int32_t>& owner) {
     return base;
 }
 
+void TAVIFileReader::LoadIdx1PaletteChanges() {
+    std::vector<int32_t> owner(65536, -1);
+    for (int i = StreamCount() - 1; i >= 0; --i)
+        if (FStreams[size_t(i)]->IsPalettised())
+            owner[FStreams[size_t(i)]->StreamNumber] = i;
+    if (Idx1Pos < 0 || std::none_of(FStreams.begin(), FStreams.end(),
+                                    [](const auto& s) { return s->IsPalettised(); }))
+        return;
+    const int64_t base = Idx1Base(owner);
+    TFileReadBuffer buffer(Handle, ReadWindowSize);
+    const uint32_t n = Idx1Size / 16;
+    uint8_t e[16];
+    for (uint32_t j = 0; j < n; ++j) {
+        if (buffer.Read(e, 16, Idx1Pos + 16 * int64_t(j)) != 16)
+            break;
+        const int32_t s = owner[GetU16(e)];
+        if (s < 0 || !IsPaletteChangeId(GetU32(e)))
+            continue;
+        CountEntries(1);
+        FStreams[size_t(s)]->PlacePaletteChange(GetU32(e + 12), base + int64_t(GetU32(e + 8)));
+    }
+}
+
 void TAVIFileReader::LoadIdx1() {
     if (Idx1Pos < 0)
         throw EAVIReadError("The index is not found");
@@ -279,8 +304,12 @@ void TAVIFileReader::LoadIdx1() {
         if (s < 0)
             continue;
         CountEntries(1);
-        FStreams[size_t(s)]->AddEntry(GetU32(e + 12), (GetU32(e + 4) & AVIIF_KEYFRAME) != 0,
-                                      base + int64_t(GetU32(e + 8)));
+        const int64_t offset = base + int64_t(GetU32(e + 8));
+        if (IsPaletteChangeId(GetU32(e)))
+            FStreams[size_t(s)]->AddPaletteChange(GetU32(e + 12), offset);
+        else
+            FStreams[size_t(s)]->AddEntry(GetU32(e + 12), (GetU32(e + 4) & AVIIF_KEYFRAME) != 0,
+                                          offset);
     }
 }
 
