@@ -28,7 +28,7 @@ constexpr int ChangeAt = 6; // the palette change chunk stands before this frame
 
 // Twelve pictures of the same pixels; a palette change chunk before the seventh gives entries
 // 2 to 5 new colours.
-std::vector<uint8_t> PaletteChangeAvi() {
+std::vector<uint8_t> PaletteChangeAvi(TIndexStyle style = TIndexStyle::Idx1Relative) {
     std::vector<uint8_t> format = VideoFormat(Side, Side, 0);
     PutU16(format.data() + 14, 8);
     PutU32(format.data() + 20, Side * Side);
@@ -37,6 +37,7 @@ std::vector<uint8_t> PaletteChangeAvi() {
         for (int c : {k * 16, 255 - k * 16, k * 8, 0}) // blue, green, red, reserved
             format.push_back(uint8_t(c));
     TAviLayout layout;
+    layout.Index = style;
     layout.Streams.push_back({VideoHeader(25, 1, 0), format, true});
     for (int f = 0; f < Frames; ++f) {
         if (f == ChangeAt)
@@ -142,14 +143,17 @@ TEST(PaletteTest, ExportShowsThePalettisedPictures) {
 }
 
 // Copies, splits and joins keep the palette in effect at their start and the changes inside
-// them, whether the source's index was read or rebuilt by scanning.
+// them, whether the source's index was read, rebuilt by scanning, or is an OpenDML index that
+// lists the change among the frames.
 TEST(PaletteTest, CopiesKeepThePalettes) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
     ZARVEX_REQUIRE_TOOL("ffprobe");
     TTempDir dir;
     const std::vector<uint8_t> bytes = PaletteChangeAvi();
     const std::string src = dir.File("change.avi"), scanned = dir.File("scanned.avi");
+    const std::string odml = dir.File("odml.avi");
     WriteFileBytes(src, bytes);
+    WriteFileBytes(odml, PaletteChangeAvi(TIndexStyle::OpenDML));
     const char idx1[] = "idx1";
     const auto cut = std::search(bytes.begin(), bytes.end(), idx1, idx1 + 4);
     ASSERT_NE(cut, bytes.end());
@@ -157,7 +161,7 @@ TEST(PaletteTest, CopiesKeepThePalettes) {
     const std::vector<uint64_t> ref = FfmpegSlotHashes(src, Side, Side);
     ASSERT_EQ(ref.size(), size_t(Frames));
 
-    for (const std::string& path : {src, scanned}) {
+    for (const std::string& path : {src, scanned, odml}) {
         SCOPED_TRACE(path);
         TAVIFileReader reader;
         reader.IndexRebuild = TIndexRebuild::Always;
@@ -167,9 +171,9 @@ TEST(PaletteTest, CopiesKeepThePalettes) {
         ASSERT_EQ(reader.VideoStream()->PaletteChanges().size(), 1u);
         EXPECT_EQ(reader.VideoStream()->PaletteChanges()[0].Before, ChangeAt);
 
-        if (path == scanned) { // the rebuilt index places the change as the file's own does
+        if (path != src) { // the change is placed as in the file's own 'idx1'
             TZarvex copier(reader);
-            copier.FileName = dir.File("scannedcut.avi");
+            copier.FileName = path + ".cut.avi";
             copier.CopySegment(3, 9);
             ExpectPictures(copier.FileName, Slots(ref, 3, 9));
             continue;
