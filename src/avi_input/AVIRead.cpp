@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace zarvex {
 
@@ -251,9 +252,9 @@ int64_t TAVIFileReader::Idx1Base(const std::vector<int32_t>& owner) {
             continue;
         uint8_t head[8];
         const int64_t at = MoviPos - 4 + int64_t(GetU32(e + 8));
-        if (probe.Read(head, 8, at) != 8)
-            break;
-        const uint32_t found = GetU32(head);
+        // Counted from 'movi', an offset from the file start of a small file lies past its end.
+        const bool read = probe.Read(head, 8, at) == 8;
+        const uint32_t found = read ? GetU32(head) : 0;
         const bool match = id == ckRec ? found == ckLIST || found == ckRec : found == id;
         if (!match)
             base = 8;
@@ -272,6 +273,7 @@ void TAVIFileReader::LoadIdx1PaletteChanges() {
         return;
     const int64_t base = Idx1Base(owner);
     TFileReadBuffer buffer(Handle, ReadWindowSize);
+    std::vector<std::vector<TPaletteChange>> found(FStreams.size());
     const uint32_t n = Idx1Size / 16;
     uint8_t e[16];
     for (uint32_t j = 0; j < n; ++j) {
@@ -281,8 +283,11 @@ void TAVIFileReader::LoadIdx1PaletteChanges() {
         if (s < 0 || !IsPaletteChangeId(GetU32(e)))
             continue;
         CountEntries(1);
-        FStreams[size_t(s)]->PlacePaletteChange(GetU32(e + 12), base + int64_t(GetU32(e + 8)));
+        found[size_t(s)].push_back({base + int64_t(GetU32(e + 8)), GetU32(e + 12), 0});
     }
+    for (size_t s = 0; s < FStreams.size(); ++s)
+        if (!found[s].empty())
+            FStreams[s]->PlacePaletteChanges(std::move(found[s]));
 }
 
 void TAVIFileReader::LoadIdx1() {

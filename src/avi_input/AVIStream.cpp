@@ -133,22 +133,27 @@ void TAVIStream::AddPaletteChange(uint32_t size, int64_t position) {
     FPaletteChanges.push_back({position, size, int64_t(EntryCount())});
 }
 
-void TAVIStream::PlacePaletteChange(uint32_t size, int64_t position) {
-    int64_t lo = 0, hi = EntryCount();
-    while (lo < hi) {
-        const int64_t mid = lo + (hi - lo) / 2;
-        if (int64_t(GetU64(EntryAt(mid))) < position)
-            lo = mid + 1;
-        else
-            hi = mid;
+void TAVIStream::PlacePaletteChanges(std::vector<TPaletteChange> changes) {
+    const auto byOffset = [](const TPaletteChange& a, const TPaletteChange& b) {
+        return a.Offset < b.Offset;
+    };
+    changes.insert(changes.end(), FPaletteChanges.begin(), FPaletteChanges.end());
+    std::stable_sort(changes.begin(), changes.end(), byOffset);
+    FPaletteChanges.clear();
+    for (TPaletteChange c : changes) {
+        if (!FPaletteChanges.empty() && FPaletteChanges.back().Offset == c.Offset)
+            continue;
+        int64_t lo = 0, hi = EntryCount();
+        while (lo < hi) {
+            const int64_t mid = lo + (hi - lo) / 2;
+            if (int64_t(GetU64(EntryAt(mid))) < c.Offset)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        c.Before = lo;
+        FPaletteChanges.push_back(c);
     }
-    const TPaletteChange change{position, size, lo};
-    const auto at = std::upper_bound(
-        FPaletteChanges.begin(), FPaletteChanges.end(), change,
-        [](const TPaletteChange& a, const TPaletteChange& b) { return a.Offset < b.Offset; });
-    if (at != FPaletteChanges.begin() && (at - 1)->Offset == position)
-        return; // known already
-    FPaletteChanges.insert(at, change);
 }
 
 bool TAVIStream::IsPalettised() const {

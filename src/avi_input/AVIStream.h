@@ -77,9 +77,9 @@ public:
     int64_t AddEntry(uint32_t size, bool keyFrame, int64_t position);
     // A palette change standing before the next entry added.
     void AddPaletteChange(uint32_t size, int64_t position);
-    // A palette change of a file whose entries are all loaded: it precedes the first entry
-    // after it in the file.
-    void PlacePaletteChange(uint32_t size, int64_t position);
+    // Palette changes found apart from the entries, once all are loaded: each precedes the
+    // first entry after it in the file. Those known already are passed over.
+    void PlacePaletteChanges(std::vector<TPaletteChange> changes);
     const std::vector<TPaletteChange>& PaletteChanges() const { return FPaletteChanges; }
     // True for a video stream of 8 bits or fewer per pixel, whose pictures index a palette.
     bool IsPalettised() const;

@@ -185,6 +185,14 @@ TEST(PaletteTest, CopiesKeepThePalettes) {
             copier.CopySegment(from, to);
             ExpectPictures(copier.FileName, Slots(ref, from, to));
         }
+        { // our copy lists the change in 'idx1' only, beside its OpenDML index
+            TAVIFileReader copy;
+            copy.Open(dir.File("cut3.avi"));
+            TZarvex copier(copy);
+            copier.FileName = dir.File("recut.avi");
+            copier.CopySegment(1, 5);
+            ExpectPictures(copier.FileName, Slots(ref, 4, 8));
+        }
         TZarvex splitter(reader);
         ASSERT_TRUE(splitter.SplitIntoParts(3, dir.Path().string(), "part"));
         for (const TPart& part : PlanParts(*reader.VideoStream(), 3, dir.Path().string(), "part"))
