@@ -1,10 +1,12 @@
 #include "avi_input/AVIRead.h"
 
 #include "avi_input/FourCC.h"
+#include "avi_input/Palette.h"
 #include "support/Endian.h"
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace zarvex {
 
@@ -160,6 +162,7 @@ void TAVIFileReader::LoadIndex() {
     if (FHasOpenDMLIndex) {
         for (auto& s : FStreams)
             s->LoadOpenDMLIndex();
+        LoadIdx1PaletteChanges();
     } else {
         LoadIdx1();
     }
@@ -249,15 +252,42 @@ int64_t TAVIFileReader::Idx1Base(const std::vector<int32_t>& owner) {
             continue;
         uint8_t head[8];
         const int64_t at = MoviPos - 4 + int64_t(GetU32(e + 8));
-        if (probe.Read(head, 8, at) != 8)
-            break;
-        const uint32_t found = GetU32(head);
+        // Counted from 'movi', an offset from the file start of a small file lies past its end.
+        const bool read = probe.Read(head, 8, at) == 8;
+        const uint32_t found = read ? GetU32(head) : 0;
         const bool match = id == ckRec ? found == ckLIST || found == ckRec : found == id;
         if (!match)
             base = 8;
         break;
     }
     return base;
+}
+
+void TAVIFileReader::LoadIdx1PaletteChanges() {
+    std::vector<int32_t> owner(65536, -1);
+    for (int i = StreamCount() - 1; i >= 0; --i)
+        if (FStreams[size_t(i)]->IsPalettised())
+            owner[FStreams[size_t(i)]->StreamNumber] = i;
+    if (Idx1Pos < 0 || std::none_of(FStreams.begin(), FStreams.end(),
+                                    [](const auto& s) { return s->IsPalettised(); }))
+        return;
+    const int64_t base = Idx1Base(owner);
+    TFileReadBuffer buffer(Handle, ReadWindowSize);
+    std::vector<std::vector<TPaletteChange>> found(FStreams.size());
+    const uint32_t n = Idx1Size / 16;
+    uint8_t e[16];
+    for (uint32_t j = 0; j < n; ++j) {
+        if (buffer.Read(e, 16, Idx1Pos + 16 * int64_t(j)) != 16)
+            break;
+        const int32_t s = owner[GetU16(e)];
+        if (s < 0 || !IsPaletteChangeId(GetU32(e)))
+            continue;
+        CountEntries(1);
+        found[size_t(s)].push_back({base + int64_t(GetU32(e + 8)), GetU32(e + 12), 0});
+    }
+    for (size_t s = 0; s < FStreams.size(); ++s)
+        if (!found[s].empty())
+            FStreams[s]->PlacePaletteChanges(std::move(found[s]));
 }
 
 void TAVIFileReader::LoadIdx1() {
@@ -279,8 +309,12 @@ void TAVIFileReader::LoadIdx1() {
         if (s < 0)
             continue;
         CountEntries(1);
-        FStreams[size_t(s)]->AddEntry(GetU32(e + 12), (GetU32(e + 4) & AVIIF_KEYFRAME) != 0,
-                                      base + int64_t(GetU32(e + 8)));
+        const int64_t offset = base + int64_t(GetU32(e + 8));
+        if (IsPaletteChangeId(GetU32(e)))
+            FStreams[size_t(s)]->AddPaletteChange(GetU32(e + 12), offset);
+        else
+            FStreams[size_t(s)]->AddEntry(GetU32(e + 12), (GetU32(e + 4) & AVIIF_KEYFRAME) != 0,
+                                          offset);
     }
 }
 

@@ -92,6 +92,8 @@ private:
     // owner maps the two number characters of a chunk id to a stream, or -1.
     int64_t Idx1Base(const std::vector<int32_t>& owner);
     void CountEntries(uint64_t added);
+    // The palette changes that 'idx1' lists beside an OpenDML index, which cannot tell them.
+    void LoadIdx1PaletteChanges();
     void LoadIndex();
     // The checks of a loaded index and the rebuild, for IndexRebuild other than Never.
     void LoadOrRebuildIndex();

@@ -127,6 +127,10 @@ bool TAVIFileReader::IndexStopsShort() {
         TAVIIndexEntry e;
         if (s->GetEntry(int64_t(s->EntryCount()) - 1, e))
             indexEnd = std::max<int64_t>(indexEnd, e.Offset + e.Size);
+        if (!s->PaletteChanges().empty()) {
+            const TPaletteChange& c = s->PaletteChanges().back();
+            indexEnd = std::max<int64_t>(indexEnd, c.Offset + c.Size);
+        }
     }
     indexEnd += indexEnd & 1;
     // Data the index does not reach follows its last chunk. Empty chunks (dropped frames some

@@ -8,6 +8,7 @@ namespace zarvex {
 inline constexpr uint32_t AVIF_HASINDEX = 0x10;
 inline constexpr uint32_t AVIIF_LIST = 0x01;
 inline constexpr uint32_t AVIIF_KEYFRAME = 0x10;
+inline constexpr uint32_t AVIIF_NOTIME = 0x100;
 inline constexpr uint8_t AVI_INDEX_OF_INDEXES = 0;
 inline constexpr uint8_t AVI_INDEX_OF_CHUNKS = 1;
 

@@ -3,6 +3,7 @@
 #include "avi_input/AVIRead.h"
 #include "avi_input/FourCC.h"
 #include "avi_input/IntraCodecs.h"
+#include "avi_input/Palette.h"
 #include "support/Endian.h"
 
 #include <algorithm>
@@ -128,6 +129,60 @@ int64_t TAVIStream::AddEntry(uint32_t size, bool keyFrame, int64_t position) {
     return RunningTotal;
 }
 
+void TAVIStream::AddPaletteChange(uint32_t size, int64_t position) {
+    FPaletteChanges.push_back({position, size, int64_t(EntryCount())});
+}
+
+void TAVIStream::PlacePaletteChanges(std::vector<TPaletteChange> changes) {
+    const auto byOffset = [](const TPaletteChange& a, const TPaletteChange& b) {
+        return a.Offset < b.Offset;
+    };
+    changes.insert(changes.end(), FPaletteChanges.begin(), FPaletteChanges.end());
+    std::stable_sort(changes.begin(), changes.end(), byOffset);
+    FPaletteChanges.clear();
+    for (TPaletteChange c : changes) {
+        if (!FPaletteChanges.empty() && FPaletteChanges.back().Offset == c.Offset)
+            continue;
+        int64_t lo = 0, hi = EntryCount();
+        while (lo < hi) {
+            const int64_t mid = lo + (hi - lo) / 2;
+            if (int64_t(GetU64(EntryAt(mid))) < c.Offset)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        c.Before = lo;
+        FPaletteChanges.push_back(c);
+    }
+}
+
+bool TAVIStream::IsPalettised() const {
+    if (Header.fccType != streamVids || Format.size() < 16)
+        return false;
+    const uint16_t bits = GetU16(Format.data() + 14);
+    return bits >= 1 && bits <= 8;
+}
+
+std::vector<uint8_t> TAVIStream::FormatAt(int64_t i) const {
+    std::vector<uint8_t> format = Format;
+    std::vector<uint8_t> payload;
+    for (const TPaletteChange& c : FPaletteChanges) {
+        if (c.Before > i)
+            break;
+        if (c.Size > MaxPaletteChange || c.Offset < 0 || c.Offset > Reader.FFileSize - c.Size)
+            continue;
+        payload.resize(c.Size);
+        try {
+            if (Reader.Handle.ReadAt(payload.data(), c.Size, c.Offset) != int64_t(c.Size))
+                continue;
+        } catch (const EOSError&) {
+            continue;
+        }
+        ApplyPaletteChange(format, payload.data(), c.Size);
+    }
+    return format;
+}
+
 void TAVIStream::ParseHeaders() {
     Reader.Seek(StrlPos);
     Reader.WalkList(StrlSize);
@@ -219,6 +274,20 @@ void TAVIStream::LoadOpenDMLIndex() {
     }
 }
 
+bool TAVIStream::IsPaletteChangeAt(int64_t offset, uint32_t size) const {
+    // Standard index entries carry no chunk id; only the small chunks of a palettised stream
+    // are worth a look at their headers.
+    if (!IsPalettised() || size < 4 || size > MaxPaletteChange || offset < 8)
+        return false;
+    uint8_t head[8];
+    try {
+        return Reader.Handle.ReadAt(head, 8, offset - 8) == 8 && IsPaletteChangeId(GetU32(head)) &&
+               GetU32(head + 4) == size;
+    } catch (const EOSError&) {
+        return false;
+    }
+}
+
 void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
     uint8_t head[32];
     if (buffer.Read(head, 32, position) != 32) {
@@ -229,6 +298,7 @@ void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
     if (type != AVI_INDEX_OF_CHUNKS)
         throw EAVIReadError("Unsupported type of chunk index: " + std::to_string(type));
     const uint32_t n = GetU32(head + 12);
+    const bool changes = IsPaletteChangeId(GetU32(head + 16));
     const uint64_t base = GetU64(head + 20);
     uint8_t e[8];
     for (uint32_t k = 0; k < n; ++k) {
@@ -239,7 +309,11 @@ void TAVIStream::LoadStdIndex(TFileReadBuffer& buffer, int64_t position) {
         Reader.CountEntries(1);
         const uint32_t size = GetU32(e + 4);
         // Wrapping unsigned sum: a hostile base lands outside the file, never in UB.
-        AddEntry(size & 0x7FFFFFFF, (size & 0x80000000u) == 0, int64_t(base + GetU32(e)));
+        const auto offset = int64_t(base + GetU32(e));
+        if (changes || IsPaletteChangeAt(offset, size & 0x7FFFFFFF))
+            AddPaletteChange(size & 0x7FFFFFFF, offset);
+        else
+            AddEntry(size & 0x7FFFFFFF, (size & 0x80000000u) == 0, offset);
     }
 }
 

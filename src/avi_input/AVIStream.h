@@ -21,6 +21,14 @@ struct TAVIIndexEntry {
     int64_t BytesBefore = 0;
 };
 
+// A palette change chunk ('##pc') of a palettised stream. It is no frame: it gives new colours
+// to the frames from entry Before on.
+struct TPaletteChange {
+    int64_t Offset = 0; // payload position
+    uint32_t Size = 0;
+    int64_t Before = 0;
+};
+
 // Entries are stored packed, 21 bytes each, so that a million chunks cost about 20 MiB.
 inline constexpr uint32_t IndexEntryBytes = 21;
 
@@ -67,6 +75,17 @@ public:
     int32_t NextKeyFrame(int64_t i) const;
 
     int64_t AddEntry(uint32_t size, bool keyFrame, int64_t position);
+    // A palette change standing before the next entry added.
+    void AddPaletteChange(uint32_t size, int64_t position);
+    // Palette changes found apart from the entries, once all are loaded: each precedes the
+    // first entry after it in the file. Those known already are passed over.
+    void PlacePaletteChanges(std::vector<TPaletteChange> changes);
+    const std::vector<TPaletteChange>& PaletteChanges() const { return FPaletteChanges; }
+    // True for a video stream of 8 bits or fewer per pixel, whose pictures index a palette.
+    bool IsPalettised() const;
+    // The format with the palette in effect at entry i: the colour table after the changes
+    // before it.
+    std::vector<uint8_t> FormatAt(int64_t i) const;
 
 private:
     friend class TAVIFileReader;
@@ -83,8 +102,10 @@ private:
         Index.Clear();
         RunningTotal = 0;
         UntimedTimes.clear();
+        FPaletteChanges.clear();
     }
     void LoadStdIndex(TFileReadBuffer& buffer, int64_t position);
+    bool IsPaletteChangeAt(int64_t offset, uint32_t size) const;
     bool InRange(int64_t i) const { return i >= 0 && i < int64_t(EntryCount()); }
     const uint8_t* EntryAt(int64_t i) const { return Index.Data() + IndexEntryBytes * i; }
 
@@ -96,7 +117,8 @@ private:
     TAVIFileReader& Reader;
     TMemoryBuf Index;
     std::vector<double> UntimedTimes; // per entry, for an untimed stream
-    bool IntraOnly = false;           // every picture is a key frame, whatever the index says
+    std::vector<TPaletteChange> FPaletteChanges;
+    bool IntraOnly = false; // every picture is a key frame, whatever the index says
 };
 
 } // namespace zarvex

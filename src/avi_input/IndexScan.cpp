@@ -3,6 +3,7 @@
 #include "avi_input/AVIStream.h"
 #include "avi_input/FourCC.h"
 #include "avi_input/KeyFrameProbe.h"
+#include "avi_input/Palette.h"
 #include "support/Endian.h"
 #include "support/Errors.h"
 
@@ -132,6 +133,10 @@ bool TIndexScan::Confirmed(int64_t next) {
 void TIndexScan::AddChunk(int s, int64_t pos, uint32_t size, TIndexScanReport& report) {
     TAVIStream& stream = *Streams[size_t(s)];
     TScanStreamResult& result = report.Streams[size_t(s)];
+    if (IsPaletteChangeId(GetU32(Buffer->At(pos, 8)))) {
+        stream.AddPaletteChange(size, pos + 8);
+        return;
+    }
     bool key = true;
     if (TKeyFrameJudge& judge = Judges[size_t(s)]; judge.IsKey) {
         const uint32_t n = std::min(size, KeyProbeBytes);

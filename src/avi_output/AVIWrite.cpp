@@ -186,6 +186,28 @@ void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyF
     });
 }
 
+void TAVIFileWriter::WritePaletteChange(int32_t streamId, const uint8_t* data, int32_t size) {
+    Guarded([&] {
+        TStreamSlot& slot = BeginChunk(streamId, size);
+        Run.Open = false;
+        const uint64_t p = uint64_t(Pos());
+        const uint32_t id = (slot.ChunkId & 0xFFFF) | uint32_t('p' | 'c' << 8) << 16;
+        PutChunkHeader(id, uint32_t(size));
+        Out->Put(data, size_t(size));
+        if (size & 1)
+            Out->PutZeros(1);
+        // Readers of 'idx1' pass over it; a standard index has no id to tell it from a frame.
+        if (FirstRiff && WithIdx1()) {
+            uint8_t e[16];
+            PutU32(e, id);
+            PutU32(e + 4, AVIIF_NOTIME);
+            PutU32(e + 8, uint32_t(p));
+            PutU32(e + 12, uint32_t(size));
+            LegacyIndex.Append(e, 16);
+        }
+    });
+}
+
 uint32_t TAVIFileWriter::ChunkId(int32_t streamId) const {
     return streamId < 0 || streamId > 99 ? 0 : Slots[size_t(streamId)].ChunkId;
 }

@@ -33,6 +33,8 @@ public:
     void AddStream(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
                    int32_t formatSize);
     void WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame, int32_t size);
+    // A palette change ('##pc') for the stream's frames from its next one on; it is not a frame.
+    void WritePaletteChange(int32_t streamId, const uint8_t* data, int32_t size);
     // The id this file's chunks of a stream carry ('00dc', '01wb', ...); 0 for an unknown stream.
     uint32_t ChunkId(int32_t streamId) const;
     // Copies a chunk of another file as it stands, header and pad byte included, without reading

@@ -67,7 +67,7 @@ void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& ou
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(total);
     writer.Open(output, AVIF_HASINDEX);
-    TZarvex(*pieces.front().Source).DeclareStreams(writer);
+    TZarvex(*pieces.front().Source).DeclareStreams(writer, firsts.front());
     TSoundCarry carry;
     for (size_t i = 0; i < pieces.size() && !Cancel; ++i) {
         TZarvex copier(*pieces[i].Source);

@@ -2,6 +2,7 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/LeadingPictures.h"
+#include "avi_input/Palette.h"
 #include "avi_input/RefMarking.h"
 #include "avi_input/UntimedTimes.h"
 #include "splitting/PartPlan.h"
@@ -102,6 +103,7 @@ void TZarvex::CopyWholeFile() {
     writer.ExpectedFrames = uint32_t(ProgressTotal);
     writer.Open(FileName, AVIF_HASINDEX);
     DeclareStreams(writer);
+    StartPalettes(0);
     Reader.ResetCursors();
     SourceEnd = -1;
     HeaderBlockStart = -1;
@@ -109,6 +111,8 @@ void TZarvex::CopyWholeFile() {
     int s = 0, e = 0;
     for (NextToCopy(s, e, never); s >= 0 && !Cancel; NextToCopy(s, e, never)) {
         const TAVIStream& stream = Reader.Streams(s);
+        if (&stream == Reader.VideoStream())
+            WritePalettes(writer, e);
         if (!CopyAsItStands(writer, s, e)) {
             const uint8_t* data = stream.ReadChunk(e, Window);
             if (!data)
@@ -159,17 +163,54 @@ void TZarvex::WriteFile(const std::string& name) {
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(LastFrame - FirstFrame + 1);
     writer.Open(name, AVIF_HASINDEX);
-    DeclareStreams(writer);
+    DeclareStreams(writer, FirstFrame);
     CopyRange(writer);
     writer.Close();
 }
 
-void TZarvex::DeclareStreams(TAVIFileWriter& writer) {
+void TZarvex::DeclareStreams(TAVIFileWriter& writer, int32_t firstFrame) {
     for (int i = 0; i < Reader.StreamCount(); ++i) {
         const TAVIStream& s = Reader.Streams(i);
-        writer.AddStream(i, s.Header, s.Format.data(), int32_t(s.Format.size()));
+        // The changes before the copy's first frame are the output's own palette.
+        const bool changed = &s == Reader.VideoStream() && !s.PaletteChanges().empty();
+        const std::vector<uint8_t> format = changed ? s.FormatAt(firstFrame) : s.Format;
+        writer.AddStream(i, s.Header, format.data(), int32_t(format.size()));
     }
     PrepareStreams();
+}
+
+void TZarvex::StartPalettes(int64_t first) {
+    NextPalette = 0;
+    if (const TAVIStream* video = Reader.VideoStream())
+        while (NextPalette < video->PaletteChanges().size() &&
+               video->PaletteChanges()[NextPalette].Before <= first)
+            ++NextPalette;
+}
+
+void TZarvex::WritePalettes(TAVIFileWriter& writer, int64_t frame) {
+    const TAVIStream& video = *Reader.VideoStream();
+    const std::vector<TPaletteChange>& changes = video.PaletteChanges();
+    for (; NextPalette < changes.size() && changes[NextPalette].Before <= frame; ++NextPalette) {
+        const TPaletteChange& c = changes[NextPalette];
+        std::vector<uint8_t> data;
+        int64_t got = -1;
+        if (c.Offset >= 0 && c.Offset <= Reader.GetFileSize() - int64_t(c.Size) &&
+            c.Size <= uint32_t(INT32_MAX)) {
+            data.resize(c.Size);
+            try {
+                got = video.File().ReadAt(data.data(), c.Size, c.Offset);
+            } catch (const EOSError&) {
+            }
+        }
+        if (got != int64_t(c.Size)) {
+            if (Reader.GetFileSize() < SourceSize)
+                throw ESourceChanged();
+            throw EZarvexError("Unable to read the palette change before frame " +
+                               std::to_string(c.Before) + ": the file is damaged or cut short");
+        }
+        SourceEnd = -1;
+        writer.WritePaletteChange(VideoIndex(), data.data(), int32_t(c.Size));
+    }
 }
 
 void TZarvex::PrepareStreams() {
@@ -197,6 +238,7 @@ void TZarvex::CopyRange(TAVIFileWriter& writer) {
     UntimedEnd = E + double(video.Header.dwScale) / video.Header.dwRate;
     UntimedShift = -S;
     Copied = 0;
+    StartPalettes(FirstFrame);
     PlaceCursors(S);
     int s = 0, e = 0;
     for (NextToCopy(s, e, UntimedEnd); s >= 0; NextToCopy(s, e, UntimedEnd)) {
@@ -249,6 +291,8 @@ void TZarvex::CopyChunk(TAVIFileWriter& writer, int s, int e, double S, double E
         cut.InRange = S <= stream.EntryTime(e) && stream.EntryTime(e) < UntimedEnd;
     if (!cut.InRange)
         return;
+    if (&stream == Reader.VideoStream())
+        WritePalettes(writer, e);
     uint32_t size = 0;
     if (&stream == Reader.VideoStream() && e > FirstFrame && e <= EmptyThrough) {
         SourceEnd = -1;

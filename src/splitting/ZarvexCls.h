@@ -61,7 +61,8 @@ public:
     // from where carry says the sound so far ends to the end of its last frame.
     void AppendPlanned(TAVIFileWriter& writer, int32_t first, const TVideoPlan& plan,
                        TSoundCarry& carry);
-    void DeclareStreams(TAVIFileWriter& writer);
+    // Declares the source's streams, the video with the palette in effect at firstFrame.
+    void DeclareStreams(TAVIFileWriter& writer, int32_t firstFrame = 0);
     // Copies every entry of every stream to FileName unchanged, in time order, with fresh
     // indexes: the repaired copy of a file whose index was rebuilt.
     void CopyWholeFile();
@@ -115,6 +116,10 @@ private:
     // The 8 header bytes at position, read in blocks (of this job); null on a short read.
     const uint8_t* ReadHeader(const TOSFile& file, int64_t position);
     int VideoIndex() const;
+    // The palette changes of the video after frame first are written from here on.
+    void StartPalettes(int64_t first);
+    // Writes the palette changes due before video frame frame that are not written yet.
+    void WritePalettes(TAVIFileWriter& writer, int64_t frame);
     void ReportProgress();
 
     int32_t FirstFrame = 0;
@@ -136,6 +141,7 @@ private:
     std::vector<double> SoundWritten; // seconds per stream, while a planned copy runs
     double UntimedEnd = 0.0;          // untimed entries are copied before this time
     double UntimedShift = 0.0;        // output time minus source time, in seconds
+    size_t NextPalette = 0;           // the video's next palette change to write
     bool Cancel = false;
 };
 

@@ -2,6 +2,7 @@
 #include "splitting/ZarvexCls.h"
 
 #include "avi_input/AVIRead.h"
+#include "avi_input/Palette.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
 
@@ -26,7 +27,7 @@ void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& 
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(plan.Count());
     writer.Open(FileName, AVIF_HASINDEX);
-    DeclareStreams(writer);
+    DeclareStreams(writer, first);
     TSoundCarry carry;
     CopyPlanned(writer, plan, carry);
     writer.Close();
@@ -71,6 +72,13 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
     UntimedEnd = E;
     UntimedShift = double(carry.Frames) * frameTime - S;
     Copied = 0;
+    StartPalettes(FirstFrame);
+    // A later piece of a joined file brings its own palette.
+    if (carry.Frames > 0 && video.IsPalettised()) {
+        const std::vector<uint8_t> change = WholePaletteChange(video.FormatAt(FirstFrame));
+        if (!change.empty())
+            writer.WritePaletteChange(VideoIndex(), change.data(), int32_t(change.size()));
+    }
     PlaceCursors(std::max(earliest, 0.0));
     video.Cursor = int32_t(video.EntryCount());
     int s = -1, e = 0;
@@ -125,6 +133,7 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     const int videoIndex = VideoIndex();
     const auto head = int64_t(plan.Head.size());
     const int64_t entry = plan.SourceEntry(i);
+    WritePalettes(writer, FirstFrame + i);
     if (entry >= 0 && entry >= plan.CopyFrom && entry <= plan.EmptyTo) {
         SourceEnd = -1;
         WriteEmptyVideo(writer);
