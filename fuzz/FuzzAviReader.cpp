@@ -1,5 +1,7 @@
 // Opens arbitrary bytes as an AVI file and asks every question of every stream.
 #include "avi_input/AVIRead.h"
+#include "avi_input/LeadingPictures.h"
+#include "avi_input/RefMarking.h"
 #include "info/FileInfoText.h"
 
 #include <algorithm>
@@ -38,6 +40,13 @@ void QueryStream(const TAVIStream& s) {
         s.NextKeyFrame(i);
     }
     StreamDuration(s);
+    // What a copy from the first entries reads of their slices.
+    for (int64_t i = 0; i < std::min<int64_t>(n, 4); ++i) {
+        LeadingPictures(s, i);
+        RefMarkingRepairs(s, i, i + 1, 0);
+        RefMarkingRepairs(s, i, i, 3);
+        PictureOrderOf(s, i);
+    }
 }
 
 } // namespace

@@ -27,7 +27,8 @@ public:
         while (code >> (bits + 1))
             ++bits;
         Write(0, bits);
-        Write(uint32_t(code), bits + 1);
+        for (int i = bits; i >= 0; --i)
+            Bit(uint32_t(code >> i) & 1);
     }
     bool Aligned() const { return Count % 8 == 0; }
     const std::vector<uint8_t>& Data() const { return Bytes; }

@@ -17,6 +17,8 @@ constexpr int64_t MostLeading = 16;
 TPictureType PictureTypeOf(const TAVIStream& video, TKeyFrameRule rule, int64_t e, TKeyState& state,
                            bool& idr) {
     idr = false;
+    if (video.ChunkSpan(e) < 0) // past the file's end, whatever size it claims
+        return TPictureType::None;
     std::vector<uint8_t> data(video.EntrySize(e));
     if (data.empty() || !video.ReadChunk(e, data.data()))
         return TPictureType::None;

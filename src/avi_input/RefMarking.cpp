@@ -482,11 +482,24 @@ private:
     uint32_t Last;
 };
 
+// Empty also for an entry that points past the file's end, whatever size it claims.
 std::vector<uint8_t> Chunk(const TAVIStream& video, int64_t e) {
+    if (video.ChunkSpan(e) < 0)
+        return {};
     std::vector<uint8_t> data(video.EntrySize(e));
     if (!data.empty() && !video.ReadChunk(e, data.data()))
         data.clear();
     return data;
+}
+
+// A parser that knows the parameter sets of the stream's format, if it has any.
+TRepairer StreamParser(const TAVIStream& video) {
+    TRepairer parser;
+    constexpr size_t BitmapHeaderBytes = 40;
+    const std::vector<uint8_t>& format = video.Format;
+    if (format.size() > BitmapHeaderBytes)
+        parser.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    return parser;
 }
 
 } // namespace
@@ -499,10 +512,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
     if (KeyFrameRuleFor(compression, video.Header.fccHandler) != TKeyFrameRule::H264 || key < 0 ||
         key >= int64_t(video.EntryCount()))
         return repairs;
-    TRepairer repairer;
-    constexpr size_t BitmapHeaderBytes = 40;
-    if (format.size() > BitmapHeaderBytes)
-        repairer.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    TRepairer repairer = StreamParser(video);
     const std::vector<uint8_t> keyData = Chunk(video, key);
     repairer.Learn(keyData);
     bool idr = false;
@@ -510,9 +520,9 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
     if (!keySlice || idr)
         return repairs;
     const uint32_t range = repairer.MaxFrameNum();
-    const uint32_t first =
-        before == 0 ? keySlice->FrameNum : keySlice->FrameNum + range - before - 1;
-    TReferences held(repairer.RefFrames(), range, first % range);
+    const uint64_t first =
+        before == 0 ? keySlice->FrameNum : uint64_t(keySlice->FrameNum) + 2 * range - before - 1;
+    TReferences held(repairer.RefFrames(), range, uint32_t(first % range));
     for (uint32_t i = before; i > 0; --i)
         held.Add((keySlice->FrameNum + range - i) % range, false, true);
     held.Add(keySlice->FrameNum, true, true);
@@ -522,7 +532,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
          ++e) {
         const std::vector<uint8_t> data = Chunk(video, e);
         const auto slice = repairer.FirstSlice(data, idr);
-        if (idr)
+        if (idr || (!slice && !data.empty())) // past what can be followed
             break;
         if (!slice || !slice->Reference || e <= leftOutTo)
             continue;
@@ -548,11 +558,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
 std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t entry) {
     if (entry < 0 || entry >= int64_t(video.EntryCount()))
         return std::nullopt;
-    TRepairer parser;
-    constexpr size_t BitmapHeaderBytes = 40;
-    const std::vector<uint8_t>& format = video.Format;
-    if (format.size() > BitmapHeaderBytes)
-        parser.Learn(std::vector<uint8_t>(format.begin() + BitmapHeaderBytes, format.end()));
+    TRepairer parser = StreamParser(video);
     const std::vector<uint8_t> data = Chunk(video, entry);
     parser.Learn(data);
     bool idr = false;

@@ -17,6 +17,8 @@ namespace {
 constexpr size_t BitmapHeaderBytes = 40;
 
 std::vector<uint8_t> ChunkBytes(const TAVIStream& video, int64_t entry) {
+    if (video.ChunkSpan(entry) < 0) // past the file's end, whatever size it claims
+        return {};
     std::vector<uint8_t> data(video.EntrySize(entry));
     if (!data.empty() && !video.ReadChunk(entry, data.data()))
         data.clear();

@@ -29,9 +29,9 @@ std::string VideoCodeText(const TAVIStream& video);
 // recovery point.
 bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
 
-// H.264: whether key frame `entry` is not an IDR picture. Such a picture counts its picture
-// order from the reference picture before it, so the re-encoded run before it ends on an IDR
-// picture (see OrderBefore); its frame number then leaves a gap, which decoders accept.
+// H.264: whether key frame `entry` is not an IDR picture. Such a picture counts its frame
+// number and picture order on from the pictures before it, so the re-encoded run before it
+// closes as PicturesAfterIdr and CloseBefore say.
 bool OpensWithoutIdr(const TAVIStream& video, int64_t entry);
 
 // H.264: how many pictures the re-encoded run before key frame `key` (not an IDR picture) ends
