@@ -49,22 +49,6 @@ bool VopCoded(TBitReader& bits, int incrementBits, size_t vopBytes) {
     return bits.Overrun() || coded == 1;
 }
 
-// The unescaped payload of a NAL unit (00 00 03 loses its 03), at most limit bytes of it.
-const std::vector<uint8_t>& Unescape(const uint8_t* nal, size_t size, size_t limit,
-                                     std::vector<uint8_t>& out) {
-    out.clear();
-    int zeros = 0;
-    for (size_t i = 0; i < size && out.size() < limit; ++i) {
-        if (zeros >= 2 && nal[i] == 3) {
-            zeros = 0;
-            continue;
-        }
-        out.push_back(nal[i]);
-        zeros = nal[i] == 0 ? zeros + 1 : 0;
-    }
-    return out;
-}
-
 // True when an SEI payload holds a recovery point message (type 6).
 bool HasRecoveryPoint(const std::vector<uint8_t>& sei) {
     size_t i = 0;
@@ -152,6 +136,21 @@ int NalFraming(const uint8_t* data, size_t size, TKeyState& state) {
 }
 
 } // namespace
+
+const std::vector<uint8_t>& Unescape(const uint8_t* nal, size_t size, size_t limit,
+                                     std::vector<uint8_t>& out) {
+    out.clear();
+    int zeros = 0;
+    for (size_t i = 0; i < size && out.size() < limit; ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        out.push_back(nal[i]);
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+    }
+    return out;
+}
 
 size_t AfterStartCode(const uint8_t* data, size_t size, size_t from) {
     for (size_t i = from; i + 3 <= size; ++i)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zarvex {
 
@@ -21,5 +22,9 @@ TPictureType H264PictureType(const uint8_t* data, size_t size, TKeyState& state,
 bool Mpeg12IsKey(const uint8_t* data, size_t size);
 bool Mpeg4IsKey(const uint8_t* data, size_t size, TKeyState& state);
 bool H264IsKey(const uint8_t* data, size_t size, TKeyState& state);
+
+// The unescaped payload of a NAL unit (00 00 03 loses its 03), at most limit bytes of it.
+const std::vector<uint8_t>& Unescape(const uint8_t* nal, size_t size, size_t limit,
+                                     std::vector<uint8_t>& out);
 
 } // namespace zarvex

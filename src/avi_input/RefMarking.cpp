@@ -57,16 +57,7 @@ struct TSliceMarking {
 
 std::vector<uint8_t> UnescapeNal(const uint8_t* nal, size_t size) {
     std::vector<uint8_t> out;
-    out.reserve(size);
-    int zeros = 0;
-    for (size_t i = 0; i < size; ++i) {
-        if (zeros >= 2 && nal[i] == 3) {
-            zeros = 0;
-            continue;
-        }
-        out.push_back(nal[i]);
-        zeros = nal[i] == 0 ? zeros + 1 : 0;
-    }
+    Unescape(nal, size, size, out);
     return out;
 }
 
