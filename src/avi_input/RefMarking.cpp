@@ -47,7 +47,8 @@ struct TMarkingOp {
 // Where a slice header's dec_ref_pic_marking lies, in bits of the unescaped NAL unit.
 struct TSliceMarking {
     uint32_t FrameNum = 0;
-    uint64_t LsbAt = 0; // pic_order_cnt_lsb, 0 when the stream has none
+    uint64_t IdrIdAt = 0; // where an IDR's idr_pic_id goes
+    uint64_t LsbAt = 0;   // pic_order_cnt_lsb, 0 when the stream has none
     uint32_t Lsb = 0;
     bool Reference = false;
     uint64_t MarkingFrom = 0, MarkingTo = 0;
@@ -178,6 +179,7 @@ std::optional<TSliceMarking> ParseSlice(const std::vector<uint8_t>& nal, const T
     slice.FrameNum = bits.Read(sps.FrameNumBits);
     if (!sps.FrameMbsOnly && bits.Bit()) // a field
         return std::nullopt;
+    slice.IdrIdAt = bits.Position();
     if (idr)
         bits.Ue();
     if (sps.PocType == 0) {
@@ -250,6 +252,11 @@ void CopyBits(const std::vector<uint8_t>& from, uint64_t begin, uint64_t end, TB
         to.Bit(from[i >> 3] >> (7 - (i & 7)));
 }
 
+// The rest of a re-packed NAL unit, whose header up to its marking `out` holds; empty when it
+// cannot be re-packed.
+std::vector<uint8_t> RepackedRest(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
+                                  bool cabac, TBitWriter& out);
+
 // The NAL unit with only the given marking commands; empty when it cannot be re-packed.
 std::vector<uint8_t> Repacked(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
                               const std::vector<TMarkingOp>& ops, bool cabac) {
@@ -267,6 +274,30 @@ std::vector<uint8_t> Repacked(const std::vector<uint8_t>& nal, const TSliceMarki
         }
         out.Ue(0);
     }
+    return RepackedRest(nal, slice, cabac, out);
+}
+
+// A non-IDR I slice as an IDR picture's: idr_pic_id 0 and the IDR's marking (prior pictures
+// output, no long-term reference). Its frame_num and picture order count stay, since the
+// pictures after it count from them; a zero frame_num would have decoders invent the frames
+// up to theirs, which then stand in the order of references where they do not belong.
+std::vector<uint8_t> AsIdr(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
+                           bool cabac) {
+    TBitWriter out;
+    const uint64_t base = 8;
+    for (int i = 0; i < 8; ++i)
+        out.Bit(((nal[0] & 0xE0) | 5) >> (7 - i) & 1);
+    CopyBits(nal, base, base + slice.IdrIdAt, out);
+    out.Ue(0);
+    CopyBits(nal, base + slice.IdrIdAt, base + slice.MarkingFrom, out);
+    out.Bit(0);
+    out.Bit(0);
+    return RepackedRest(nal, slice, cabac, out);
+}
+
+std::vector<uint8_t> RepackedRest(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
+                                  bool cabac, TBitWriter& out) {
+    const uint64_t base = 8;
     if (cabac) {
         // The slice data is byte-aligned after cabac_alignment_one_bits: copied as it is.
         CopyBits(nal, base + slice.MarkingTo, base + slice.HeaderEnd, out);
@@ -383,6 +414,33 @@ public:
             changed = true;
         }
         if (!changed)
+            return {};
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
+        return out;
+    }
+
+    // The chunk of a non-IDR I picture with each slice made an IDR picture's; empty when a
+    // slice cannot be re-packed.
+    std::vector<uint8_t> Restarted(const std::vector<uint8_t>& data) const {
+        std::vector<uint8_t> out;
+        size_t copied = 0;
+        for (const TNalSpan& s : NalSpans(data)) {
+            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+            if (type != 1)
+                continue;
+            const std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
+            const auto slice = ParseSlice(nal, *Sps, *Pps);
+            if (!slice || !slice->Reference)
+                return {};
+            const std::vector<uint8_t> packed = AsIdr(nal, *slice, Pps->Cabac);
+            if (packed.empty())
+                return {};
+            out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
+                       data.begin() + std::ptrdiff_t(s.Begin));
+            AppendEscaped(packed, out);
+            copied = s.End;
+        }
+        if (copied == 0)
             return {};
         out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
         return out;
@@ -591,6 +649,77 @@ bool SetPocLsb(std::vector<uint8_t>& chunk, const std::vector<uint8_t>& sets, ui
     parser.Learn(sets);
     parser.Learn(chunk);
     return parser.Ready() && parser.SetPocLsb(chunk, lsb);
+}
+
+namespace {
+
+// Annex B parameter sets (SPS and PPS) of data, each behind a 4-byte start code.
+std::vector<uint8_t> ParameterSets(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> sets;
+    for (const TNalSpan& s : NalSpans(data)) {
+        const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+        if (type != 7 && type != 8)
+            continue;
+        sets.insert(sets.end(), {0, 0, 0, 1});
+        sets.insert(sets.end(), data.begin() + std::ptrdiff_t(s.Begin),
+                    data.begin() + std::ptrdiff_t(s.End));
+    }
+    return sets;
+}
+
+bool HasSps(const std::vector<uint8_t>& data) {
+    for (const TNalSpan& s : NalSpans(data)) {
+        const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
+        if (type == 7)
+            return true;
+        if (type == 1 || type == 5)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key) {
+    const std::vector<uint8_t>& format = video.Format;
+    const uint32_t compression = format.size() >= 20 ? GetU32(format.data() + 16) : 0;
+    if (KeyFrameRuleFor(compression, video.Header.fccHandler) != TKeyFrameRule::H264 || key < 0 ||
+        key >= int64_t(video.EntryCount()))
+        return {};
+    const std::vector<uint8_t> data = Chunk(video, key);
+    TKeyState state = KeyStateFor(format.data(), format.size());
+    bool idr = false;
+    if (data.empty() || H264PictureType(data.data(), data.size(), state, idr) != TPictureType::I ||
+        idr)
+        return {};
+    TRepairer repairer = StreamParser(video);
+    repairer.Learn(data);
+    const auto slice = repairer.Ready() ? repairer.FirstSlice(data, idr) : std::nullopt;
+    if (!slice)
+        return {};
+    const std::vector<uint8_t> restarted = repairer.Restarted(data);
+    if (restarted.empty())
+        return {};
+    std::vector<uint8_t> header = {0, 0, 0, 1, 0x0A}; // end of sequence
+    if (HasSps(data)) {
+        header.insert(header.end(), restarted.begin(), restarted.end());
+        return header;
+    }
+    // Annex B codec data comes first; else the stream's first picture.
+    constexpr size_t BitmapHeaderBytes = 40;
+    std::vector<uint8_t> sets;
+    if (format.size() > BitmapHeaderBytes && format[BitmapHeaderBytes] != 1)
+        sets = ParameterSets({format.begin() + BitmapHeaderBytes, format.end()});
+    int64_t first = 0;
+    while (first < key && video.EntrySize(first) == 0)
+        ++first;
+    if (sets.empty() && first < key)
+        sets = ParameterSets(Chunk(video, first));
+    if (sets.empty())
+        return {};
+    header.insert(header.end(), sets.begin(), sets.end());
+    header.insert(header.end(), restarted.begin(), restarted.end());
+    return header;
 }
 
 } // namespace zarvex

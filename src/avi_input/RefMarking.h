@@ -21,6 +21,13 @@ class TAVIStream;
 std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& video, int64_t key,
                                                           int64_t leftOutTo, uint32_t before);
 
+// Key frame `key`'s chunk for a copy that follows other pictures, when it is an H.264 I picture
+// that is not an IDR: an end of sequence, the parameter sets when the chunk lacks them, and
+// the picture made an IDR, so that a decoder holds none of the earlier pictures. Empty when
+// the chunk needs no change or cannot be rewritten, or when its frame_num is as large as the
+// number of frames a decoder holds.
+std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key);
+
 // pic_order_cnt_lsb of the first slice of H.264 chunk `entry`, and the range of such values.
 struct TPictureOrder {
     uint32_t Lsb = 0;

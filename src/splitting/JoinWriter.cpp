@@ -15,7 +15,8 @@ namespace zarvex {
 namespace {
 
 // A key-frame copy as a plan: from the key frame at or before the range's first frame.
-TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& first) {
+// A later piece starts its decoder anew, so its repairs assume a decoder that holds nothing.
+TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, bool later, int32_t& first) {
     const int32_t count = int32_t(video.EntryCount());
     const int32_t last = std::min(range.Last, count - 1);
     first = video.CopyStart(std::clamp(range.First, 0, count - 1));
@@ -25,6 +26,8 @@ TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, int32_t& firs
     plan.CopyTo = last;
     plan.EmptyTo = first + LeadingPictures(video, first);
     plan.Repaired = RefMarkingRepairs(video, first, plan.EmptyTo, 0);
+    if (later)
+        plan.KeyData = RestartedKey(video, first);
     return plan;
 }
 
@@ -55,7 +58,7 @@ void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& ou
             plans[i] = *p.Plan;
             firsts[i] = p.Range.First;
         } else {
-            plans[i] = KeyFramePlan(*p.Source->VideoStream(), p.Range, firsts[i]);
+            plans[i] = KeyFramePlan(*p.Source->VideoStream(), p.Range, i > 0, firsts[i]);
         }
         if (plans[i].Count() <= 0)
             throw EZarvexError("The selection holds no frames");

@@ -24,6 +24,8 @@ struct TVideoPlan {
     // Of CopyKey's chunk only the first KeyBytes are copied, when not -1: a packed bitstream's
     // B-picture after the key frame's own belongs to a slot that the head carries.
     int64_t KeyBytes = -1;
+    // When not empty, CopyKey's bytes instead of the source's: a later piece's restart.
+    std::vector<uint8_t> KeyData;
     int64_t CopyFrom = 0;
     int64_t CopyTo = -1;
     // Source chunks CopyFrom..EmptyTo are written as empty chunks: an open group's leading

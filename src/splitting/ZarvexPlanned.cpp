@@ -152,7 +152,7 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     } else {
         const TAVIStream& video = *Reader.VideoStream();
         const bool cut = i == head && plan.KeyBytes >= 0 && plan.KeyBytes < video.EntrySize(entry);
-        const bool joins = i == head && (!plan.JoinHeader.empty() || cut);
+        const bool joins = i == head && (!plan.JoinHeader.empty() || cut || !plan.KeyData.empty());
         if (joins || !CopyAsItStands(writer, videoIndex, entry)) {
             const uint8_t* data = video.ReadChunk(entry, Window);
             if (!data)
@@ -161,7 +161,10 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
             SourceEnd = ChunkStart(video, entry) + 8 + size + (size & 1);
             if (joins) {
                 std::vector<uint8_t> joined(plan.JoinHeader);
-                joined.insert(joined.end(), data, data + (cut ? plan.KeyBytes : size));
+                if (!plan.KeyData.empty())
+                    joined.insert(joined.end(), plan.KeyData.begin(), plan.KeyData.end());
+                else
+                    joined.insert(joined.end(), data, data + (cut ? plan.KeyBytes : size));
                 writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
             } else {
                 writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));

@@ -7,6 +7,7 @@
 #include "fixtures/AviBuilder.h"
 #include "fixtures/RiffScan.h"
 #include "fixtures/Tools.h"
+#include "splitting/Joiner.h"
 #include "splitting/ZarvexCls.h"
 #include "support/Endian.h"
 
@@ -875,5 +876,26 @@ TEST(OpenGroupCopyTest, LeadingPicturesAreEmptyInACutAndKeptInASplit) {
         }
         // Parts share their key frames: each later part starts on its predecessor's last one.
         EXPECT_EQ(packets, VideoPackets(source).size() + parts - 1);
+        // Two ranges kept: the second piece's decoder must not go on from the first piece's.
+        const std::string kept = dir.File("kept.avi");
+        TJoiner().Write({{&reader, {60, 90}}, {&reader, {150, 190}}}, kept);
+        const auto r = RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(kept) +
+                                  " -f null - 2>&1 </dev/null");
+        std::string messages;
+        std::stringstream lines(r.Output);
+        // ffmpeg counts the frames it invents below a restart's frame number as one too many.
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("number of reference frames") == std::string::npos)
+                messages += line + "\n";
+        EXPECT_EQ(messages, "");
+        const std::vector<std::string> joined = PictureHashes(kept);
+        EXPECT_GE(joined.size(), size_t(90 - 60 + 190 - 150));
+        ptrdiff_t previous = -1;
+        for (const std::string& hash : joined) {
+            const ptrdiff_t at = std::find(all.begin(), all.end(), hash) - all.begin();
+            EXPECT_LT(at, ptrdiff_t(all.size())) << "a damaged picture";
+            EXPECT_GT(at, previous) << "a picture out of its place";
+            previous = std::max(previous, at);
+        }
     }
 }
