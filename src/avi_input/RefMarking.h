@@ -24,8 +24,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
 // Key frame `key`'s chunk for a copy that follows other pictures, when it is an H.264 I picture
 // that is not an IDR: an end of sequence, the parameter sets when the chunk lacks them, and
 // the picture made an IDR, so that a decoder holds none of the earlier pictures. Empty when
-// the chunk needs no change or cannot be rewritten, or when its frame_num is as large as the
-// number of frames a decoder holds.
+// the chunk needs no change or cannot be rewritten.
 std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key);
 
 // pic_order_cnt_lsb of the first slice of H.264 chunk `entry`, and the range of such values.

@@ -15,7 +15,8 @@ namespace zarvex {
 namespace {
 
 // A key-frame copy as a plan: from the key frame at or before the range's first frame.
-// A later piece starts its decoder anew, so its repairs assume a decoder that holds nothing.
+// A later piece restarts the decoder at its key frame, so that, as for a single cut, its
+// repairs can assume a decoder that holds nothing before it.
 TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, bool later, int32_t& first) {
     const int32_t count = int32_t(video.EntryCount());
     const int32_t last = std::min(range.Last, count - 1);
