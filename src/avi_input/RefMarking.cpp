@@ -383,67 +383,71 @@ public:
                         MaxFrameNum());
     }
 
-    // The chunk with the short-term marking commands for frames that `held` refuses dropped
-    // from each slice; empty when nothing was dropped or a slice could not be re-packed.
+    // The chunk with every slice put through rewrite, which gives the slice's new payload, an
+    // empty one to keep it, or none when it cannot be done; empty when nothing changed or a
+    // slice failed.
     template <typename F>
-    std::vector<uint8_t> Repair(const std::vector<uint8_t>& data, F held) const {
+    std::vector<uint8_t> RewriteSlices(const std::vector<uint8_t>& data, F rewrite) const {
         std::vector<uint8_t> out;
         size_t copied = 0;
-        bool changed = false;
         for (const TNalSpan& s : NalSpans(data)) {
             const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
             if (type != 1)
                 continue;
             const std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
-            const auto slice = ParseSlice(nal, *Sps, *Pps);
+            const std::optional<TSliceMarking> slice = ParseSlice(nal, *Sps, *Pps);
             if (!slice)
                 return {};
-            std::vector<TMarkingOp> kept;
-            for (const TMarkingOp& m : slice->Ops)
-                if ((m.Op != 1 && m.Op != 3) || held(Target(slice->FrameNum, m)))
-                    kept.push_back(m);
-            if (kept.size() == slice->Ops.size())
-                continue;
-            const std::vector<uint8_t> packed = Repacked(nal, *slice, kept, Pps->Cabac);
-            if (packed.empty())
+            const std::optional<std::vector<uint8_t>> packed = rewrite(nal, *slice);
+            if (!packed)
                 return {};
+            if (packed->empty())
+                continue;
             out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
                        data.begin() + std::ptrdiff_t(s.Begin));
-            AppendEscaped(packed, out);
-            copied = s.End;
-            changed = true;
-        }
-        if (!changed)
-            return {};
-        out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
-        return out;
-    }
-
-    // The chunk of a non-IDR I picture with each slice made an IDR picture's; empty when a
-    // slice cannot be re-packed.
-    std::vector<uint8_t> Restarted(const std::vector<uint8_t>& data) const {
-        std::vector<uint8_t> out;
-        size_t copied = 0;
-        for (const TNalSpan& s : NalSpans(data)) {
-            const int type = s.End > s.Begin ? data[s.Begin] & 0x1F : 0;
-            if (type != 1)
-                continue;
-            const std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
-            const auto slice = ParseSlice(nal, *Sps, *Pps);
-            if (!slice || !slice->Reference)
-                return {};
-            const std::vector<uint8_t> packed = AsIdr(nal, *slice, Pps->Cabac);
-            if (packed.empty())
-                return {};
-            out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
-                       data.begin() + std::ptrdiff_t(s.Begin));
-            AppendEscaped(packed, out);
+            AppendEscaped(*packed, out);
             copied = s.End;
         }
         if (copied == 0)
             return {};
         out.insert(out.end(), data.begin() + std::ptrdiff_t(copied), data.end());
         return out;
+    }
+
+    // The chunk with the short-term marking commands for frames that `held` refuses dropped
+    // from each slice; empty when nothing was dropped or a slice could not be re-packed.
+    template <typename F>
+    std::vector<uint8_t> Repair(const std::vector<uint8_t>& data, F held) const {
+        return RewriteSlices(
+            data,
+            [&](const std::vector<uint8_t>& nal,
+                const TSliceMarking& slice) -> std::optional<std::vector<uint8_t>> {
+                std::vector<TMarkingOp> kept;
+                for (const TMarkingOp& m : slice.Ops)
+                    if ((m.Op != 1 && m.Op != 3) || held(Target(slice.FrameNum, m)))
+                        kept.push_back(m);
+                if (kept.size() == slice.Ops.size())
+                    return std::vector<uint8_t>();
+                std::vector<uint8_t> packed = Repacked(nal, slice, kept, Pps->Cabac);
+                if (packed.empty())
+                    return std::nullopt;
+                return packed;
+            });
+    }
+
+    // The chunk of a non-IDR I picture with each slice made an IDR picture's; empty when a
+    // slice cannot be re-packed.
+    std::vector<uint8_t> Restarted(const std::vector<uint8_t>& data) const {
+        return RewriteSlices(data,
+                             [&](const std::vector<uint8_t>& nal, const TSliceMarking& slice)
+                                 -> std::optional<std::vector<uint8_t>> {
+                                 if (!slice.Reference)
+                                     return std::nullopt;
+                                 std::vector<uint8_t> packed = AsIdr(nal, slice, Pps->Cabac);
+                                 if (packed.empty())
+                                     return std::nullopt;
+                                 return packed;
+                             });
     }
 
     // Sets pic_order_cnt_lsb in every slice of data; false when a slice has none.
