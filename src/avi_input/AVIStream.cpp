@@ -32,6 +32,15 @@ bool TAVIStream::GetEntry(int64_t i, TAVIIndexEntry& entry) const {
     return true;
 }
 
+std::vector<uint8_t> TAVIStream::ChunkBytes(int64_t i) const {
+    if (ChunkSpan(i) < 0)
+        return {};
+    std::vector<uint8_t> data(EntrySize(i));
+    if (!data.empty() && !ReadChunk(i, data.data()))
+        data.clear();
+    return data;
+}
+
 bool TAVIStream::ReadChunk(int64_t i, void* destination) const {
     TAVIIndexEntry e;
     if (!GetEntry(i, e))

@@ -54,6 +54,9 @@ public:
     // Where chunk i's own header is, when that, its payload and its pad byte all lie inside
     // the file, for copying the chunk as it stands; else -1.
     int64_t ChunkSpan(int64_t i) const;
+    // Chunk i's payload; empty when it is empty, unreadable or claims to reach past the file's
+    // end, so that no size read from a damaged index drives an allocation.
+    std::vector<uint8_t> ChunkBytes(int64_t i) const;
     // The file the chunks are read from.
     const TOSFile& File() const;
     uint32_t EntrySize(int64_t i) const;

@@ -17,10 +17,8 @@ constexpr int64_t MostLeading = 16;
 TPictureType PictureTypeOf(const TAVIStream& video, TKeyFrameRule rule, int64_t e, TKeyState& state,
                            bool& idr) {
     idr = false;
-    if (video.ChunkSpan(e) < 0) // past the file's end, whatever size it claims
-        return TPictureType::None;
-    std::vector<uint8_t> data(video.EntrySize(e));
-    if (data.empty() || !video.ReadChunk(e, data.data()))
+    const std::vector<uint8_t> data = video.ChunkBytes(e);
+    if (data.empty())
         return TPictureType::None;
     return rule == TKeyFrameRule::Mpeg4 ? Mpeg4PictureType(data.data(), data.size(), state)
                                         : H264PictureType(data.data(), data.size(), state, idr);

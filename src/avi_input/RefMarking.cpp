@@ -535,16 +535,6 @@ private:
     uint32_t Last;
 };
 
-// Empty also for an entry that points past the file's end, whatever size it claims.
-std::vector<uint8_t> Chunk(const TAVIStream& video, int64_t e) {
-    if (video.ChunkSpan(e) < 0)
-        return {};
-    std::vector<uint8_t> data(video.EntrySize(e));
-    if (!data.empty() && !video.ReadChunk(e, data.data()))
-        data.clear();
-    return data;
-}
-
 // A parser that knows the parameter sets of the stream's format, if it has any.
 TRepairer StreamParser(const TAVIStream& video) {
     TRepairer parser;
@@ -566,7 +556,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
         key >= int64_t(video.EntryCount()))
         return repairs;
     TRepairer repairer = StreamParser(video);
-    const std::vector<uint8_t> keyData = Chunk(video, key);
+    const std::vector<uint8_t> keyData = video.ChunkBytes(key);
     repairer.Learn(keyData);
     bool idr = false;
     const auto keySlice = repairer.Ready() ? repairer.FirstSlice(keyData, idr) : std::nullopt;
@@ -583,7 +573,7 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
     for (int64_t e = key + 1; e < int64_t(video.EntryCount()) && e <= key + MostChunks &&
                               (references < repairer.RefFrames() || held.HoldsStandIns());
          ++e) {
-        const std::vector<uint8_t> data = Chunk(video, e);
+        const std::vector<uint8_t> data = video.ChunkBytes(e);
         const auto slice = repairer.FirstSlice(data, idr);
         if (idr || (!slice && !data.empty())) // past what can be followed
             break;
@@ -612,7 +602,7 @@ std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t ent
     if (entry < 0 || entry >= int64_t(video.EntryCount()))
         return std::nullopt;
     TRepairer parser = StreamParser(video);
-    const std::vector<uint8_t> data = Chunk(video, entry);
+    const std::vector<uint8_t> data = video.ChunkBytes(entry);
     parser.Learn(data);
     bool idr = false;
     const auto slice = parser.Ready() ? parser.FirstSlice(data, idr) : std::nullopt;
@@ -690,7 +680,7 @@ std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key) {
     if (KeyFrameRuleFor(compression, video.Header.fccHandler) != TKeyFrameRule::H264 || key < 0 ||
         key >= int64_t(video.EntryCount()))
         return {};
-    const std::vector<uint8_t> data = Chunk(video, key);
+    const std::vector<uint8_t> data = video.ChunkBytes(key);
     TKeyState state = KeyStateFor(format.data(), format.size());
     bool idr = false;
     if (data.empty() || H264PictureType(data.data(), data.size(), state, idr) != TPictureType::I ||
@@ -718,7 +708,7 @@ std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key) {
     while (first < key && video.EntrySize(first) == 0)
         ++first;
     if (sets.empty() && first < key)
-        sets = ParameterSets(Chunk(video, first));
+        sets = ParameterSets(video.ChunkBytes(first));
     if (sets.empty())
         return {};
     header.insert(header.end(), sets.begin(), sets.end());

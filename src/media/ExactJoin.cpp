@@ -16,15 +16,6 @@ namespace {
 
 constexpr size_t BitmapHeaderBytes = 40;
 
-std::vector<uint8_t> ChunkBytes(const TAVIStream& video, int64_t entry) {
-    if (video.ChunkSpan(entry) < 0) // past the file's end, whatever size it claims
-        return {};
-    std::vector<uint8_t> data(video.EntrySize(entry));
-    if (!data.empty() && !video.ReadChunk(entry, data.data()))
-        data.clear();
-    return data;
-}
-
 int64_t FirstNonEmpty(const TAVIStream& video) {
     for (int64_t i = 0; i < int64_t(video.EntryCount()); ++i)
         if (video.EntrySize(i) > 0)
@@ -213,10 +204,10 @@ std::vector<uint8_t> JoinHeaderFor(const TAVIStream& video, int64_t entry) {
     const TBitstream kind = BitstreamOf(video);
     if (kind != TBitstream::Mpeg4 && kind != TBitstream::H264)
         return {};
-    const std::vector<uint8_t> chunk = ChunkBytes(video, entry);
+    const std::vector<uint8_t> chunk = video.ChunkBytes(entry);
     const int64_t first = FirstNonEmpty(video);
     const std::vector<uint8_t> opening =
-        first >= 0 ? ChunkBytes(video, first) : std::vector<uint8_t>{};
+        first >= 0 ? video.ChunkBytes(first) : std::vector<uint8_t>{};
     const std::vector<uint8_t> extra = Extradata(video);
     if (kind == TBitstream::Mpeg4) {
         // The stream's opening headers also hold the encoder's user data, by which decoders
@@ -241,7 +232,7 @@ namespace {
 bool DecodesCleanFrom(const TAVIStream& video, int64_t entry) {
     if (BitstreamOf(video) != TBitstream::H264)
         return true;
-    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    const std::vector<uint8_t> data = video.ChunkBytes(entry);
     bool recovered = false;
     for (const auto& [code, at] : StartCodes(data)) {
         const int type = code & 0x1F;
@@ -270,7 +261,7 @@ bool CopyCanStartAt(const TAVIStream& video, int64_t entry) {
 bool OpensWithoutIdr(const TAVIStream& video, int64_t entry) {
     if (BitstreamOf(video) != TBitstream::H264)
         return false;
-    for (const auto& [code, at] : StartCodes(ChunkBytes(video, entry)))
+    for (const auto& [code, at] : StartCodes(video.ChunkBytes(entry)))
         if ((code & 0x1F) == 5)
             return false;
     return true;
@@ -315,7 +306,7 @@ bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk
 int64_t PackedBStart(const TAVIStream& video, int64_t entry) {
     if (BitstreamOf(video) != TBitstream::Mpeg4)
         return -1;
-    const std::vector<uint8_t> data = ChunkBytes(video, entry);
+    const std::vector<uint8_t> data = video.ChunkBytes(entry);
     bool intra = false;
     for (const auto& [code, at] : StartCodes(data)) {
         if (code != 0xB6 || at + 4 >= data.size())
@@ -341,15 +332,22 @@ int64_t CleanStart(const TAVIStream& video, int64_t entry, int back) {
     return key;
 }
 
+namespace {
+
+// The source's own MPEG-4 headers: those of its first picture, else of its codec data.
+std::vector<uint8_t> SourceMpeg4Headers(const TAVIStream& video) {
+    const int64_t first = FirstNonEmpty(video);
+    std::vector<uint8_t> headers =
+        first >= 0 ? Mpeg4Headers(video.ChunkBytes(first)) : std::vector<uint8_t>{};
+    return headers.empty() ? Mpeg4Headers(Extradata(video)) : headers;
+}
+
+} // namespace
+
 void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
     if (BitstreamOf(video) != TBitstream::Mpeg4)
         return;
-    const int64_t first = FirstNonEmpty(video);
-    std::vector<uint8_t> headers =
-        first >= 0 ? Mpeg4Headers(ChunkBytes(video, first)) : std::vector<uint8_t>{};
-    if (headers.empty())
-        headers = Mpeg4Headers(Extradata(video));
-    const std::vector<uint8_t> user = Mpeg4UserData(headers);
+    const std::vector<uint8_t> user = Mpeg4UserData(SourceMpeg4Headers(video));
     // Right after the VOL, before any GOV: readers take the headers up to the first GOV or VOP
     // as the stream's codec data, by which their decoder is set up once and for all.
     for (const auto& [code, at] : StartCodes(chunk))
@@ -362,11 +360,7 @@ void AddSourceUserData(const TAVIStream& video, std::vector<uint8_t>& chunk) {
 void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk) {
     if (BitstreamOf(video) != TBitstream::Mpeg4)
         return;
-    const int64_t first = FirstNonEmpty(video);
-    std::vector<uint8_t> source =
-        first >= 0 ? Mpeg4Headers(ChunkBytes(video, first)) : std::vector<uint8_t>{};
-    if (source.empty())
-        source = Mpeg4Headers(Extradata(video));
+    const std::vector<uint8_t> source = SourceMpeg4Headers(video);
     const auto [sFrom, sTo] = VolSpan(source);
     const auto [from, to] = VolSpan(chunk);
     if (sFrom == sTo || from == to)
@@ -408,7 +402,7 @@ void MatchSourceSprites(const TAVIStream& video, std::vector<uint8_t>& chunk) {
 
 std::string H264Refusal(const TAVIStream& video) {
     const int64_t first = FirstNonEmpty(video);
-    if (first < 0 || HasStartCode(ChunkBytes(video, first)))
+    if (first < 0 || HasStartCode(video.ChunkBytes(first)))
         return "";
     return "Its H.264 pictures are stored without start codes, which re-encoded pictures cannot "
            "join.";
