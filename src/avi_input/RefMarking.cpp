@@ -47,6 +47,7 @@ struct TMarkingOp {
 // Where a slice header's dec_ref_pic_marking lies, in bits of the unescaped NAL unit.
 struct TSliceMarking {
     uint32_t FrameNum = 0;
+    uint64_t FrameNumAt = 0;
     uint64_t IdrIdAt = 0; // where an IDR's idr_pic_id goes
     uint64_t LsbAt = 0;   // pic_order_cnt_lsb, 0 when the stream has none
     uint32_t Lsb = 0;
@@ -176,6 +177,7 @@ std::optional<TSliceMarking> ParseSlice(const std::vector<uint8_t>& nal, const T
         return std::nullopt;
     if (sps.ColourPlane)
         bits.Skip(2);
+    slice.FrameNumAt = bits.Position();
     slice.FrameNum = bits.Read(sps.FrameNumBits);
     if (!sps.FrameMbsOnly && bits.Bit()) // a field
         return std::nullopt;
@@ -277,17 +279,18 @@ std::vector<uint8_t> Repacked(const std::vector<uint8_t>& nal, const TSliceMarki
     return RepackedRest(nal, slice, cabac, out);
 }
 
-// A non-IDR I slice as an IDR picture's: idr_pic_id 0 and the IDR's marking (prior pictures
-// output, no long-term reference). Its frame_num and picture order count stay, since the
-// pictures after it count from them; a zero frame_num would have decoders invent the frames
-// up to theirs, which then stand in the order of references where they do not belong.
+// A non-IDR I slice as an IDR picture's: frame_num 0, idr_pic_id 0 and the IDR's marking
+// (prior pictures output, no long-term reference). Its picture order count stays; the
+// pictures after it have their frame_num lowered to match (see TFrameNumShift).
 std::vector<uint8_t> AsIdr(const std::vector<uint8_t>& nal, const TSliceMarking& slice,
-                           bool cabac) {
+                           int frameNumBits, bool cabac) {
     TBitWriter out;
     const uint64_t base = 8;
     for (int i = 0; i < 8; ++i)
         out.Bit(((nal[0] & 0xE0) | 5) >> (7 - i) & 1);
-    CopyBits(nal, base, base + slice.IdrIdAt, out);
+    CopyBits(nal, base, base + slice.FrameNumAt, out);
+    out.Write(0, frameNumBits);
+    CopyBits(nal, base + slice.FrameNumAt + uint64_t(frameNumBits), base + slice.IdrIdAt, out);
     out.Ue(0);
     CopyBits(nal, base + slice.IdrIdAt, base + slice.MarkingFrom, out);
     out.Bit(0);
@@ -443,7 +446,7 @@ public:
                                  -> std::optional<std::vector<uint8_t>> {
                                  if (!slice.Reference)
                                      return std::nullopt;
-                                 std::vector<uint8_t> packed = AsIdr(nal, slice, Pps->Cabac);
+                                 std::vector<uint8_t> packed = AsIdr(nal, slice, Sps->FrameNumBits, Pps->Cabac);
                                  if (packed.empty())
                                      return std::nullopt;
                                  return packed;
@@ -452,6 +455,35 @@ public:
 
     // Sets pic_order_cnt_lsb in every slice of data; false when a slice has none.
     bool SetPocLsb(std::vector<uint8_t>& data, uint32_t lsb) const {
+        if (lsb >> Sps->PocLsbBits != 0)
+            return false;
+        return SetInSlices(data, [&](const TSliceMarking& slice) -> std::optional<TField> {
+            if (slice.LsbAt == 0)
+                return std::nullopt;
+            return TField{slice.LsbAt, Sps->PocLsbBits, lsb};
+        });
+    }
+    // Lowers frame_num by drop in every slice of data; false when a slice cannot be read.
+    bool LowerFrameNum(std::vector<uint8_t>& data, uint32_t drop) const {
+        return SetInSlices(data, [&](const TSliceMarking& slice) -> std::optional<TField> {
+            const uint32_t range = MaxFrameNum();
+            return TField{slice.FrameNumAt, Sps->FrameNumBits,
+                          uint32_t((uint64_t(slice.FrameNum) + range - drop % range) % range)};
+        });
+    }
+    int PocLsbBits() const { return Sps->PocLsbBits; }
+
+private:
+    struct TField {
+        uint64_t At = 0; // in bits of the unescaped NAL unit after its header byte
+        int Bits = 0;
+        uint32_t Value = 0;
+    };
+
+    // Sets a fixed-length field, which field gives for each slice, in every slice of data;
+    // false, leaving data as it was, when a slice cannot be read or lacks it.
+    template <typename F>
+    bool SetInSlices(std::vector<uint8_t>& data, F field) const {
         std::vector<uint8_t> out;
         size_t copied = 0;
         for (const TNalSpan& s : NalSpans(data)) {
@@ -460,12 +492,13 @@ public:
                 continue;
             std::vector<uint8_t> nal = UnescapeNal(data.data() + s.Begin, s.End - s.Begin);
             const auto slice = ParseSlice(nal, *Sps, *Pps);
-            if (!slice || slice->LsbAt == 0 || lsb >> Sps->PocLsbBits != 0)
+            const std::optional<TField> f = slice ? field(*slice) : std::nullopt;
+            if (!f)
                 return false;
-            for (int i = 0; i < Sps->PocLsbBits; ++i) {
-                const uint64_t at = 8 + slice->LsbAt + uint64_t(i);
+            for (int i = 0; i < f->Bits; ++i) {
+                const uint64_t at = 8 + f->At + uint64_t(i);
                 const auto mask = uint8_t(0x80 >> (at & 7));
-                const bool bit = lsb >> (Sps->PocLsbBits - 1 - i) & 1;
+                const bool bit = f->Value >> (f->Bits - 1 - i) & 1;
                 nal[at >> 3] = uint8_t(bit ? nal[at >> 3] | mask : nal[at >> 3] & ~mask);
             }
             out.insert(out.end(), data.begin() + std::ptrdiff_t(copied),
@@ -477,9 +510,7 @@ public:
         data = std::move(out);
         return true;
     }
-    int PocLsbBits() const { return Sps->PocLsbBits; }
 
-private:
     std::optional<TSps> Sps;
     std::optional<TPps> Pps;
 };
@@ -608,7 +639,8 @@ std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t ent
     const auto slice = parser.Ready() ? parser.FirstSlice(data, idr) : std::nullopt;
     if (!slice || slice->LsbAt == 0)
         return std::nullopt;
-    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum,
+                         parser.MaxFrameNum(), slice->Reference};
 }
 
 uint32_t ReferenceFramesOf(const std::vector<uint8_t>& chunk) {
@@ -635,7 +667,8 @@ std::optional<TPictureOrder> PictureOrderIn(const std::vector<uint8_t>& chunk,
     const auto slice = parser.Ready() ? parser.FirstSlice(chunk, idr) : std::nullopt;
     if (!slice || slice->LsbAt == 0)
         return std::nullopt;
-    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum};
+    return TPictureOrder{slice->Lsb, 1u << parser.PocLsbBits(), slice->FrameNum,
+                         parser.MaxFrameNum(), slice->Reference};
 }
 
 bool SetPocLsb(std::vector<uint8_t>& chunk, const std::vector<uint8_t>& sets, uint32_t lsb) {
@@ -714,6 +747,36 @@ std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key) {
     header.insert(header.end(), sets.begin(), sets.end());
     header.insert(header.end(), restarted.begin(), restarted.end());
     return header;
+}
+
+struct TFrameNumShift::TState {
+    TRepairer Parser;
+};
+
+TFrameNumShift::TFrameNumShift(const TAVIStream& video, int64_t key, uint32_t drop)
+    : State(std::make_shared<TState>()), Drop(drop) {
+    State->Parser = StreamParser(video);
+    if (key < 0 || key >= int64_t(video.EntryCount()))
+        return;
+    int64_t first = 0; // the stream's first picture, which carries x264's parameter sets
+    while (first < key && video.EntrySize(first) == 0)
+        ++first;
+    if (first < key)
+        State->Parser.Learn(video.ChunkBytes(first));
+    State->Parser.Learn(video.ChunkBytes(key));
+}
+
+bool TFrameNumShift::Apply(std::vector<uint8_t>& chunk) {
+    if (Done || Drop == 0 || chunk.empty())
+        return false;
+    TRepairer& parser = State->Parser;
+    parser.Learn(chunk);
+    bool idr = false;
+    if (!parser.Ready() || !parser.FirstSlice(chunk, idr) || idr) {
+        Done = idr; // an IDR picture starts the numbers afresh
+        return false;
+    }
+    return parser.LowerFrameNum(chunk, Drop);
 }
 
 } // namespace zarvex

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,15 +24,39 @@ std::map<int64_t, std::vector<uint8_t>> RefMarkingRepairs(const TAVIStream& vide
 
 // Key frame `key`'s chunk for a copy that follows other pictures, when it is an H.264 I picture
 // that is not an IDR: an end of sequence, the parameter sets when the chunk lacks them, and
-// the picture made an IDR, so that a decoder holds none of the earlier pictures. Empty when
-// the chunk needs no change or cannot be rewritten.
+// the picture made an IDR, so that a decoder holds none of the earlier pictures. An IDR
+// picture's frame_num is 0: the chunks after it need theirs lowered by the key frame's (see
+// PictureOrderOf and TFrameNumShift). Empty when the chunk needs no change or cannot be
+// rewritten.
 std::vector<uint8_t> RestartedKey(const TAVIStream& video, int64_t key);
+
+// Lowers frame_num in the H.264 chunks of a copy, one after another in decode order, up to
+// the next IDR picture: after a restarted key frame (see RestartedKey), or after re-encoded
+// pictures that end on a lower frame_num than the copied key frame's. A decoder would invent
+// the missing numbers' frames otherwise.
+class TFrameNumShift {
+public:
+    // Parameter sets from the stream's format, its first picture and key frame `key`.
+    TFrameNumShift(const TAVIStream& video, int64_t key, uint32_t drop);
+    // Whether the chunk was changed; false for an IDR picture and everything after it, and
+    // for what cannot be read.
+    bool Apply(std::vector<uint8_t>& chunk);
+    bool Finished() const { return Done || Drop == 0; }
+
+private:
+    struct TState;
+    std::shared_ptr<TState> State;
+    uint32_t Drop = 0;
+    bool Done = false;
+};
 
 // pic_order_cnt_lsb of the first slice of H.264 chunk `entry`, and the range of such values.
 struct TPictureOrder {
     uint32_t Lsb = 0;
     uint32_t Range = 0;
     uint32_t FrameNum = 0;
+    uint32_t FrameNumRange = 0;
+    bool Reference = false;
 };
 std::optional<TPictureOrder> PictureOrderOf(const TAVIStream& video, int64_t entry);
 

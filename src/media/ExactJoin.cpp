@@ -267,15 +267,25 @@ bool OpensWithoutIdr(const TAVIStream& video, int64_t entry) {
     return true;
 }
 
+namespace {
+
+// The pictures from an IDR picture on after which the key frame's frame number comes next
+// (a frame number of 0 follows a whole range of them), as many as the run can hold back.
+size_t PicturesFromIdr(const TPictureOrder& key) {
+    const uint32_t count = key.FrameNum == 0 ? key.FrameNumRange : key.FrameNum;
+    return std::min<size_t>(count, TMatchedEncoder::MostHeld);
+}
+
+} // namespace
+
 int PicturesAfterIdr(const TAVIStream& video, int64_t key) {
     const auto order = PictureOrderOf(video, key);
-    const int count = order ? int(order->FrameNum) : 0;
-    return count > 0 && count <= int(TMatchedEncoder::MostHeld) ? count : -1;
+    return order ? int(PicturesFromIdr(*order)) : -1;
 }
 
 bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
-                 uint32_t& held) {
-    held = 0;
+                 uint32_t& held, uint32_t& drop) {
+    held = drop = 0;
     std::vector<TRecodedChunk*> coded; // the run's last pictures, from the IDR picture on
     for (auto chunk = run.rbegin(); chunk != run.rend(); ++chunk)
         if (!chunk->Data.empty())
@@ -283,9 +293,11 @@ bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk
     if (coded.empty()) // nothing before the key frame
         return true;
     const auto order = PictureOrderOf(video, key);
-    if (!order || order->FrameNum == 0 || coded.size() < order->FrameNum)
+    if (!order)
         return false;
-    coded.erase(coded.begin(), coded.end() - order->FrameNum);
+    const size_t fromIdr = PicturesFromIdr(*order);
+    if (coded.size() > fromIdr)
+        coded.erase(coded.begin(), coded.end() - std::ptrdiff_t(fromIdr));
     const std::vector<uint8_t> sets = coded.front()->Data; // x264 repeats them at IDR pictures
     const auto own = PictureOrderIn(sets, sets);
     // Each picture of the run two orders above the one before (as x264 counts), the last just
@@ -299,7 +311,14 @@ bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk
         if (!SetPocLsb(coded[i]->Data, sets, lsb))
             return false;
     }
-    held = std::min(order->FrameNum, ReferenceFramesOf(sets));
+    // A shorter run ends on a lower frame number than the key frame's: the copy counts on
+    // from the run's.
+    const auto last = PictureOrderIn(coded.back()->Data, sets);
+    if (!last || last->FrameNumRange != order->FrameNumRange)
+        return false;
+    const uint32_t next = (last->FrameNum + (last->Reference ? 1 : 0)) % last->FrameNumRange;
+    drop = (order->FrameNum + order->FrameNumRange - next) % order->FrameNumRange;
+    held = std::min(uint32_t(coded.size()), ReferenceFramesOf(sets));
     return true;
 }
 

@@ -35,16 +35,19 @@ bool CopyCanStartAt(const TAVIStream& video, int64_t entry);
 bool OpensWithoutIdr(const TAVIStream& video, int64_t entry);
 
 // H.264: how many pictures the re-encoded run before key frame `key` (not an IDR picture) ends
-// with from an IDR picture on: the key frame's frame number, so that the frame numbers go on
-// without a gap, which decoders would fill with stand-in frames that do not sort as the source's
-// frames do. -1 when the run cannot hold them back (TMatchedEncoder::MostHeld).
+// with from an IDR picture on: at most the key frame's frame number, so that the frame numbers
+// go on without a gap, which decoders would fill with stand-in frames that do not sort as the
+// source's frames do, and at most as many as the run holds back (TMatchedEncoder::MostHeld).
+// -1 when the key frame cannot be read.
 int PicturesAfterIdr(const TAVIStream& video, int64_t key);
 
 // Numbers the picture order of those last pictures of the run so that the key frame's, counted
 // on from them, comes right after; `held` is how many frames of the run the decoder holds at
-// the key frame. False when the run does not end so or cannot be numbered.
+// the key frame, `drop` how much lower the copied pictures' frame numbers must be, for a run
+// shorter than the key frame's frame number (see TVideoPlan::FrameNumDrop). False when the run
+// does not end so or cannot be numbered.
 bool CloseBefore(const TAVIStream& video, int64_t key, std::vector<TRecodedChunk>& run,
-                 uint32_t& held);
+                 uint32_t& held, uint32_t& drop);
 
 // A key frame at or before `entry`, `back` key frames further back still, from which a decode
 // shows the pictures that a decode from the file's start shows: for H.264 an IDR picture or an

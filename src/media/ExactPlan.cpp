@@ -143,8 +143,8 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
         plan.Head = Finished(*encoder, video, std::max(idrFromEnd, 0));
     if (shown < 0)
         return plan;
-    uint32_t held = 0;
-    if (idrFromEnd < 0 || (idrFromEnd > 0 && !CloseBefore(video, key, plan.Head, held))) {
+    uint32_t held = 0, drop = 0;
+    if (idrFromEnd < 0 || (idrFromEnd > 0 && !CloseBefore(video, key, plan.Head, held, drop))) {
         plan.Head = EncodeRun(decoder, video, first, last);
         return plan;
     }
@@ -164,6 +164,7 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
     plan.JoinHeader = JoinHeaderFor(video, key);
     plan.KeyBytes = PackedBStart(video, key);
     plan.Repaired = RefMarkingRepairs(video, key, plan.CopyFrom - 1, held);
+    plan.FrameNumDrop = drop;
     if (closed < last)
         plan.Tail = EncodeTail(decoder, video, end.Recent, closed + 1, last);
     return plan;

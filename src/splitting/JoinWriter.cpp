@@ -29,6 +29,9 @@ TVideoPlan KeyFramePlan(const TAVIStream& video, TKeepRange range, bool later, i
     plan.Repaired = RefMarkingRepairs(video, first, plan.EmptyTo, 0);
     if (later)
         plan.KeyData = RestartedKey(video, first);
+    if (!plan.KeyData.empty())
+        if (const auto order = PictureOrderOf(video, first))
+            plan.FrameNumDrop = order->FrameNum;
     return plan;
 }
 

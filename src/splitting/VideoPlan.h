@@ -34,6 +34,9 @@ struct TVideoPlan {
     // Copied source chunks written with these bytes instead: slices whose reference marking
     // named pictures from before the copy.
     std::map<int64_t, std::vector<uint8_t>> Repaired;
+    // H.264: the copied chunks (KeyData aside) have their frame_num lowered by this, up to the
+    // next IDR picture, so that they count on from the IDR picture before them.
+    uint32_t FrameNumDrop = 0;
     std::vector<TRecodedChunk> Tail; // the last pictures, when the copy cannot end on them
 
     int64_t CopiedCount() const {

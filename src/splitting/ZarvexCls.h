@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace zarvex {
 
 class TAVIFileReader;
 class TAVIStream;
+class TFrameNumShift;
 
 // What the pieces of a joined file have written so far: the output's frames, and per stream
 // the seconds of its sound, from which the next piece's sound is placed without gap or overlap.
@@ -129,6 +131,7 @@ private:
     int64_t EmptyThrough = -1;
     // Video entries written with these bytes: see TVideoPlan::Repaired.
     std::map<int64_t, std::vector<uint8_t>> Repaired;
+    std::shared_ptr<TFrameNumShift> Renumber; // see TVideoPlan::FrameNumDrop
     int32_t ProgressTotal = 0;
     int32_t ProgressBase = 0;
     int32_t Copied = 0;

@@ -3,6 +3,7 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/Palette.h"
+#include "avi_input/RefMarking.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
 
@@ -72,6 +73,9 @@ void TZarvex::CopyPlanned(TAVIFileWriter& writer, const TVideoPlan& plan, TSound
     UntimedEnd = E;
     UntimedShift = double(carry.Frames) * frameTime - S;
     Copied = 0;
+    Renumber = plan.FrameNumDrop != 0 && plan.CopyKey >= 0
+                   ? std::make_shared<TFrameNumShift>(video, plan.CopyKey, plan.FrameNumDrop)
+                   : nullptr;
     StartPalettes(FirstFrame);
     // A later piece of a joined file brings its own palette.
     if (carry.Frames > 0 && video.IsPalettised()) {
@@ -140,9 +144,11 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
     } else if (const auto repaired = plan.Repaired.find(entry);
                entry >= 0 && i != head && repaired != plan.Repaired.end()) {
         SourceEnd = -1;
-        writer.WriteChunk(videoIndex, repaired->second.data(),
-                          Reader.VideoStream()->IsKeyFrame(entry),
-                          int32_t(repaired->second.size()));
+        std::vector<uint8_t> bytes = repaired->second;
+        if (Renumber)
+            Renumber->Apply(bytes);
+        writer.WriteChunk(videoIndex, bytes.data(), Reader.VideoStream()->IsKeyFrame(entry),
+                          int32_t(bytes.size()));
     } else if (entry < 0) {
         const TRecodedChunk* recoded =
             i < head ? &plan.Head[size_t(i)] : &plan.Tail[size_t(i - head - plan.CopiedCount())];
@@ -153,19 +159,28 @@ void TZarvex::WritePlannedVideo(TAVIFileWriter& writer, const TVideoPlan& plan, 
         const TAVIStream& video = *Reader.VideoStream();
         const bool cut = i == head && plan.KeyBytes >= 0 && plan.KeyBytes < video.EntrySize(entry);
         const bool joins = i == head && (!plan.JoinHeader.empty() || cut || !plan.KeyData.empty());
-        if (joins || !CopyAsItStands(writer, videoIndex, entry)) {
+        const bool restarts = i == head && !plan.KeyData.empty();
+        const bool renumbers = Renumber && !Renumber->Finished() && !restarts;
+        if (joins || renumbers || !CopyAsItStands(writer, videoIndex, entry)) {
             const uint8_t* data = video.ReadChunk(entry, Window);
             if (!data)
                 throw UnreadableChunk(entry, videoIndex);
             const auto size = video.EntrySize(entry);
             SourceEnd = ChunkStart(video, entry) + 8 + size + (size & 1);
+            std::vector<uint8_t> own;
+            if (restarts) {
+                own = plan.KeyData;
+            } else if (renumbers || joins) {
+                own.assign(data, data + (cut ? plan.KeyBytes : size));
+                if (renumbers)
+                    Renumber->Apply(own);
+            }
             if (joins) {
-                std::vector<uint8_t> joined(plan.JoinHeader);
-                if (!plan.KeyData.empty())
-                    joined.insert(joined.end(), plan.KeyData.begin(), plan.KeyData.end());
-                else
-                    joined.insert(joined.end(), data, data + (cut ? plan.KeyBytes : size));
-                writer.WriteChunk(videoIndex, joined.data(), true, int32_t(joined.size()));
+                own.insert(own.begin(), plan.JoinHeader.begin(), plan.JoinHeader.end());
+                writer.WriteChunk(videoIndex, own.data(), true, int32_t(own.size()));
+            } else if (renumbers) {
+                writer.WriteChunk(videoIndex, own.data(), video.IsKeyFrame(entry),
+                                  int32_t(own.size()));
             } else {
                 writer.WriteChunk(videoIndex, data, video.IsKeyFrame(entry), int32_t(size));
             }

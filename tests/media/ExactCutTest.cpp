@@ -204,15 +204,16 @@ TEST(ExactCutFallbackTest, ACancelWhileEncodingLeavesACompleteFile) {
 
 // H.264 whose key frames are not IDR pictures: an intra refresh (one IDR, then recovery points),
 // which a copy cannot start on after re-encoded pictures, and open groups, which it starts on
-// once the re-encoded run closes on an IDR picture. The cut holds exactly the selected pictures,
-// and its check tells when they are not, here by checking against the wrong source frames.
+// once the re-encoded run closes on an IDR picture, even a run shorter than the I picture's
+// frame number. The cut holds exactly the selected pictures, and its check tells when they are
+// not, here by checking against the wrong source frames.
 TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
+    const std::string refresh = "-c:v libx264 -g 60 -bf 0 -x264-params intra-refresh=1";
     const std::string openGop = "-c:v libx264 -bf 3 -x264-params "
                                 "open-gop=1:keyint=60:min-keyint=60:scenecut=0";
     for (const std::string& args :
-         {std::string("-c:v libx264 -g 60 -bf 0 -x264-params intra-refresh=1"), openGop,
-          "-coder 0 " + openGop + ":slices=2:b-pyramid=none"}) {
+         {refresh, openGop, "-coder 0 " + openGop + ":slices=2:b-pyramid=none"}) {
         SCOPED_TRACE(args);
         TTempDir dir;
         const std::string source = dir.File("src.avi"), out = dir.File("out.avi");
@@ -220,25 +221,29 @@ TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
                               ShellQuote(source)));
         TAVIFileReader reader;
         reader.Open(source);
-        const TVideoPlan plan = PlanExactVideo(reader, 72, 144, nullptr);
-        EXPECT_EQ(plan.CopiedCount() > 0, args != "-c:v libx264 -g 60 -bf 0 -x264-params "
-                                                  "intra-refresh=1");
-        TZarvex copier(reader);
-        copier.FileName = out;
-        copier.CopySegmentPlanned(72, int32_t(72 + plan.Count() - 1), plan);
-        EXPECT_EQ(CheckExactOutput(out, reader, 72, plan), "");
-        EXPECT_NE(CheckExactOutput(out, reader, 75, plan).find("is not the source's picture"),
-                  std::string::npos);
-        const TComparison c = Compare(source, out, 72);
-        EXPECT_EQ(c.Frames, 73);
-        EXPECT_GE(c.WorstPsnr, LeastPsnr);
-        EXPECT_EQ(
-            RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
-            "");
-        EXPECT_EQ(RunCapture("ffmpeg -v error -i " + ShellQuote(out) +
-                             " -f framemd5 - 2>&1 "
-                             ">/dev/null")
-                      .Output,
-                  "");
+        const int32_t key = int32_t(reader.VideoStream()->NextKeyFrame(100));
+        for (const int32_t first : {72, key - 2}) {
+            SCOPED_TRACE(first);
+            const TVideoPlan plan = PlanExactVideo(reader, first, 144, nullptr);
+            EXPECT_EQ(plan.CopiedCount() > 0, args != refresh);
+            TZarvex copier(reader);
+            copier.FileName = out;
+            copier.CopySegmentPlanned(first, int32_t(first + plan.Count() - 1), plan);
+            EXPECT_EQ(CheckExactOutput(out, reader, first, plan), "");
+            EXPECT_NE(CheckExactOutput(out, reader, first + 3, plan).find("is not the source's "
+                                                                          "picture"),
+                      std::string::npos);
+            const TComparison c = Compare(source, out, first);
+            EXPECT_EQ(c.Frames, 144 - first + 1);
+            EXPECT_GE(c.WorstPsnr, LeastPsnr);
+            EXPECT_EQ(RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) +
+                                 " -f null - 2>&1")
+                          .Output,
+                      "");
+            EXPECT_EQ(RunCapture("ffmpeg -v error -i " + ShellQuote(out) +
+                                 " -f framemd5 - 2>&1 >/dev/null")
+                          .Output,
+                      "");
+        }
     }
 }
