@@ -158,6 +158,36 @@ void TAVIFileReader::Open(const std::string& fileName) {
     TimeUntimedStreams();
 }
 
+void TAVIFileReader::OpenCopyOf(const TAVIFileReader& other) {
+    Close();
+    Handle = TOSFile::OpenRead(other.FFileName);
+    FFileName = other.FFileName;
+    Walker = std::make_unique<TFileReadBuffer>(Handle, ReadWindowSize);
+    FFileSize = Walker->FileSize();
+    if (FFileSize < other.FFileSize)
+        throw EAVIReadError("The source file changed while it was read.");
+    FHasOpenDMLIndex = other.FHasOpenDMLIndex;
+    FIndexCutShort = other.FIndexCutShort;
+    FScanReport = other.FScanReport;
+    FMainHeader = other.FMainHeader;
+    TotalEntries = other.TotalEntries;
+    HdrlPos = other.HdrlPos;
+    MoviPos = other.MoviPos;
+    Idx1Pos = other.Idx1Pos;
+    HdrlSize = other.HdrlSize;
+    MoviSize = other.MoviSize;
+    Idx1Size = other.Idx1Size;
+    RiffSize = other.RiffSize;
+    for (const auto& theirs : other.FStreams) {
+        FStreams.push_back(std::make_unique<TAVIStream>(*this));
+        FStreams.back()->CopyFrom(*theirs);
+        if (theirs.get() == other.FVideoStream)
+            FVideoStream = FStreams.back().get();
+        if (theirs.get() == other.FAudioStream)
+            FAudioStream = FStreams.back().get();
+    }
+}
+
 void TAVIFileReader::LoadIndex() {
     if (FHasOpenDMLIndex) {
         for (auto& s : FStreams)

@@ -51,6 +51,9 @@ public:
     TAVIFileReader& operator=(const TAVIFileReader&) = delete;
 
     void Open(const std::string& fileName);
+    // Opens the file that other has open, with its streams and index as loaded (a rebuilt
+    // index too) without reading them again: a job's own reader beside the viewer's.
+    void OpenCopyOf(const TAVIFileReader& other);
     void Close();
 
     int StreamCount() const { return int(FStreams.size()); }

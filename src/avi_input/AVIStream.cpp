@@ -234,6 +234,24 @@ void TAVIStream::CheckHeaders() const {
         throw EAVIReadError("The audio format is too short");
 }
 
+void TAVIStream::CopyFrom(const TAVIStream& other) {
+    Header = other.Header;
+    Format = other.Format;
+    StreamNumber = other.StreamNumber;
+    Width = other.Width;
+    Height = other.Height;
+    StrlPos = other.StrlPos;
+    IndxPos = other.IndxPos;
+    StrlSize = other.StrlSize;
+    IndxSize = other.IndxSize;
+    RunningTotal = other.RunningTotal;
+    Index.Clear();
+    Index.Append(other.Index.Data(), other.Index.Size());
+    UntimedTimes = other.UntimedTimes;
+    FPaletteChanges = other.FPaletteChanges;
+    IntraOnly = other.IntraOnly;
+}
+
 void TAVIStream::ApplyRepairs() {
     // A byte-counted audio stream whose header forgot its sample size: count whole blocks.
     if (Header.fccType == streamAuds && Header.dwSampleSize == 0 && !Untimed() &&

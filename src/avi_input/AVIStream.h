@@ -93,6 +93,8 @@ public:
 private:
     friend class TAVIFileReader;
 
+    // Everything other holds but its reader and cursor.
+    void CopyFrom(const TAVIStream& other);
     void SetStrl(int64_t pos, uint32_t size) {
         StrlPos = pos;
         StrlSize = size;

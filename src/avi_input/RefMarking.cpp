@@ -441,16 +441,17 @@ public:
     // The chunk of a non-IDR I picture with each slice made an IDR picture's; empty when a
     // slice cannot be re-packed.
     std::vector<uint8_t> Restarted(const std::vector<uint8_t>& data) const {
-        return RewriteSlices(data,
-                             [&](const std::vector<uint8_t>& nal, const TSliceMarking& slice)
-                                 -> std::optional<std::vector<uint8_t>> {
-                                 if (!slice.Reference)
-                                     return std::nullopt;
-                                 std::vector<uint8_t> packed = AsIdr(nal, slice, Sps->FrameNumBits, Pps->Cabac);
-                                 if (packed.empty())
-                                     return std::nullopt;
-                                 return packed;
-                             });
+        return RewriteSlices(
+            data,
+            [&](const std::vector<uint8_t>& nal,
+                const TSliceMarking& slice) -> std::optional<std::vector<uint8_t>> {
+                if (!slice.Reference)
+                    return std::nullopt;
+                std::vector<uint8_t> packed = AsIdr(nal, slice, Sps->FrameNumBits, Pps->Cabac);
+                if (packed.empty())
+                    return std::nullopt;
+                return packed;
+            });
     }
 
     // Sets pic_order_cnt_lsb in every slice of data; false when a slice has none.
@@ -482,8 +483,7 @@ private:
 
     // Sets a fixed-length field, which field gives for each slice, in every slice of data;
     // false, leaving data as it was, when a slice cannot be read or lacks it.
-    template <typename F>
-    bool SetInSlices(std::vector<uint8_t>& data, F field) const {
+    template <typename F> bool SetInSlices(std::vector<uint8_t>& data, F field) const {
         std::vector<uint8_t> out;
         size_t copied = 0;
         for (const TNalSpan& s : NalSpans(data)) {

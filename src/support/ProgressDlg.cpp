@@ -125,11 +125,6 @@ void TfrmProgress::SetPosition(double value) {
         UpdateEstimate();
 }
 
-bool TfrmProgress::Cancelled() {
-    QCoreApplication::processEvents();
-    return FCancel;
-}
-
 void TfrmProgress::reject() {
     if (FormCloseQuery())
         QDialog::reject();

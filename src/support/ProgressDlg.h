@@ -1,6 +1,6 @@
-// The window shown while a long job runs on the GUI thread: a title, a line of text, a bar, an
-// estimate of the remaining time and Cancel. The job hands it each new percentage and asks
-// Cancelled after every unit of work; that is where pending events are processed.
+// The window shown while a long job runs: a title, a line of text, a bar, an estimate of the
+// remaining time and Cancel. The job runs on a worker thread (see RunJob); the window's thread
+// hands the dialog each new percentage and asks Cancelled on a timer.
 #pragma once
 
 #include <QDialog>
@@ -41,8 +41,8 @@ public:
     // Percent, normally 0 to 100; moves the bar and updates the remaining-time estimate.
     void SetPosition(double value);
 
-    // Processes all pending events (so Cancel can be pressed), then tells whether it was.
-    bool Cancelled();
+    // Whether Cancel was pressed (or the dialog was asked to close).
+    bool Cancelled() const { return FCancel; }
 
     QFrame* Panel1;
     QLabel* lblText;

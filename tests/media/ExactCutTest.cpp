@@ -230,16 +230,17 @@ TEST(ExactCutRecoveryTest, HoldsTheSelectedPicturesAndTheCheckTellsAShift) {
             copier.FileName = out;
             copier.CopySegmentPlanned(first, int32_t(first + plan.Count() - 1), plan);
             EXPECT_EQ(CheckExactOutput(out, reader, first, plan), "");
-            EXPECT_NE(CheckExactOutput(out, reader, first + 3, plan).find("is not the source's "
-                                                                          "picture"),
+            EXPECT_NE(CheckExactOutput(out, reader, first + 3, plan)
+                          .find("is not the source's "
+                                "picture"),
                       std::string::npos);
             const TComparison c = Compare(source, out, first);
             EXPECT_EQ(c.Frames, 144 - first + 1);
             EXPECT_GE(c.WorstPsnr, LeastPsnr);
-            EXPECT_EQ(RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) +
-                                 " -f null - 2>&1")
-                          .Output,
-                      "");
+            EXPECT_EQ(
+                RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1")
+                    .Output,
+                "");
             EXPECT_EQ(RunCapture("ffmpeg -v error -i " + ShellQuote(out) +
                                  " -f framemd5 - 2>&1 >/dev/null")
                           .Output,
