@@ -2,6 +2,7 @@
 // and mark a selection, and the status bar with the position and the selection.
 #pragma once
 
+#include "jobs/JobRun.h"
 #include "media/AudioSink.h"
 #include "splitting/CutList.h"
 
@@ -189,12 +190,17 @@ private:
     void ViewerPosition(int64_t position);
     void ViewerPlayStateChange(bool playing);
     bool SelectionIsEmpty() const;
-    void ExtractSelection();
-    void SaveProgress(bool& cancel, double percent);
-    // Runs a job that writes files under the progress dialog (FProgress while it runs); a
-    // failure is shown as a warning once the dialog is gone.
-    void RunWithProgress(const QString& title, const QString& text,
-                         const std::function<void()>& job);
+    // The selection as the save dialog has it, and the segment list as chosen, as jobs.
+    TJobSpec SelectionJob();
+    TJobSpec SegmentsJob(const TSegmentsSaveChoice& choice) const;
+    // Copies of the readers open on the job's sources, for the job to run on.
+    TJobReaders JobReaders(const TJobSpec& spec);
+    // Runs a job on a worker thread under the progress dialog (FProgress while it runs); its
+    // warnings and a failure are shown once the dialog is gone.
+    // ask: overwrite questions are still to be asked (the save dialog asks its own).
+    void RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
+                             bool ask);
+    void RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);
     // Opens the file in the viewer; a missing or damaged index is rebuilt when the user agrees.
     void OpenAskingRebuild(const std::string& fileName,
                            const std::function<void()>& beforeQuestion);
@@ -212,8 +218,6 @@ private:
     // The reader of a listed file: the viewer's for the open file, else opened once and kept.
     TAVIFileReader& SegmentReader(const std::string& source);
     TCutListEntry WholeFileEntry(const std::string& source);
-    void SaveSegmentsCopying(const TSegmentsSaveChoice& choice);
-    void SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice);
 
     TfrmVideoSave* FVideoSave = nullptr;
     TfrmFrameSave* FFrameSave = nullptr;

@@ -10,6 +10,7 @@
 #include "media/ExactCut.h"
 #include "splitting/ZarvexCls.h"
 #include "support/About.h"
+#include "support/JobRunner.h"
 #include "support/ProdInfo.h"
 #include "support/ProgressDlg.h"
 #include "support/ShellOpen.h"
@@ -60,69 +61,19 @@ void TfrmMain::acnSaveExecute() {
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
     if (!dialog.Execute())
         return;
-    RunWithProgress("Extracting...", "The selected segment is being extracted. Please wait...",
-                    [this] { ExtractSelection(); });
+    RunSpecWithProgress("Extracting...", "The selected segment is being extracted. Please wait...",
+                        SelectionJob(), false);
 }
 
-void TfrmMain::RunWithProgress(const QString& title, const QString& text,
-                               const std::function<void()>& job) {
+void TfrmMain::RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job) {
     try {
-        TfrmProgress progress(this);
-        FProgress = &progress;
         const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        FProgress->SetTitle(title);
-        FProgress->SetText(text);
-        FProgress->show();
-        job();
+        RunJob(this, {title, text, [this](TfrmProgress& shown) { FProgress = &shown; }},
+               std::move(job));
     } catch (const std::exception& e) {
         // The progress dialog is gone by now, so the warning has the window to itself.
         ShowWarning(QString::fromUtf8(e.what()));
     }
-}
-
-void TfrmMain::ExtractSelection() {
-    TfrmVideoSave& dialog = VideoSaveDialog();
-    const std::string output = dialog.edtFileName->text().toStdString();
-    const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
-    if (dialog.cbxVideoNoRecompression->isChecked()) {
-        TZarvex engine(FViewer->Reader());
-        engine.FileName = output;
-        engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
-            SaveProgress(cancel, percent);
-        };
-        // The frame at the end mark itself is not copied.
-        const auto first = int32_t(FViewer->TimeToFrame(selStart));
-        const auto last = int32_t(FViewer->TimeToFrame(selEnd) - 1);
-        if (!dialog.ExactCutChosen()) {
-            engine.CopySegment(first, last);
-            return;
-        }
-        // Says why the copy fell back to the key frame before the selection.
-        const std::string message = media::CopySegmentExact(engine, first, last);
-        if (!message.empty())
-            ShowWarning(QString::fromStdString(message));
-        return;
-    }
-    TDSVideoSplitter splitter;
-    splitter.SourceFileName = FViewer->FileName();
-    splitter.OutputFileName = output;
-    splitter.StartTime = TAVIViewer::TimeToSeconds(selStart);
-    splitter.StopTime = TAVIViewer::TimeToSeconds(selEnd);
-    splitter.OnProgress = [this](TDSVideoSplitter&, bool& cancel, double percent) {
-        SaveProgress(cancel, percent);
-    };
-    splitter.VideoCompressor =
-        GetCompressorFilter(dialog.VideoCompressors(), dialog.cbxVideo->currentIndex());
-    splitter.AudioCompressor =
-        GetCompressorFilter(dialog.AudioCompressors(), dialog.cbxAudio->currentIndex());
-    splitter.Save();
-    for (const std::string& warning : splitter.Warnings())
-        ShowWarning(QString::fromStdString(warning));
-}
-
-void TfrmMain::SaveProgress(bool& cancel, double percent) {
-    FProgress->SetPosition(percent);
-    cancel = FProgress->Cancelled();
 }
 
 void TfrmMain::miSaveFrameClick() {

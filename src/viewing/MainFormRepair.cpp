@@ -5,6 +5,7 @@
 #include "splitting/ZarvexCls.h"
 #include "support/FileDlg.h"
 #include "support/FileSafety.h"
+#include "support/JobRunner.h"
 #include "support/MessageDlg.h"
 #include "support/ProgressDlg.h"
 #include "support/QtPaths.h"
@@ -21,34 +22,49 @@ namespace zarvex {
 
 void TfrmMain::OpenAskingRebuild(const std::string& fileName,
                                  const std::function<void()>& beforeQuestion) {
-    TAVIFileReader& reader = FViewer->Reader();
-    std::unique_ptr<TfrmProgress> scan;
-    // The events hold this frame's locals: they must not outlive the open.
-    const auto forget = qScopeGuard([&] {
-        reader.OnRebuildQuestion = nullptr;
-        reader.OnScanProgress = nullptr;
-        FProgress = nullptr;
-    });
-    reader.IndexRebuild = TIndexRebuild::Ask;
-    reader.OnRebuildQuestion = [&](const std::string& question) {
+    // The index is read here; a rebuild, which reads the whole file, runs as a job.
+    auto reader = std::make_shared<TAVIFileReader>();
+    std::string question;
+    reader->IndexRebuild = TIndexRebuild::Ask;
+    reader->OnRebuildQuestion = [&](const std::string& q) {
+        question = q;
+        return false;
+    };
+    std::exception_ptr failure;
+    try {
+        reader->Open(fileName);
+    } catch (const EAVIReadError&) {
+        if (question.empty())
+            throw;
+        failure = std::current_exception();
+    }
+    reader->OnRebuildQuestion = nullptr;
+    if (!question.empty()) {
         beforeQuestion();
         if (MessageDlg(this, QString::fromStdString(question), TMsgDlgType::mtConfirmation,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-            return false;
-        scan = std::make_unique<TfrmProgress>(this);
-        FProgress = scan.get();
-        scan->SetTitle("Rebuilding the index...");
-        scan->SetText("The whole file is being read to rebuild its index. Please wait...");
-        scan->show();
-        return true;
-    };
-    reader.OnScanProgress = [&](double percent, bool& cancel) {
-        if (!scan)
-            return;
-        scan->SetPosition(percent);
-        cancel = scan->Cancelled();
-    };
-    FViewer->Open(fileName);
+                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+            auto rebuilt = std::make_shared<TAVIFileReader>();
+            rebuilt->IndexRebuild = TIndexRebuild::Always;
+            const auto forget = qScopeGuard([this] { FProgress = nullptr; });
+            RunJob(this,
+                   {"Rebuilding the index...",
+                    "The whole file is being read to rebuild its index. Please wait...",
+                    [this](TfrmProgress& shown) { FProgress = &shown; }},
+                   [rebuilt, fileName](TJobControl& control) {
+                       rebuilt->OnScanProgress = [&control](double percent, bool& cancel) {
+                           control.SetProgress(percent);
+                           cancel = control.Cancelled();
+                       };
+                       rebuilt->Open(fileName);
+                       rebuilt->OnScanProgress = nullptr;
+                   });
+            reader = rebuilt;
+            failure = nullptr;
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    FViewer->Open(fileName, reader.get());
 }
 
 bool TfrmMain::IndexWasRebuilt() const {
@@ -78,13 +94,18 @@ void TfrmMain::miSaveRepairedClick() {
         ShowWarning("The output file is the source file.");
         return;
     }
+    auto reader = std::make_shared<TAVIFileReader>();
+    try {
+        reader->OpenCopyOf(FViewer->Reader());
+    } catch (const std::exception& e) {
+        ShowWarning(QString::fromUtf8(e.what()));
+        return;
+    }
     RunWithProgress("Saving...", "A repaired copy of the file is being written. Please wait...",
-                    [&] {
-                        TZarvex engine(FViewer->Reader());
+                    [reader, output](TJobControl& control) {
+                        TZarvex engine(*reader);
                         engine.FileName = output;
-                        engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
-                            SaveProgress(cancel, percent);
-                        };
+                        engine.OnProgress = control.ProgressHandler<TZarvex>();
                         // A cancelled copy is still a complete file, only shorter.
                         engine.CopyWholeFile();
                     });

@@ -154,74 +154,8 @@ void TfrmMain::miSaveSegmentsClick() {
     TSegmentsSaveChoice choice;
     if (!dialog.Execute(choice))
         return;
-    RunWithProgress("Extracting...", "The segments are being saved. Please wait...", [&] {
-        if (choice.StreamCopy)
-            SaveSegmentsCopying(choice);
-        else
-            SaveSegmentsRecompressing(choice);
-    });
-}
-
-void TfrmMain::SaveSegmentsCopying(const TSegmentsSaveChoice& choice) {
-    TRangeSave save;
-    for (const TCutListEntry& e : FSegments)
-        save.Pieces.push_back({&SegmentReader(e.Source), e.Frames, nullptr});
-    save.Output = choice.Output;
-    save.Mode = choice.Exact ? TCutMode::Exact : TCutMode::KeyFrame;
-    save.Separate = choice.Separate;
-    save.OnProgress = [this](bool& cancel, double percent) { SaveProgress(cancel, percent); };
-    save.OnConfirmOverwrite = [this](const std::string& question) {
-        return MessageDlg(FProgress, QString::fromStdString(question), TMsgDlgType::mtConfirmation,
-                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
-    std::vector<std::string> messages;
-    bool cancelled = false;
-    media::SaveRanges(save, messages, cancelled);
-    FProgress->hide();
-    if (!messages.empty()) {
-        QStringList lines;
-        for (const std::string& m : messages)
-            lines << QString::fromStdString(m);
-        ShowWarning(lines.join("\n"));
-    }
-}
-
-// One render for the whole list, or one per segment.
-void TfrmMain::SaveSegmentsRecompressing(const TSegmentsSaveChoice& choice) {
-    const int count = int(FSegments.size());
-    const int renders = choice.Separate ? count : 1;
-    std::vector<std::string> outputs;
-    for (int i = 0; i < renders; ++i)
-        outputs.push_back(choice.Separate ? RangeFileName(choice.Output, i + 1, count)
-                                          : choice.Output);
-    std::error_code unresolved; // such a path fails when it is created, with its message
-    for (const std::string& output : outputs)
-        if (std::filesystem::exists(output, unresolved) &&
-            MessageDlg(FProgress,
-                       QString("The \"%1\" file already exists. Overwrite?")
-                           .arg(QString::fromStdString(output)),
-                       TMsgDlgType::mtConfirmation,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-            return;
-    for (int i = 0; i < renders; ++i) {
-        TDSVideoSplitter splitter;
-        splitter.SourceFileName = FViewer->FileName();
-        splitter.OutputFileName = outputs[size_t(i)];
-        for (int k = choice.Separate ? i : 0; k < (choice.Separate ? i + 1 : count); ++k) {
-            const TCutListEntry& e = FSegments[size_t(k)];
-            splitter.Parts.push_back({e.Source, e.Start, e.End});
-        }
-        splitter.VideoCompressor = choice.Video;
-        splitter.AudioCompressor = choice.Audio;
-        splitter.OnProgress = [this, i, renders](TDSVideoSplitter&, bool& cancel, double percent) {
-            SaveProgress(cancel, (i * 100.0 + percent) / renders);
-        };
-        splitter.Save();
-        for (const std::string& warning : splitter.Warnings())
-            ShowWarning(QString::fromStdString(warning));
-        if (splitter.Cancelled())
-            return;
-    }
+    RunSpecWithProgress("Extracting...", "The segments are being saved. Please wait...",
+                        SegmentsJob(choice), true);
 }
 
 } // namespace zarvex

@@ -42,9 +42,12 @@ TAVIViewer::~TAVIViewer() {
     Player.SetNotify({});
 }
 
-void TAVIViewer::Open(const std::string& fileName) {
+void TAVIViewer::Open(const std::string& fileName, const TAVIFileReader* prepared) {
     Close();
-    FReader.Open(fileName);
+    if (prepared)
+        FReader.OpenCopyOf(*prepared);
+    else
+        FReader.Open(fileName);
     try {
         const TAVIStream* video = FReader.VideoStream();
         if (!video)

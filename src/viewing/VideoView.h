@@ -40,7 +40,9 @@ public:
     TAVIFileReader& Reader() { return FReader; }
     const std::string& FileName() const { return FFileName; }
 
-    void Open(const std::string& fileName);
+    // With prepared, a reader open on the file already (its index perhaps rebuilt), the viewer's
+    // reader takes over its streams and index instead of reading them again.
+    void Open(const std::string& fileName, const TAVIFileReader* prepared = nullptr);
     void Close();
     void PlayPause();
     void Pause();

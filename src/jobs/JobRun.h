@@ -1,0 +1,34 @@
+// Runs a written-down job with the engines, on readers of its own.
+#pragma once
+
+#include "jobs/JobSpec.h"
+#include "media/Compressors.h"
+#include "support/JobThread.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zarvex {
+
+class TAVIFileReader;
+
+// Readers opened for a job's sources beforehand, by file name: copies of the window's own
+// (see TAVIFileReader::OpenCopyOf), made on the window's thread, whose index (a rebuilt one
+// too) the job then need not read again.
+using TJobReaders = std::map<std::string, std::shared_ptr<TAVIFileReader>>;
+
+// Runs spec, reporting through control; every source without a reader in readers is opened
+// here (its index rebuilt when it is missing or damaged). Overwrite questions go to
+// control.Ask when ask is true; otherwise they were asked before and existing outputs are
+// overwritten. Returns the job's warnings; raises like the engines, with every output
+// completed.
+std::vector<std::string> RunJobSpec(const TJobSpec& spec, TJobControl& control,
+                                    const TJobReaders& readers = {}, bool ask = false);
+
+// A compressor as a job writes it down, and back (raising EZarvexError for an unknown one).
+std::optional<TJobCodec> JobCodecOf(const std::optional<media::TCompressor>& compressor);
+std::optional<media::TCompressor> CompressorOf(const std::optional<TJobCodec>& codec, bool audio);
+
+} // namespace zarvex
