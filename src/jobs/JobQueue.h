@@ -20,6 +20,7 @@ enum class TJobState { Waiting, Running, Finished, Failed, Cancelled };
 struct TQueueEntry {
     int64_t Id = 0; // unique within the queue's life
     TJobSpec Spec;
+    TJobReaders Readers; // held until the job has run; not kept across a restart
     TJobState State = TJobState::Waiting;
     double Progress = 0; // percent, while running
     std::string Message; // a failure's message, or the job's warnings
@@ -29,7 +30,8 @@ struct TQueueEntry {
 class TJobQueue {
 public:
     // What running a job yields: its warnings (an empty list when none).
-    using TRunner = std::function<std::vector<std::string>(const TJobSpec&, TJobControl&)>;
+    using TRunner = std::function<std::vector<std::string>(const TJobSpec&, const TJobReaders&,
+                                                           TJobControl&)>;
     // Called on the owner's thread from Poll when a job has ended.
     using TEndedEvent = std::function<void(const TQueueEntry&)>;
 
@@ -41,7 +43,7 @@ public:
     // writes or reads, or reads a file that one writes); empty when it can.
     std::string Refusal(const TJobSpec& spec) const;
     // Adds a job after the others; raises EZarvexError with Refusal's reason.
-    int64_t Add(const TJobSpec& spec);
+    int64_t Add(const TJobSpec& spec, TJobReaders readers = {});
     // Remove drops a job that is not running; Cancel stops a running one or drops a waiting
     // one. MoveUp and MoveDown swap a waiting job with its neighbour.
     void Remove(int64_t id);

@@ -12,13 +12,6 @@
 
 namespace zarvex {
 
-class TAVIFileReader;
-
-// Readers opened for a job's sources beforehand, by file name: copies of the window's own
-// (see TAVIFileReader::OpenCopyOf), made on the window's thread, whose index (a rebuilt one
-// too) the job then need not read again.
-using TJobReaders = std::map<std::string, std::shared_ptr<TAVIFileReader>>;
-
 // Runs spec, reporting through control; every source without a reader in readers is opened
 // here (its index rebuilt when it is missing or damaged). Overwrite questions go to
 // control.Ask when ask is true; otherwise they were asked before and existing outputs are

@@ -6,11 +6,15 @@
 #include "splitting/CutList.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zarvex {
+
+class TAVIFileReader;
 
 enum class TJobKind {
     Pieces, // a selection or a segment list: into one file, or one file each
@@ -44,6 +48,11 @@ struct TJobSpec {
     std::string Prefix;
     bool operator==(const TJobSpec&) const = default;
 };
+
+// Readers opened for a job's sources beforehand, by file name: copies of the window's own
+// (see TAVIFileReader::OpenCopyOf), made on the window's thread, whose index (a rebuilt one
+// too) the job then need not read again.
+using TJobReaders = std::map<std::string, std::shared_ptr<TAVIFileReader>>;
 
 // The files the job reads, and the files it writes (for a split, as many as it can write).
 std::vector<std::string> JobInputs(const TJobSpec& spec);
