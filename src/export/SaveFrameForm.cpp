@@ -3,6 +3,7 @@
 #include "support/EditLib.h"
 #include "support/FileDlg.h"
 #include "support/FileSafety.h"
+#include "support/JobRunner.h"
 #include "support/MessageDlg.h"
 #include "support/ProgressDlg.h"
 #include "support/RegLib.h"
@@ -270,19 +271,25 @@ void TfrmFrameSave::SaveFrameRange(TFrameExporter& exporter) {
     // A window owned by one outside a running modal dialog takes no input, so its Cancel could
     // not be pressed: while this dialog runs modally it owns the progress dialog itself.
     QWidget* owner = isModal() || !parentWidget() ? this : parentWidget();
-    TfrmProgress progress(owner);
-    progress.SetTitle(TFrameExporter::ProgressTitle);
-    progress.SetText(TFrameExporter::ProgressText);
-    progress.show();
-    // Asked over the progress dialog, the one window in front while the others are disabled.
-    exporter.OnConfirmOverwrite = [&progress](const std::string& question) {
-        return AskOverwrite(&progress, question);
-    };
-    exporter.OnProgress = [&progress](bool& cancel, double percent) {
-        progress.SetPosition(percent);
-        cancel = progress.Cancelled();
-    };
-    exporter.SaveFrameRange();
+    RunJob(owner, {TFrameExporter::ProgressTitle, TFrameExporter::ProgressText, {}},
+           [&exporter](TJobControl& control) {
+               exporter.OnConfirmOverwrite = [&control](const std::string& question) {
+                   switch (control.Choose(question, TJobControl::AnswerYes | TJobControl::AnswerNo |
+                                                        TJobControl::AnswerCancel)) {
+                   case TJobControl::AnswerYes:
+                       return TOverwriteAnswer::Yes;
+                   case TJobControl::AnswerNo:
+                       return TOverwriteAnswer::No;
+                   default:
+                       return TOverwriteAnswer::Cancel;
+                   }
+               };
+               exporter.OnProgress = [&control](bool& cancel, double percent) {
+                   control.SetProgress(percent);
+                   cancel = control.Cancelled();
+               };
+               exporter.SaveFrameRange();
+           });
 }
 
 void TfrmFrameSave::btnOKClick() {

@@ -43,8 +43,6 @@ private:
             opened->OnRebuildQuestion = [](const std::string&) { return true; };
             opened->OnScanProgress = [this](double, bool& cancel) { cancel = Control.Cancelled(); };
             opened->Open(source);
-            if (Control.Cancelled())
-                throw EZarvexError("The index was not rebuilt: the job was cancelled.");
         }
         return *opened;
     }
@@ -124,7 +122,11 @@ private:
             throw EZarvexError("The video stream is not found in the selected file.");
         TZarvex engine(reader);
         engine.OnProgress = [this](TZarvex&, bool& cancel, double p) { Progress(cancel, p); };
-        engine.OnConfirmOverwrite = [this](TZarvex&, const std::string& q) { return Confirm(q); };
+        engine.OnConfirmOverwrite = [this](TZarvex&, const std::string& q) {
+            return !AskFirst ||
+                   Control.Choose(q, TJobControl::AnswerYes | TJobControl::AnswerCancel) ==
+                       TJobControl::AnswerYes;
+        };
         engine.SplitIntoParts(Spec.Parts, Spec.Output, Spec.Prefix);
     }
 

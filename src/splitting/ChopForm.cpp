@@ -2,10 +2,12 @@
 
 #include "avi_input/AVIRead.h"
 #include "avi_input/FileLib.h"
+#include "jobs/JobRun.h"
 #include "splitting/ZarvexCls.h"
 #include "support/EditLib.h"
 #include "support/Errors.h"
 #include "support/FileDlg.h"
+#include "support/JobRunner.h"
 #include "support/MessageDlg.h"
 #include "support/ProgressDlg.h"
 #include "support/QtPaths.h"
@@ -285,9 +287,8 @@ void TfrmChop::btnSplitClick() {
         return;
     if (!MakeOutputFolder(edtOutputFolder->text()))
         return;
-    TAVIFileReader reader;
     try {
-        RunSplit(reader);
+        RunSplit();
     } catch (const std::exception& e) {
         ShowWarningBox(this, QString::fromUtf8(e.what()));
     }
@@ -307,35 +308,25 @@ bool TfrmChop::MakeOutputFolder(const QString& folder) {
     return false;
 }
 
-void TfrmChop::RunSplit(TAVIFileReader& reader) {
-    reader.Open(LocalPath(FSourceFile));
-    if (!reader.VideoStream())
-        throw EZarvexError("The video stream is not found in the selected file.");
-    TZarvex engine(reader);
-    engine.OnProgress = [this](TZarvex&, bool& cancel, double percent) {
-        SplitProgress(cancel, percent);
-    };
-    // Asked over the progress dialog, the window in front while the split runs.
-    engine.OnConfirmOverwrite = [this](TZarvex&, const std::string& question) {
-        QWidget* owner = FProgress ? static_cast<QWidget*>(FProgress) : this;
-        return ConfirmYesCancel(owner, QFile::decodeName(QByteArray::fromStdString(question)));
-    };
-
-    TfrmProgress progress(this);
-    progress.SetTitle("Splitting...");
-    progress.SetText("The file is being splitted. Please wait...");
-    FProgress = &progress;
-    const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-    progress.show();
-    engine.SplitIntoParts(edtPartCount->Value(), LocalPath(edtOutputFolder->text()),
-                          LocalPath(edtOutputMask->text()));
+TJobSpec TfrmChop::SplitJob() const {
+    TJobSpec spec;
+    spec.Kind = TJobKind::Split;
+    TCutListEntry whole;
+    whole.Source = LocalPath(FSourceFile);
+    spec.Pieces.push_back(whole);
+    spec.Parts = edtPartCount->Value();
+    spec.Output = LocalPath(edtOutputFolder->text());
+    spec.Prefix = LocalPath(edtOutputMask->text());
+    return spec;
 }
 
-void TfrmChop::SplitProgress(bool& cancel, double percent) {
-    if (!FProgress)
-        return;
-    FProgress->SetPosition(percent);
-    cancel = FProgress->Cancelled();
+void TfrmChop::RunSplit() {
+    const TJobSpec spec = SplitJob();
+    const auto forget = qScopeGuard([this] { FProgress = nullptr; });
+    RunJob(this,
+           {"Splitting...", "The file is being splitted. Please wait...",
+            [this](TfrmProgress& shown) { FProgress = &shown; }},
+           [spec](TJobControl& control) { RunJobSpec(spec, control, {}, true); });
 }
 
 void TfrmChop::btnHelpClick() {

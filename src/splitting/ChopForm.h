@@ -3,6 +3,7 @@
 // copy under a progress dialog. In split mode it is the application's main form.
 #pragma once
 
+#include "jobs/JobSpec.h"
 #include "support/PathDialog.h"
 
 #include <QDialog>
@@ -68,6 +69,8 @@ public:
 
     // The progress dialog of the split that is running, or null.
     TfrmProgress* Progress() const { return FProgress; }
+    // The split as the window has it, as a job.
+    TJobSpec SplitJob() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,8 +82,7 @@ private:
     void FormDestroy();
     void SetSourceFile(const QString& fileName);
     bool MakeOutputFolder(const QString& folder);
-    void RunSplit(TAVIFileReader& reader);
-    void SplitProgress(bool& cancel, double percent);
+    void RunSplit();
 
     QStringList FParameters;
     QString FLastOpenFile;

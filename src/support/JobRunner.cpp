@@ -8,6 +8,31 @@
 
 namespace zarvex {
 
+namespace {
+
+// Asked over the progress dialog, the one window in front while the others are disabled.
+TJobControl::TAnswer Answer(QWidget* owner, const std::string& question, int buttons) {
+    QMessageBox::StandardButtons offered;
+    if (buttons & TJobControl::AnswerYes)
+        offered |= QMessageBox::Yes;
+    if (buttons & TJobControl::AnswerNo)
+        offered |= QMessageBox::No;
+    if (buttons & TJobControl::AnswerCancel)
+        offered |= QMessageBox::Cancel;
+    switch (
+        MessageDlg(owner, QString::fromStdString(question), TMsgDlgType::mtConfirmation, offered)) {
+    case QMessageBox::Yes:
+        return TJobControl::AnswerYes;
+    case QMessageBox::No:
+        return TJobControl::AnswerNo;
+    default:
+        return buttons & TJobControl::AnswerCancel ? TJobControl::AnswerCancel
+                                                   : TJobControl::AnswerNo;
+    }
+}
+
+} // namespace
+
 bool RunJob(QWidget* owner, const TJobDialog& dialog, TJobThread::TJob job) {
     bool cancelled = false;
     std::unique_ptr<TJobThread> thread;
@@ -18,12 +43,11 @@ bool RunJob(QWidget* owner, const TJobDialog& dialog, TJobThread::TJob job) {
         progress.show();
         if (dialog.OnShown)
             dialog.OnShown(progress);
-        thread = std::make_unique<TJobThread>(std::move(job));
-        TJobControl& control = thread->Control();
         QEventLoop loop;
         QTimer timer;
         std::string shownText;
-        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        const auto poll = [&] {
+            TJobControl& control = thread->Control();
             progress.SetPosition(control.Progress());
             if (const std::string text = control.Text(); !text.empty() && text != shownText) {
                 shownText = text;
@@ -31,20 +55,24 @@ bool RunJob(QWidget* owner, const TJobDialog& dialog, TJobThread::TJob job) {
             }
             if (progress.Cancelled())
                 control.Cancel();
-            if (const auto question = thread->PendingQuestion()) {
+            int buttons = 0;
+            if (const auto question = thread->PendingQuestion(&buttons)) {
                 timer.stop();
-                const bool yes = MessageDlg(&progress, QString::fromStdString(*question),
-                                            TMsgDlgType::mtConfirmation,
-                                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-                thread->Reply(yes);
+                thread->Reply(Answer(&progress, *question, buttons));
                 timer.start();
             }
             if (thread->Finished())
                 loop.quit();
+        };
+        QObject::connect(&timer, &QTimer::timeout, &loop, poll);
+        // The job starts once the loop runs, after what was queued before it (a Cancel, say).
+        QTimer::singleShot(0, &loop, [&] {
+            thread = std::make_unique<TJobThread>(std::move(job));
+            poll();
+            timer.start(JobPollMs);
         });
-        timer.start(JobPollMs);
         loop.exec();
-        cancelled = control.Cancelled();
+        cancelled = thread->Control().Cancelled();
     }
     thread->Rethrow();
     return cancelled;

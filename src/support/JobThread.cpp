@@ -12,19 +12,20 @@ std::string TJobControl::Text() const {
     return FText;
 }
 
-bool TJobControl::Ask(const std::string& question) {
+TJobControl::TAnswer TJobControl::Choose(const std::string& question, int buttons) {
     std::unique_lock<std::mutex> hold(Lock);
     if (!Answers)
-        return false;
+        return NoAnswer;
     Question = question;
+    Buttons = buttons;
     Answer.reset();
     // Cancel does not take the lock, so the wait wakes now and then to look at the flag.
     while (!Answer && Answers && !Cancelled())
         Answered.wait_for(hold, std::chrono::milliseconds(50));
     Question.reset();
-    const bool yes = Answer.value_or(false) && !Cancelled();
+    const TAnswer answer = Cancelled() ? NoAnswer : Answer.value_or(NoAnswer);
     Answer.reset();
-    return yes;
+    return answer;
 }
 
 TJobThread::TJobThread(TJob job)
@@ -62,12 +63,14 @@ void TJobThread::Rethrow() {
         std::rethrow_exception(FError);
 }
 
-std::optional<std::string> TJobThread::PendingQuestion() const {
+std::optional<std::string> TJobThread::PendingQuestion(int* buttons) const {
     const std::lock_guard<std::mutex> hold(FControl.Lock);
+    if (buttons)
+        *buttons = FControl.Buttons;
     return FControl.Answer ? std::nullopt : FControl.Question;
 }
 
-void TJobThread::Reply(bool answer) {
+void TJobThread::Reply(TJobControl::TAnswer answer) {
     {
         const std::lock_guard<std::mutex> hold(FControl.Lock);
         if (!FControl.Question)

@@ -24,9 +24,16 @@ public:
     bool Cancelled() const { return Stop.load(std::memory_order_relaxed); }
     void Cancel() { Stop.store(true, std::memory_order_relaxed); }
 
-    // Puts a yes-or-no question to the starting thread and waits for the answer; false when
-    // the job is cancelled meanwhile or nobody answers (see TJobThread::PendingQuestion).
-    bool Ask(const std::string& question);
+    // The buttons of a question, and its answer.
+    enum TAnswer : int { NoAnswer = 0, AnswerYes = 1, AnswerNo = 2, AnswerCancel = 4 };
+
+    // Puts a question to the starting thread and waits for the answer, one of buttons; NoAnswer
+    // when the job is cancelled meanwhile or nobody answers (see TJobThread::PendingQuestion).
+    TAnswer Choose(const std::string& question, int buttons);
+    // A yes-or-no question: false unless the answer is Yes.
+    bool Ask(const std::string& question) {
+        return Choose(question, AnswerYes | AnswerNo) == AnswerYes;
+    }
 
     // An engine callback of the usual shape, for jobs to hand on: it stores the percent and
     // sets cancel from the stop flag.
@@ -46,7 +53,8 @@ private:
     std::condition_variable Answered;
     std::string FText;
     std::optional<std::string> Question;
-    std::optional<bool> Answer;
+    int Buttons = 0;
+    std::optional<TAnswer> Answer;
     bool Answers = true; // false once the starting thread no longer answers
 };
 
@@ -70,9 +78,10 @@ public:
     // Waits for the job and throws what it threw.
     void Rethrow();
 
-    // A question the job waits on, for the starting thread to answer through Reply.
-    std::optional<std::string> PendingQuestion() const;
-    void Reply(bool answer);
+    // A question the job waits on, for the starting thread to answer through Reply; buttons,
+    // when given, gets the answers it offers.
+    std::optional<std::string> PendingQuestion(int* buttons = nullptr) const;
+    void Reply(TJobControl::TAnswer answer);
 
 private:
     TJobControl FControl;

@@ -63,7 +63,7 @@ TEST(JobThreadTest, QuestionsWaitForTheAnswerOrTheCancel) {
         std::optional<std::string> question;
         WaitUntil([&] { return (question = thread.PendingQuestion()).has_value(); });
         ASSERT_TRUE(question);
-        thread.Reply(reply);
+        thread.Reply(reply ? TJobControl::AnswerYes : TJobControl::AnswerNo);
         WaitUntil([&] { return thread.PendingQuestion() != question; });
     }
     WaitUntil([&] { return thread.PendingQuestion().has_value(); });
