@@ -9,6 +9,7 @@
 #include "media/ExactCut.h"
 #include "media/NullAudioSink.h"
 #include "splitting/ZarvexCls.h"
+#include "support/ProgressDlg.h"
 #include "support/ShellOpen.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
@@ -22,6 +23,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -183,6 +185,37 @@ TEST_F(MainFormCommandsTest, AFrameExactSaveGoesThroughTheExactCopyAndShowsItsMe
     Form.miCloseClick();
     EXPECT_TRUE(Form.FTrackLine->KeyFrames().empty());
     EXPECT_TRUE(Form.StatusPanels[1]->text().isEmpty());
+}
+
+// The save runs off the window's thread on a reader of its own: the window's timers keep
+// ticking, Cancel ends it with a completed file, and the viewer's reader is left as it was.
+TEST_F(MainFormCommandsTest, ASaveRunsBesideTheWindowAndCancelLeavesACompletedFile) {
+    const std::string out = Dir.File("cancelled.avi");
+    Mark(30, 99);
+    TAVIStream& shown = *Form.FViewer->Reader().VideoStream();
+    shown.Cursor = 17;
+    TModalCatcher catcher;
+    catcher.Handle = TSaveAnswer{QString::fromStdString(out), true, {}, {}, true};
+    QElapsedTimer clock;
+    qint64 longest = 0;
+    bool clicked = false;
+    QTimer ticks;
+    ticks.callOnTimeout([&] {
+        longest = std::max(longest, clock.restart());
+        if (Form.FProgress && !clicked && Form.FProgress->Position() > 0) {
+            Form.FProgress->btnCancel->click();
+            clicked = true;
+        }
+    });
+    clock.start();
+    ticks.start(10);
+    Form.acnSave->trigger();
+    ticks.stop();
+    EXPECT_LT(longest, 1000) << "the window's thread was held up";
+    EXPECT_EQ(shown.Cursor, 17);
+    EXPECT_EQ(DecodeMessages(out), "");
+    EXPECT_GT(std::stoi(Probe(out, "v:0")["nb_read_packets"]), 0);
+    EXPECT_TRUE(Form.isEnabled());
 }
 
 // Paused while playing, the position is the start of the picture on screen, so the marks name
