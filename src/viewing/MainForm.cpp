@@ -79,6 +79,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     layout->addWidget(ToolBar);
     CreateStatusBar();
     CreateSegmentList();
+    CreateQueue();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
     FTrackLine = new TTrackLine(pnlTrackLine);
@@ -118,6 +119,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
 
 TfrmMain::~TfrmMain() {
     FDestroying = true;
+    FQueue.reset(); // stops a running job, its output completed; the kept queue stays
     delete FViewer; // closes the file before anything else goes
     FViewer = nullptr;
     SaveFormPlacement(*this, FormName);
