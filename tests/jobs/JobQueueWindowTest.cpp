@@ -1,12 +1,15 @@
 // The queue in the main window on real files: saves added with "Add to Queue" run one after
 // another while the viewer steps through another file, the kept queue is taken up by the next
-// window, closing with jobs asks, and a conflicting job is refused.
+// window, closing with jobs asks, a conflicting job is refused, and the split window hands its
+// job over.
 #include "viewing/MainForm.h"
 
 #include "export/SaveMovieForm.h"
 #include "jobs/JobHandOver.h"
 #include "jobs/JobsForm.h"
 #include "media/NullAudioSink.h"
+#include "splitting/ChopForm.h"
+#include "support/EditLib.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
@@ -23,7 +26,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 using namespace zarvex;
 using namespace zarvex::fixtures;
@@ -202,4 +207,36 @@ TEST_F(JobQueueWindowTest, AJobMeetingAQueuedOneOverAFileIsRefusedWithTheReason)
               "The job would read \"" + out + "\", which a job in the queue writes.");
     EXPECT_EQ(form->Queue().Entries().size(), 1u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(form->Queue()); }, Patience));
+}
+
+// Without a main window the split is kept for the next start; with one, it goes to its queue.
+TEST_F(JobQueueWindowTest, TheSplitWindowHandsItsJobOver) {
+    TfrmChop chop(QStringList{"/chop", QString::fromStdString(Clip)});
+    chop.edtOutputFolder->setText(QString::fromStdString(Dir.File("parts")));
+    chop.edtPartCount->SetValue(2);
+    {
+        TModalCatcher catcher(QMessageBox::Yes); // the folder is made
+        chop.btnQueue->click();
+        ASSERT_EQ(catcher.Seen.size(), 2u);
+        EXPECT_NE(catcher.Seen[1].Text.indexOf("starts next"), -1);
+    }
+    auto form = NewForm();
+    ASSERT_EQ(form->Queue().Waiting(), 1);
+    EXPECT_EQ(form->Queue().Entries()[0].Spec.Kind, TJobKind::Split);
+
+    TJobSpec another = Cut(Clip, Dir.File("handed.avi"), 0, 24);
+    // The client waits for the answer, so it cannot share the thread of the window.
+    std::atomic<bool> answered{false};
+    THandOver handed = THandOver::Kept;
+    std::thread client([&] {
+        handed = HandJobOver(another);
+        answered = true;
+    });
+    const bool waited = QTest::qWaitFor([&] { return answered.load(); }, Patience);
+    client.join();
+    ASSERT_TRUE(waited);
+    EXPECT_EQ(handed, THandOver::Queued);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(form->Queue()); }, Patience));
+    EXPECT_GT(Packets(Dir.File("parts/clip1.avi")), 0);
+    EXPECT_EQ(Packets(Dir.File("handed.avi")), 25);
 }
