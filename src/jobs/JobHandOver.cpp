@@ -3,6 +3,7 @@
 #include "jobs/JobQueue.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
+#include "support/ProdInfo.h"
 #include "support/QtPaths.h"
 #include "support/RegLib.h"
 
@@ -43,8 +44,10 @@ bool SomeoneListens(const QString& name) {
 
 } // namespace
 
+// Beside the settings file, in a folder that may hold other programs' settings too.
 std::string QueueFileName() {
-    return LocalPath(SettingsFolder() + "/jobs.txt");
+    return LocalPath(SettingsFolder() + "/" +
+                     QString::fromStdString(ProductInfo.SettingsApplication) + "-jobs.txt");
 }
 
 std::string ReadQueueFile() {

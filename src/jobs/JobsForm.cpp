@@ -121,6 +121,8 @@ void TfrmJobs::Refresh() {
 }
 
 void TfrmJobs::RefreshProgress() {
+    if (!isVisible())
+        return;
     for (int i = 0; i < lvJobs->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lvJobs->topLevelItem(i);
         if (const TQueueEntry* e = EntryOf(FQueue, item->data(colJob, Qt::UserRole).toLongLong()))

@@ -252,8 +252,8 @@ private:
     std::unique_ptr<TJobQueue> FQueue;
     QTimer* FQueueTimer = nullptr;
     TJobHandOverServer* FHandOver = nullptr;
-    TfrmJobs* FJobs = nullptr;
-    bool FKeepsQueue = false; // this window's queue is the one in the settings folder
+    TfrmJobs* FJobs = nullptr; // made when first asked for
+    bool FKeepsQueue = false;  // this window's queue is the one in the settings folder
     int FPlayImage;
     bool FDestroying = false;
 };

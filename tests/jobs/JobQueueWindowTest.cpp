@@ -76,14 +76,17 @@ protected:
         ZARVEX_REQUIRE_TOOL("ffprobe");
         std::filesystem::remove(QueueFileName());
         static TTempDir shared;
-        static std::string clip, other;
+        static std::string clip, other, longer;
         if (clip.empty()) {
             clip = MakeMpeg4Avi(shared, "clip.avi", 4.0, 25);
             other = MakeMpeg4Avi(shared, "other.avi", 4.0, 25);
+            // Long enough to be running still when the test acts.
+            longer = MakeMpeg4Avi(shared, "longer.avi", 40.0, 25);
         }
-        ASSERT_FALSE(clip.empty() || other.empty());
+        ASSERT_FALSE(clip.empty() || other.empty() || longer.empty());
         Clip = clip;
         Other = other;
+        Longer = longer;
     }
     void TearDown() override { std::filesystem::remove(QueueFileName()); }
     std::unique_ptr<TfrmMain> NewForm() {
@@ -91,7 +94,7 @@ protected:
     }
 
     TTempDir Dir;
-    std::string Clip, Other;
+    std::string Clip, Other, Longer;
 };
 
 } // namespace
@@ -168,10 +171,7 @@ TEST_F(JobQueueWindowTest, ClosingWithJobsAsksAndKeepsTheWaitingOnes) {
     auto form = NewForm();
     form->show();
     const std::string running = Dir.File("running.avi"), waiting = Dir.File("waiting.avi");
-    // Long enough to be running still when the window is closed.
-    const std::string longer = MakeMpeg4Avi(Dir, "longer.avi", 40.0, 25);
-    ASSERT_FALSE(longer.empty());
-    ASSERT_TRUE(form->QueueJob(Cut(longer, running, 0, 999, TJobMethod::Recompress), false));
+    ASSERT_TRUE(form->QueueJob(Cut(Longer, running, 0, 999, TJobMethod::Recompress), false));
     ASSERT_TRUE(form->QueueJob(Cut(Clip, waiting, 0, 99), false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Queue().Running(); }, Patience));
     {
@@ -196,17 +196,42 @@ TEST_F(JobQueueWindowTest, ClosingWithJobsAsksAndKeepsTheWaitingOnes) {
 TEST_F(JobQueueWindowTest, AJobMeetingAQueuedOneOverAFileIsRefusedWithTheReason) {
     auto form = NewForm();
     const std::string out = Dir.File("one.avi");
-    ASSERT_TRUE(form->QueueJob(Cut(Clip, out, 0, 49), false));
+    ASSERT_TRUE(form->QueueJob(Cut(Longer, out, 0, 999, TJobMethod::Recompress), false));
     TModalCatcher catcher;
     EXPECT_FALSE(form->QueueJob(Cut(Other, out, 0, 49), false));
     EXPECT_FALSE(form->QueueJob(Cut(out, Dir.File("two.avi"), 0, 9), false));
     ASSERT_EQ(catcher.Seen.size(), 2u);
-    EXPECT_EQ(catcher.Seen[0].Text.toStdString(),
-              "The job would write \"" + out + "\", which a job in the queue writes.");
+    const std::string writes =
+        "The job would write \"" + out + "\", which a job in the queue writes.";
+    EXPECT_EQ(catcher.Seen[0].Text.toStdString(), writes);
     EXPECT_EQ(catcher.Seen[1].Text.toStdString(),
               "The job would read \"" + out + "\", which a job in the queue writes.");
     EXPECT_EQ(form->Queue().Entries().size(), 1u);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(form->Queue()); }, Patience));
+
+    // The save dialog refuses before it creates the file, for OK as for Add to Queue.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(out); }, Patience));
+    form->OpenFile(QString::fromStdString(Clip));
+    form->FTrackLine->SetCurPos(0);
+    form->acnSetStartSelection->trigger();
+    form->FTrackLine->SetCurPos(50 * FrameTime);
+    form->acnSetEndSelection->trigger();
+    int shown = 0;
+    catcher.Seen.clear();
+    catcher.Handle = [&](QWidget& window) {
+        auto* dialog = qobject_cast<TfrmVideoSave*>(&window);
+        if (!dialog || shown++ > 0)
+            return false; // the second time round, Cancel
+        dialog->edtFileName->setText(QString::fromStdString(out));
+        QMetaObject::invokeMethod(dialog->btnQueue, &QPushButton::click, Qt::QueuedConnection);
+        return true;
+    };
+    form->acnSave->trigger();
+    ASSERT_GE(catcher.Seen.size(), 2u);
+    EXPECT_EQ(catcher.Seen[1].Text.toStdString(), writes);
+    EXPECT_EQ(shown, 2) << "the dialog stayed open, its file untouched";
+    EXPECT_EQ(form->Queue().Entries().size(), 1u);
+    form->Queue().CancelRunning();
+    EXPECT_EQ(DecodeMessages(out), "");
 }
 
 // Without a main window the split is kept for the next start; with one, it goes to its queue.
