@@ -101,6 +101,8 @@ protected:
 
 TEST_F(JobQueueWindowTest, QueuedSavesRunOneAfterAnotherWhileTheViewerSteps) {
     auto form = NewForm();
+    std::vector<int64_t> ended;
+    form->Queue().OnEnded = [&](const TQueueEntry& e) { ended.push_back(e.Id); };
     form->OpenFile(QString::fromStdString(Clip));
     ASSERT_TRUE(form->FileIsOpen());
     const auto queueSelection = [&](int start, int end, const std::string& out) {
@@ -127,8 +129,6 @@ TEST_F(JobQueueWindowTest, QueuedSavesRunOneAfterAnotherWhileTheViewerSteps) {
     ASSERT_EQ(form->Queue().Entries().size(), 2u);
     EXPECT_FALSE(form->pnlJobs->text().isEmpty());
 
-    std::vector<int64_t> ended;
-    form->Queue().OnEnded = [&](const TQueueEntry& e) { ended.push_back(e.Id); };
     form->miJobsClick();
     ASSERT_TRUE(form->JobsWindow() && form->JobsWindow()->isVisible());
     form->OpenFile(QString::fromStdString(Other));
@@ -149,6 +149,11 @@ TEST_F(JobQueueWindowTest, QueuedSavesRunOneAfterAnotherWhileTheViewerSteps) {
     EXPECT_TRUE(form->pnlJobs->text().isEmpty());
     EXPECT_EQ(form->JobsWindow()->lvJobs->topLevelItem(1)->text(1).toStdString(), "Finished");
     EXPECT_EQ(form->FViewer->FileName(), Other) << "the viewer kept its file";
+    TfrmJobs& jobs = *form->JobsWindow();
+    jobs.Select(ended[0]);
+    jobs.btnRemove->click();
+    ASSERT_EQ(form->Queue().Entries().size(), 1u);
+    EXPECT_EQ(jobs.lvJobs->topLevelItemCount(), 1);
 }
 
 TEST_F(JobQueueWindowTest, TheNextWindowRunsWhatTheLastOneLeftWaiting) {
