@@ -10,6 +10,7 @@
 #include "media/NullAudioSink.h"
 #include "splitting/ChopForm.h"
 #include "support/EditLib.h"
+#include "viewing/SegmentsSaveForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -28,6 +30,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace zarvex;
@@ -154,6 +157,38 @@ TEST_F(JobQueueWindowTest, QueuedSavesRunOneAfterAnotherWhileTheViewerSteps) {
     jobs.btnRemove->click();
     ASSERT_EQ(form->Queue().Entries().size(), 1u);
     EXPECT_EQ(jobs.lvJobs->topLevelItemCount(), 1);
+}
+
+// Save Segments queues too, and the overwrite questions come when the job is added.
+TEST_F(JobQueueWindowTest, QueuedSegmentsAskAboutExistingFilesFirst) {
+    auto form = NewForm();
+    form->OpenFile(QString::fromStdString(Clip));
+    for (const int start : {0, 25}) {
+        form->FTrackLine->SetCurPos(start * FrameTime);
+        form->acnSetStartSelection->trigger();
+        form->FTrackLine->SetCurPos((start + 10) * FrameTime);
+        form->acnSetEndSelection->trigger();
+        form->acnAddSegment->trigger();
+    }
+    std::ofstream(Dir.File("seg_1.avi")) << "keep";
+    TModalCatcher catcher(QMessageBox::Yes);
+    catcher.Handle = [&](QWidget& window) {
+        auto* dialog = qobject_cast<TfrmSegmentsSave*>(&window);
+        if (!dialog)
+            return false;
+        dialog->edtFileName->setText(QString::fromStdString(Dir.File("seg.avi")));
+        dialog->rbEachFile->setChecked(true);
+        QMetaObject::invokeMethod(dialog->btnQueue, &QPushButton::click, Qt::QueuedConnection);
+        return true;
+    };
+    form->miSaveSegments->trigger();
+    ASSERT_EQ(catcher.Seen.size(), 2u);
+    EXPECT_EQ(catcher.Seen[1].Text.toStdString(),
+              "The \"" + Dir.File("seg_1.avi") + "\" file already exists. Overwrite?");
+    ASSERT_EQ(form->Queue().Entries().size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(form->Queue()); }, Patience));
+    EXPECT_EQ(Packets(Dir.File("seg_1.avi")), 10);
+    EXPECT_EQ(Packets(Dir.File("seg_2.avi")), 10);
 }
 
 TEST_F(JobQueueWindowTest, TheNextWindowRunsWhatTheLastOneLeftWaiting) {
