@@ -108,6 +108,8 @@ void TfrmVideoSave::CreateControls() {
         c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         c->setMinimumContentsLength(20);
     }
+    btnQueue = new QPushButton("Add to Queue", this);
+    btnQueue->setGeometry(202, 294, 100, 25);
     btnOK = new QPushButton("OK", this);
     btnOK->setGeometry(308, 294, 75, 25);
     btnOK->setDefault(true);
@@ -122,6 +124,7 @@ void TfrmVideoSave::CreateControls() {
     connect(cbxExactCut, &QCheckBox::toggled, this, &TfrmVideoSave::cbxExactCutClick);
     connect(btnVideoOptions, &QPushButton::clicked, this, &TfrmVideoSave::btnVideoOptionsClick);
     connect(btnOK, &QPushButton::clicked, this, &TfrmVideoSave::btnOKClick);
+    connect(btnQueue, &QPushButton::clicked, this, &TfrmVideoSave::btnQueueClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -135,7 +138,8 @@ void TfrmVideoSave::WidenForLongTexts() {
          std::initializer_list<QWidget*>{GroupBox1, edtFileName, cbxVideoNoRecompression,
                                          cbxExactCut, Label1, cbxVideo, cbxAudio})
         w->resize(w->width() + extra, w->height());
-    for (QWidget* w : std::initializer_list<QWidget*>{btnBrowse, btnVideoOptions, btnOK, btnCancel})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{btnBrowse, btnVideoOptions, btnQueue, btnOK, btnCancel})
         w->move(w->x() + extra, w->y());
     setFixedSize(width() + extra, height());
 }
@@ -197,6 +201,7 @@ bool TfrmVideoSave::Execute() {
     UpdateForSource();
     cbxVideoNoRecompressionClick();
     edtFileName->setFocus();
+    FQueueChosen = false;
     const bool ok = exec() == QDialog::Accepted;
     WriteRegString(LastSaveFileValue, FLastSaveFile);
     return ok;
@@ -277,6 +282,14 @@ void TfrmVideoSave::btnVideoOptionsClick() {
 }
 
 void TfrmVideoSave::btnOKClick() {
+    Confirm(false);
+}
+
+void TfrmVideoSave::btnQueueClick() {
+    Confirm(true);
+}
+
+void TfrmVideoSave::Confirm(bool queue) {
     if (edtFileName->text().trimmed().isEmpty()) {
         MessageDlg(this, "Please select an output file.", TMsgDlgType::mtInformation);
         edtFileName->setFocus();
@@ -284,8 +297,14 @@ void TfrmVideoSave::btnOKClick() {
     }
     if (ExtensionOf(edtFileName->text()).toLower() != ".avi")
         edtFileName->setText(edtFileName->text() + ".avi");
-    if (ConfirmOutput(edtFileName->text()))
-        accept();
+    if (const QString refusal = OutputRefusal ? OutputRefusal() : QString(); !refusal.isEmpty()) {
+        ShowWarningBox(this, refusal);
+        return;
+    }
+    if (!ConfirmOutput(edtFileName->text()))
+        return;
+    FQueueChosen = queue;
+    accept();
 }
 
 bool TfrmVideoSave::ConfirmOutput(const QString& path) {

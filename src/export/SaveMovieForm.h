@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -25,8 +26,14 @@ public:
     explicit TfrmVideoSave(QWidget* parent = nullptr); // FormCreate fills the lists
     ~TfrmVideoSave() override;
 
-    // Modal; true on OK, and then a file (empty) exists at the path in edtFileName.
+    // Modal; true on OK or Add to Queue, and then a file (empty) exists at the path in
+    // edtFileName.
     bool Execute();
+    // The dialog closed by Add to Queue: the owner queues the save instead of running it.
+    bool QueueChosen() const { return FQueueChosen; }
+    // Why the owner cannot take the output now (a queued job writes it, say); empty when it
+    // can. Asked before the file is created, so a refused output is never touched.
+    std::function<QString()> OutputRefusal;
 
     // The open file: OK refuses it as output, and nothing is created then. Execute lists the
     // video compressors that open at its picture size and frame rate.
@@ -56,6 +63,7 @@ public:
     QPushButton* btnVideoOptions;
     QLabel* lblAudioCaption;
     QComboBox* cbxAudio;
+    QPushButton* btnQueue;
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
@@ -67,8 +75,10 @@ public:
     bool ExactCutChosen() const;
     void btnVideoOptionsClick();
     void btnOKClick();
+    void btnQueueClick();
 
 private:
+    void Confirm(bool queue);
     void CreateControls();
     void WidenForLongTexts();
     void FormCreate();
@@ -83,6 +93,7 @@ private:
     media::TPictureFormat FPictures; // what the video list was made for
     QString FLastSaveFile;           // changed only by Browse
     bool FExactWanted = true;        // the user's last choice, kept while files come and go
+    bool FQueueChosen = false;
 };
 
 } // namespace zarvex

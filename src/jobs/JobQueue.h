@@ -30,8 +30,8 @@ struct TQueueEntry {
 class TJobQueue {
 public:
     // What running a job yields: its warnings (an empty list when none).
-    using TRunner = std::function<std::vector<std::string>(const TJobSpec&, const TJobReaders&,
-                                                           TJobControl&)>;
+    using TRunner =
+        std::function<std::vector<std::string>(const TJobSpec&, const TJobReaders&, TJobControl&)>;
     // Called on the owner's thread from Poll when a job has ended.
     using TEndedEvent = std::function<void(const TQueueEntry&)>;
 
@@ -61,20 +61,29 @@ public:
     bool Running() const;
 
     // The waiting and running jobs, one block each, for the file that keeps them; and the
-    // jobs of such a text as waiting ones.
+    // jobs of such a text as waiting ones. LoadText returns how many blocks it left out: not
+    // a job, or refused beside the jobs already there.
     std::string SaveText() const;
-    void LoadText(const std::string& text);
+    int LoadText(const std::string& text);
 
     TEndedEvent OnEnded;
     // Called on the owner's thread whenever the list or a job's state changed.
     std::function<void()> OnChanged;
 
 private:
+    TQueueEntry* Find(int64_t id);
+    void Move(int64_t id, int step);
+    void Start();
+    // Ends the job whose thread has finished.
+    void Finish();
+    void Changed();
+
     TRunner FRunner;
     std::vector<TQueueEntry> FEntries;
     std::unique_ptr<TJobThread> FThread;
     int64_t FRunningId = 0;
     int64_t FNextId = 1;
+    std::vector<std::string> FWarnings; // the running job's, read once it has ended
 };
 
 } // namespace zarvex

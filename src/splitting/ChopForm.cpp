@@ -145,6 +145,7 @@ void TfrmChop::CreateControls() {
     edtOutputMask = new QLineEdit(GroupBox2);
 
     btnHelp = MakeButton("Help", this);
+    btnQueue = MakeButton("Add to Queue", this);
     btnSplit = MakeButton("Split", this);
     btnClose = MakeButton("Close", this);
 
@@ -164,6 +165,7 @@ void TfrmChop::CreateControls() {
             [this] { btnSelectOutputFolderClick(); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     connect(btnSplit, &QPushButton::clicked, this, [this] { btnSplitClick(); });
+    connect(btnQueue, &QPushButton::clicked, this, [this] { btnQueueClick(); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
 }
 
@@ -193,6 +195,7 @@ void TfrmChop::LayOut() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
+    buttons->addWidget(btnQueue);
     buttons->addWidget(btnSplit);
     buttons->addWidget(btnClose);
 
@@ -233,6 +236,7 @@ void TfrmChop::SetSourceFile(const QString& fileName) {
 void TfrmChop::UpdateState() {
     btnSplit->setEnabled(!FSourceFile.isEmpty() && QFileInfo(FSourceFile).isFile() &&
                          !edtOutputFolder->text().trimmed().isEmpty());
+    btnQueue->setEnabled(btnSplit->isEnabled());
     lblPartSize->setText(FSourceSize != 0 ? QString::fromStdString(FileSizeText(
                                                 FSourceSize / int64_t(edtPartCount->Value())))
                                           : QString("unknown"));

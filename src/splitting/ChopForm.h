@@ -51,6 +51,7 @@ public:
     QLabel* Label2;
     QLineEdit* edtOutputMask;
     QPushButton* btnHelp;
+    QPushButton* btnQueue;
     QPushButton* btnSplit;
     QPushButton* btnClose;
     TPathDialog PathDialog;
@@ -61,6 +62,9 @@ public:
     void btnSelectSourceFileClick();
     void btnSelectOutputFolderClick();
     void btnSplitClick();
+    // Hands the split to the main window's queue, or to the kept queue when no main window
+    // runs, after the checks and overwrite questions of Split; and says which it did.
+    void btnQueueClick();
     void btnHelpClick();
     void btnCloseClick();
     void edtOutputFolderChange();

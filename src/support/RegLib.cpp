@@ -2,6 +2,7 @@
 
 #include "support/ProdInfo.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QWidget>
 
@@ -16,6 +17,10 @@ QSettings Settings() {
 
 QString FormPlacementGroup(const QString& formName) {
     return "forms/" + formName;
+}
+
+QString SettingsFolder() {
+    return QFileInfo(Settings().fileName()).absolutePath();
 }
 
 QString ReadRegString(const QString& name) {

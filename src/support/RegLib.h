@@ -12,6 +12,9 @@ namespace zarvex {
 // Sub-group of a window's placement, as "forms/frmMain".
 QString FormPlacementGroup(const QString& formName);
 
+// The folder that holds the settings file, for other files the program keeps beside it.
+QString SettingsFolder();
+
 QString ReadRegString(const QString& name);
 void WriteRegString(const QString& name, const QString& value);
 

@@ -4,6 +4,7 @@
 
 #include "app/icons/ToolbarIcons.h"
 #include "avi_input/AVIRead.h"
+#include "jobs/JobsForm.h"
 #include "support/ProdInfo.h"
 #include "support/RegLib.h"
 #include "viewing/TrackLine.h"
@@ -79,6 +80,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     layout->addWidget(ToolBar);
     CreateStatusBar();
     CreateSegmentList();
+    CreateQueue();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
     FTrackLine = new TTrackLine(pnlTrackLine);
@@ -118,6 +120,9 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
 
 TfrmMain::~TfrmMain() {
     FDestroying = true;
+    delete FJobs; // it shows the queue
+    FJobs = nullptr;
+    FQueue.reset(); // stops a running job, its output completed; the kept queue stays
     delete FViewer; // closes the file before anything else goes
     FViewer = nullptr;
     SaveFormPlacement(*this, FormName);

@@ -2,6 +2,7 @@
 // and mark a selection, and the status bar with the position and the selection.
 #pragma once
 
+#include "jobs/JobQueue.h"
 #include "jobs/JobRun.h"
 #include "media/AudioSink.h"
 #include "splitting/CutList.h"
@@ -21,6 +22,7 @@ class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QUndoStack;
@@ -29,6 +31,8 @@ namespace zarvex {
 
 class TAVIFileReader;
 class TAVIViewer;
+class TJobHandOverServer;
+class TfrmJobs;
 class TSegmentList;
 struct TSegmentsSaveChoice;
 class TfrmFrameSave;
@@ -82,6 +86,18 @@ public:
     void miAboutClick();
     void FormHelp();
 
+    // The job queue: jobs added with "Add to Queue" run one after another while the window
+    // goes on; it is kept in the settings folder and taken up again at the next start.
+    TJobQueue& Queue() { return *FQueue; }
+    void miJobsClick();
+    // The Jobs window, while it exists.
+    TfrmJobs* JobsWindow() const { return FJobs; }
+    // Adds spec with copies of the open readers; ask: the overwrite questions for existing
+    // outputs are still to be asked. A refusal is shown; true when the job was added.
+    bool QueueJob(const TJobSpec& spec, bool ask);
+    // Why spec must not run beside the queue's jobs; empty when it may.
+    std::string QueueRefusal(const TJobSpec& spec) const;
+
     // The cut list: segments of the open file and of appended files, in saving order.
     void acnAddSegmentExecute();
     void acnUndoExecute();
@@ -120,6 +136,7 @@ public:
     QWidget* pnlTrackLine;
     QToolBar* ToolBar;
     QLabel* StatusPanels[3];
+    QLabel* pnlJobs; // how many jobs wait or run, empty when none
 
     QAction* acnOpen;
     QAction* acnSave;
@@ -151,6 +168,7 @@ public:
     QAction* miAppendAvi;
     QAction* miSaveSegmentList;
     QAction* miLoadSegmentList;
+    QAction* miJobs;
     TSegmentList* FSegmentList = nullptr;
     QUndoStack* FUndo = nullptr;
     QAction* miExit;
@@ -218,12 +236,24 @@ private:
     // The reader of a listed file: the viewer's for the open file, else opened once and kept.
     TAVIFileReader& SegmentReader(const std::string& source);
     TCutListEntry WholeFileEntry(const std::string& source);
+    void CreateQueue();
+    // QueueRefusal of the selection as the save dialog has it now.
+    std::string SelectionRefusal();
+    void QueueChanged();
+    // Asks before closing while jobs wait or run; yes stops the running job (its output
+    // completed) and keeps the waiting ones for the next start.
+    bool ConfirmCloseWithJobs();
 
     TfrmVideoSave* FVideoSave = nullptr;
     TfrmFrameSave* FFrameSave = nullptr;
     QString FLastOpenFolder;
     std::vector<TCutListEntry> FSegments;
     std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;
+    std::unique_ptr<TJobQueue> FQueue;
+    QTimer* FQueueTimer = nullptr;
+    TJobHandOverServer* FHandOver = nullptr;
+    TfrmJobs* FJobs = nullptr; // made when first asked for
+    bool FKeepsQueue = false;  // this window's queue is the one in the settings folder
     int FPlayImage;
     bool FDestroying = false;
 };

@@ -59,8 +59,13 @@ void TfrmMain::acnSaveExecute() {
     TfrmVideoSave& dialog = VideoSaveDialog();
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
+    dialog.OutputRefusal = [this] { return QString::fromStdString(SelectionRefusal()); };
     if (!dialog.Execute())
         return;
+    if (dialog.QueueChosen()) {
+        QueueJob(SelectionJob(), false);
+        return;
+    }
     RunSpecWithProgress("Extracting...", "The selected segment is being extracted. Please wait...",
                         SelectionJob(), false);
 }

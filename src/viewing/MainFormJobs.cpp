@@ -78,6 +78,11 @@ TJobReaders TfrmMain::JobReaders(const TJobSpec& spec) {
 
 void TfrmMain::RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
                                    bool ask) {
+    // A queued job running meanwhile must not meet this one over a file.
+    if (const std::string refusal = QueueRefusal(spec); !refusal.empty()) {
+        ShowWarning(QString::fromStdString(refusal));
+        return;
+    }
     std::vector<std::string> warnings;
     try {
         const TJobReaders readers = JobReaders(spec);

@@ -154,6 +154,10 @@ void TfrmMain::miSaveSegmentsClick() {
     TSegmentsSaveChoice choice;
     if (!dialog.Execute(choice))
         return;
+    if (choice.Queue) {
+        QueueJob(SegmentsJob(choice), true);
+        return;
+    }
     RunSpecWithProgress("Extracting...", "The segments are being saved. Please wait...",
                         SegmentsJob(choice), true);
 }

@@ -336,6 +336,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (!ConfirmCloseWithJobs()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
 }
 

@@ -58,9 +58,11 @@ TfrmSegmentsSave::TfrmSegmentsSave(QWidget* parent) : QDialog(parent) {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    btnQueue = new QPushButton("Add to Queue", this);
     btnOK = new QPushButton("OK", this);
     btnOK->setDefault(true);
     btnCancel = new QPushButton("Cancel", this);
+    buttons->addWidget(btnQueue);
     buttons->addWidget(btnOK);
     buttons->addWidget(btnCancel);
     layout->addLayout(buttons);
@@ -71,7 +73,8 @@ TfrmSegmentsSave::TfrmSegmentsSave(QWidget* parent) : QDialog(parent) {
             edtFileName->setText(path);
     });
     connect(cbxVideoNoRecompression, &QCheckBox::toggled, this, [this] { UpdateControls(); });
-    connect(btnOK, &QPushButton::clicked, this, &TfrmSegmentsSave::btnOKClick);
+    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(false); });
+    connect(btnQueue, &QPushButton::clicked, this, [this] { btnOKClick(true); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -81,8 +84,10 @@ bool TfrmSegmentsSave::Execute(TSegmentsSaveChoice& choice) {
     cbxExactCut->setToolTip(ExactCutRefusal);
     UpdateControls();
     edtFileName->setFocus();
+    FQueueChosen = false;
     if (exec() != QDialog::Accepted)
         return false;
+    choice.Queue = FQueueChosen;
     choice.Output = LocalPath(edtFileName->text());
     choice.Separate = rbEachFile->isChecked();
     choice.StreamCopy = cbxVideoNoRecompression->isChecked();
@@ -117,7 +122,7 @@ void TfrmSegmentsSave::FillCompressors() {
     cbxAudio->setCurrentIndex(-1);
 }
 
-void TfrmSegmentsSave::btnOKClick() {
+void TfrmSegmentsSave::btnOKClick(bool queue) {
     QString name = edtFileName->text().trimmed();
     if (name.isEmpty()) {
         MessageDlg(this, "Please select an output file.", TMsgDlgType::mtInformation);
@@ -132,6 +137,7 @@ void TfrmSegmentsSave::btnOKClick() {
             ShowWarningBox(this, "The output file is the source file.");
             return;
         }
+    FQueueChosen = queue;
     accept();
 }
 

@@ -25,6 +25,7 @@ struct TSegmentsSaveChoice {
     bool StreamCopy = true;
     bool Exact = false;
     std::optional<media::TCompressor> Video, Audio; // none: uncompressed
+    bool Queue = false;                             // Add to Queue: queued instead of run now
 };
 
 class TfrmSegmentsSave : public QDialog {
@@ -49,15 +50,17 @@ public:
     QCheckBox* cbxExactCut;
     QComboBox* cbxVideo;
     QComboBox* cbxAudio;
+    QPushButton* btnQueue;
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
 private:
     void UpdateControls();
     void FillCompressors();
-    void btnOKClick();
+    void btnOKClick(bool queue);
 
     std::vector<media::TCompressor> FVideoCompressors, FAudioCompressors;
+    bool FQueueChosen = false;
 };
 
 } // namespace zarvex

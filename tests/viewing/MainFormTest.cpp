@@ -119,7 +119,7 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
                  "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection"}));
-    EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments"}));
+    EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments", "-", "Jobs..."}));
     EXPECT_EQ(MenuTexts(Form.miPlay),
               (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-",
                  "Previous Frame", "Next Frame", "-", "Selection Start", "Selection End"}));
