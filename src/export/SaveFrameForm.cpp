@@ -56,18 +56,6 @@ bool IsFolder(const QString& folder) {
     return std::filesystem::is_directory(folder.toStdString(), ec);
 }
 
-TOverwriteAnswer AskOverwrite(QWidget* owner, const std::string& question) {
-    switch (MessageDlg(owner, QString::fromStdString(question), TMsgDlgType::mtConfirmation,
-                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
-    case QMessageBox::Yes:
-        return TOverwriteAnswer::Yes;
-    case QMessageBox::No:
-        return TOverwriteAnswer::No;
-    default:
-        return TOverwriteAnswer::Cancel;
-    }
-}
-
 } // namespace
 
 TfrmFrameSave::TfrmFrameSave(QWidget* parent) : QDialog(parent) {
