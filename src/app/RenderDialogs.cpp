@@ -24,7 +24,7 @@ namespace {
 void RenderSaveSelection(const QString& clip) {
     TfrmVideoSave dialog;
     dialog.SourceFileName = clip;
-    dialog.edtFileName->setText(QFileInfo(clip).path() + "/holiday-part.avi");
+    dialog.edtFileName->setText("/home/anna/Videos/holiday-part.avi");
     Save(GrabShown(dialog), "save-selection.png");
 
     // The options of the encoder most AVI players know.
@@ -49,7 +49,7 @@ void RenderSaveFrame(const QString& clip) {
 void RenderSplitDialog(const QString& clip) {
     TfrmChop dialog({"/chop", clip});
     dialog.edtPartCount->SetValue(3);
-    dialog.edtOutputFolder->setText(QFileInfo(clip).path() + "/parts");
+    dialog.edtOutputFolder->setText("/home/anna/Videos/parts");
     Save(GrabShown(dialog), "split-dialog.png");
 }
 

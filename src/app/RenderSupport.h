@@ -27,5 +27,7 @@ void RenderCutDiagram();
 
 // The dialogs of saving, splitting and information, on the sample clip.
 void RenderToolDialogs(const QString& clip);
+// The Jobs window with a queue of sample jobs.
+void RenderJobsWindow();
 
 } // namespace zarvex::render

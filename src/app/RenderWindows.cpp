@@ -355,5 +355,6 @@ int main(int argc, char** argv) {
     RenderMainWindow(clip);
     RenderSegments(clip);
     RenderToolDialogs(clip);
+    RenderJobsWindow();
     return Failures == 0 ? 0 : 1;
 }

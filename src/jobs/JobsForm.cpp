@@ -61,10 +61,10 @@ TfrmJobs::TfrmJobs(TJobQueue& queue, QWidget* parent) : QWidget(parent, Qt::Wind
     lvJobs = new QTreeWidget(this);
     lvJobs->setRootIsDecorated(false);
     lvJobs->setHeaderLabels({"Job", "State", "Progress", "Output", "Message"});
-    lvJobs->setColumnWidth(colJob, 260);
+    lvJobs->setColumnWidth(colJob, 340);
     lvJobs->setColumnWidth(colState, 80);
     lvJobs->setColumnWidth(colProgress, 70);
-    lvJobs->setColumnWidth(colOutput, 180);
+    lvJobs->setColumnWidth(colOutput, 240);
     layout->addWidget(lvJobs, 1);
 
     auto* buttons = new QHBoxLayout;
