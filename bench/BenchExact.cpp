@@ -24,40 +24,6 @@ constexpr int First = 2600;                   // 100 frames after a key frame
 constexpr int Last = First + 7340;            // inside a group of pictures, about 1 GiB on
 constexpr long long ScratchBytes = 2LL << 30; // beyond the cut's 1.8 GB
 
-// 500 noisy frames encoded once and looped by stream copy: 2.6 GiB within a minute.
-void MakeSource(const fs::path& dir, const fs::path& src) {
-    const std::string clip = (dir / "clip.avi").string();
-    Check(RunChild(Ffmpeg({"-f",
-                           "lavfi",
-                           "-i",
-                           "testsrc2=size=720x576:rate=25",
-                           "-vf",
-                           "noise=alls=20:allf=t",
-                           "-frames:v",
-                           "500",
-                           "-c:v",
-                           "mpeg4",
-                           "-vtag",
-                           "XVID",
-                           "-q:v",
-                           "3",
-                           "-g",
-                           "250",
-                           "-bf",
-                           "2",
-                           "-flags",
-                           "+cgop",
-                           "-sc_threshold",
-                           "1000000000",
-                           clip})),
-          "ffmpeg (clip)");
-    Check(RunChild(Ffmpeg({"-stream_loop", "-1", "-i", clip, "-f", "lavfi", "-i",
-                           "sine=sample_rate=44100", "-map", "0:v", "-map", "1:a", "-c:v", "copy",
-                           "-c:a", "pcm_s16le", "-t", "440", src.string()})),
-          "ffmpeg (source)");
-    fs::remove(clip);
-}
-
 // --run exact|key SRC OUT COUNTS: one cut in this process; the counts go to a file.
 int RunCut(const std::string& mode, const std::string& src, const std::string& out,
            const std::string& countsFile) {
@@ -90,7 +56,7 @@ int main(int argc, char** argv) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path src = dir / "source.avi", out = dir / "out.avi", counts = dir / "counts.txt";
-    MakeSource(dir, src);
+    MakeXvidRecording(dir, src, 440);
     Check(RunChild({"sync"}), "sync");
     std::printf("source: %.1f MiB\n", double(fs::file_size(src)) / 1048576.0);
 

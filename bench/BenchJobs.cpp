@@ -33,39 +33,6 @@ constexpr int Runs = 3;
 constexpr int First = 2600, Last = First + 7340; // about 1 GiB, inside a group of pictures
 constexpr long long ScratchBytes = 2LL << 30;
 
-void MakeSource(const fs::path& dir, const fs::path& src) {
-    const std::string clip = (dir / "clip.avi").string();
-    Check(RunChild(Ffmpeg({"-f",
-                           "lavfi",
-                           "-i",
-                           "testsrc2=size=720x576:rate=25",
-                           "-vf",
-                           "noise=alls=20:allf=t",
-                           "-frames:v",
-                           "500",
-                           "-c:v",
-                           "mpeg4",
-                           "-vtag",
-                           "XVID",
-                           "-q:v",
-                           "3",
-                           "-g",
-                           "250",
-                           "-bf",
-                           "2",
-                           "-flags",
-                           "+cgop",
-                           "-sc_threshold",
-                           "1000000000",
-                           clip})),
-          "ffmpeg (clip)");
-    Check(RunChild(Ffmpeg({"-stream_loop", "-1", "-i", clip, "-f", "lavfi", "-i",
-                           "sine=sample_rate=44100", "-map", "0:v", "-map", "1:a", "-c:v", "copy",
-                           "-c:a", "pcm_s16le", "-t", "420", src.string()})),
-          "ffmpeg (source)");
-    fs::remove(clip);
-}
-
 double Now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -150,12 +117,16 @@ int main(int argc, char** argv) {
     const fs::path src = dir / "src.avi";
     const std::string out = (dir / "out.avi").string();
     if (!fs::exists(src))
-        MakeSource(dir, src);
+        MakeXvidRecording(dir, src, 420);
     WarmCache(src.string());
     std::vector<double> direct, runner, gaps;
+    // Each run writes a new file: overwriting one whose pages are still being written back
+    // costs the next run.
     for (int i = 0; i < Runs; ++i) {
+        fs::remove(out);
         ReusePageCache(dir.string(), ScratchBytes);
         direct.push_back(Direct(src.string(), out, Copy));
+        fs::remove(out);
         ReusePageCache(dir.string(), ScratchBytes);
         const TRunnerRun r = ThroughRunner(src.string(), out, Copy, -1);
         runner.push_back(r.Seconds);

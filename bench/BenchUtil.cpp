@@ -117,4 +117,38 @@ void Check(const TChildRun& run, const std::string& what) {
     }
 }
 
+void MakeXvidRecording(const std::filesystem::path& dir, const std::filesystem::path& src,
+                       int seconds) {
+    const std::string clip = (dir / "clip.avi").string();
+    Check(RunChild(Ffmpeg({"-f",
+                           "lavfi",
+                           "-i",
+                           "testsrc2=size=720x576:rate=25",
+                           "-vf",
+                           "noise=alls=20:allf=t",
+                           "-frames:v",
+                           "500",
+                           "-c:v",
+                           "mpeg4",
+                           "-vtag",
+                           "XVID",
+                           "-q:v",
+                           "3",
+                           "-g",
+                           "250",
+                           "-bf",
+                           "2",
+                           "-flags",
+                           "+cgop",
+                           "-sc_threshold",
+                           "1000000000",
+                           clip})),
+          "ffmpeg (clip)");
+    Check(RunChild(Ffmpeg({"-stream_loop", "-1", "-i", clip, "-f", "lavfi", "-i",
+                           "sine=sample_rate=44100", "-map", "0:v", "-map", "1:a", "-c:v", "copy",
+                           "-c:a", "pcm_s16le", "-t", std::to_string(seconds), src.string()})),
+          "ffmpeg (source)");
+    std::filesystem::remove(clip);
+}
+
 } // namespace zarvex::bench

@@ -1,6 +1,7 @@
 // Timing other processes side by side: wall time and peak memory of one child run.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ void CacheAsRead(const std::string& path);
 void ReusePageCache(const std::string& folder, long long bytes);
 
 std::string SelfPath();
+
+// A 720x576 Xvid-tagged MPEG-4 recording with B-frames, a key frame every 250 frames and PCM
+// sound, seconds long: 500 noisy frames encoded once and looped by stream copy, about 6 MiB a
+// second. dir holds the clip meanwhile.
+void MakeXvidRecording(const std::filesystem::path& dir, const std::filesystem::path& src,
+                       int seconds);
 
 // "ffmpeg -nostdin -y -v error" followed by args.
 std::vector<std::string> Ffmpeg(std::vector<std::string> args);
