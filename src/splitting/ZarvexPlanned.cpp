@@ -28,6 +28,7 @@ void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& 
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(plan.Count());
     writer.Open(FileName, AVIF_HASINDEX);
+    const TCopyPieceScope pieces(writer, PieceReport());
     DeclareStreams(writer, first);
     TSoundCarry carry;
     CopyPlanned(writer, plan, carry);
@@ -46,6 +47,7 @@ void TZarvex::AppendPlanned(TAVIFileWriter& writer, int32_t first, const TVideoP
     ProgressTotal = int32_t(plan.Count() - 1);
     Cancel = false;
     PrepareStreams();
+    const TCopyPieceScope pieces(writer, PieceReport());
     CopyPlanned(writer, plan, carry);
 }
 
