@@ -13,8 +13,9 @@ class TAVIFileReader;
 
 namespace zarvex::media {
 
-// Called with the share of the encoding done; false cancels it, and the plan then holds the
-// pictures encoded so far and nothing to copy.
+// Called with the share of the planning done, at every decoded picture; false cancels it. The
+// plan then holds a shorter selection, still whole: the head encoded so far, or the copy up to
+// where the walk to its end got, or the closing run encoded so far.
 using TPlanProgress = std::function<bool(double share)>;
 
 // The plan for slots first..last (the frames a reference decoder shows there) of the reader's
