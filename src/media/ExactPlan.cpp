@@ -76,8 +76,7 @@ struct TCopyEnd {
 
 // Where a copy from the key frame (its picture at slot `shown`) can end, at `last` or before:
 // after a slot whose pictures, and those of every slot before, all come from chunks up to it,
-// so that no copied picture waits for one that is not copied. Cancelled, where the walk got to,
-// the key frame's own picture at least.
+// so that no copied picture waits for one that is not copied. Cancelled, as far as the walk got.
 TCopyEnd FindCopyEnd(TVideoDecoder& decoder, const TAVIStream& video, int64_t key, int64_t shown,
                      int64_t last, TStageProgress& stages) {
     const int64_t lastKey = video.IsKeyFrame(last) ? last : video.PrevKeyFrame(last);
@@ -106,7 +105,6 @@ TCopyEnd FindCopyEnd(TVideoDecoder& decoder, const TAVIStream& video, int64_t ke
             w.MoveTo(w.Next.FrameNumber);
         }
     } catch (const TJobCancelled&) {
-        end.Closed = std::max(end.Closed, shown);
     }
     return end;
 }
@@ -198,17 +196,17 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
         return plan;
     }
     TCopyEnd end;
-    // Cancelled as the key frame came up, the copy holds it alone.
-    end.Closed = stages.Cancelled() ? shown : last;
+    end.Closed = last;
     if (decoder.Codec()->has_b_frames > 0 && !stages.Cancelled()) {
         try {
             stages.Stage(HeadShare, WalkShare);
             end = FindCopyEnd(decoder, video, key, shown, last, stages);
         } catch (const TJobCancelled&) {
-            end.Closed = shown;
         }
     }
-    const int64_t closed = end.Closed;
+    // Cancelled while planning, the copy holds the key frame alone, so that the file of what
+    // was done is written at once.
+    const int64_t closed = stages.Cancelled() ? shown : end.Closed;
     if (closed < shown) {
         // The selection ends before a copy from the key frame could: no chunk is copied.
         encodeAll();
@@ -227,6 +225,10 @@ TVideoPlan PlanExactVideo(const TAVIFileReader& reader, int32_t first, int32_t l
         stages.Stage(WalkShare, 1.0);
         plan.Tail = EncodeTail(decoder, video, end.Recent, closed + 1, last, stages);
     } catch (const TJobCancelled&) {
+    }
+    if (stages.Cancelled()) {
+        plan.CopyTo = shown;
+        plan.Tail.clear();
     }
     return plan;
 }

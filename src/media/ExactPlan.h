@@ -14,8 +14,8 @@ class TAVIFileReader;
 namespace zarvex::media {
 
 // Called with the share of the planning done, at every decoded picture; false cancels it. The
-// plan then holds a shorter selection, still whole: the head encoded so far, or the copy up to
-// where the walk to its end got, or the closing run encoded so far.
+// plan then holds a shorter selection that is quickly written: the pictures of the head encoded
+// so far, and the key frame after them once the head is complete.
 using TPlanProgress = std::function<bool(double share)>;
 
 // The plan for slots first..last (the frames a reference decoder shows there) of the reader's
