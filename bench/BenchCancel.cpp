@@ -161,8 +161,9 @@ void Exact(TAVIFileReader& reader, const fs::path& out) {
     }
 }
 
-void Recompress(const fs::path& src, const fs::path& out, const char* encoder, const char* name) {
-    TProbe probe(name, 1.0);
+void Recompress(const fs::path& src, const fs::path& out, const char* encoder, const char* name,
+                double delay = 1.0) {
+    TProbe probe(name, delay);
     TDSVideoSplitter splitter;
     splitter.SourceFileName = src.string();
     splitter.OutputFileName = out.string();
@@ -263,6 +264,8 @@ int main() {
     Copy(reader, out);
     Exact(reader, out);
     Recompress(src, out, "libx264", "recompression with x264");
+    // Before x264 has put out a picture: it encodes the first, and drops the rest.
+    Recompress(src, out, "libx264", "recompression with x264, at once", 0.0);
     Recompress(src, out, "mpeg4", "recompression with MPEG-4");
     Split(reader, dir);
     Join(reader, out);

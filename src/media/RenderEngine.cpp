@@ -91,8 +91,11 @@ void TRenderEngine::TImpl::Loop() {
         Position = std::min({time(Video), time(Audio), Duration});
     }
     // Stopped, the encoders' pending pictures are dropped: x264 takes seconds to flush its.
-    if (StopAsked)
+    if (StopAsked) {
+        if (Video)
+            Video->Abandon(Writer);
         return;
+    }
     if (Video)
         Video->Finish(Writer);
     if (Audio)
