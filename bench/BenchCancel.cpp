@@ -239,7 +239,7 @@ void Rebuild(const fs::path& src, const fs::path& dir) {
     TAVIFileReader reader;
     reader.IndexRebuild = TIndexRebuild::Always;
     reader.Open(cut.string());
-    TProbe probe("repair copy of it", 0.5);
+    TProbe probe("repair copy of it", 0.2);
     TZarvex copier(reader);
     copier.FileName = (dir / "repaired.avi").string();
     copier.OnProgress = Watch(probe);
