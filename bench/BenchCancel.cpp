@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -126,8 +127,16 @@ TZarvex::TProgressEvent Watch(TProbe& probe) {
     return [&probe](TZarvex&, bool& cancel, double percent) { cancel = probe.Tick(percent); };
 }
 
-void Copy(TAVIFileReader& reader, const fs::path& out) {
-    TProbe probe("copy of 1 GiB", 0.2);
+// Drops the file from the page cache, so that the next job reads it from the disk.
+void DropFromCache(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Require(fd >= 0 && fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0,
+            "dropping " + path.string() + " from the cache");
+    close(fd);
+}
+
+void Copy(TAVIFileReader& reader, const fs::path& out, const char* name) {
+    TProbe probe(name, 0.2);
     TZarvex copier(reader);
     copier.FileName = out.string();
     copier.OnProgress = Watch(probe);
@@ -261,7 +270,9 @@ int main() {
     std::printf("source: %.1f MiB\n", double(fs::file_size(src)) / 1048576.0);
     TAVIFileReader reader;
     reader.Open(src.string());
-    Copy(reader, out);
+    Copy(reader, out, "copy of 1 GiB");
+    DropFromCache(src);
+    Copy(reader, out, "copy of 1 GiB, read from the disk");
     Exact(reader, out);
     Recompress(src, out, "libx264", "recompression with x264");
     // Before x264 has put out a picture: it encodes the first, and drops the rest.
