@@ -58,6 +58,7 @@ void TAVIFileWriter::Open(const std::string& fileName, uint32_t aviFlags) {
     FileName = fileName;
     Checkpoint = 0;
     Out = std::make_unique<TGatherWriter>(Handle);
+    Out->OnPiece = [this] { return !OnCopyPiece || OnCopyPiece(); };
     RiffPos = 0;
     PutListHeader(ckRIFF, 0, formAVI);
     HdrlPos = uint64_t(Pos());
@@ -175,6 +176,7 @@ void TAVIFileWriter::CloseHeaders() {
 void TAVIFileWriter::WriteChunk(int32_t streamId, const uint8_t* data, bool keyFrame,
                                 int32_t size) {
     Guarded([&] {
+        Out->EndRun(); // here, before anything of this chunk, a stop can cut the file back
         TStreamSlot& slot = BeginChunk(streamId, size);
         Run.Open = false;
         const uint64_t p = uint64_t(Pos());

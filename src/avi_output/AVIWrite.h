@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -28,6 +29,10 @@ public:
     uint8_t IndexKind = 3;
     // The video frames the caller means to write, for the message of a file cut short; 0: unknown.
     uint32_t ExpectedFrames = 0;
+    // Called between the pieces of a long copy in the kernel (CopyChunk), so that the caller can
+    // report and cancel. False stops the copy: the chunks not wholly in the file are dropped, the
+    // file is completed with those before them and closed, and later writes do nothing.
+    std::function<bool()> OnCopyPiece;
 
     void Open(const std::string& fileName, uint32_t aviFlags);
     void AddStream(int32_t streamId, const AVIStreamHeader& header, const uint8_t* format,
@@ -101,6 +106,9 @@ private:
     // Runs a step of writing; a full disk or a shrunken source ends in Salvage.
     template <class TStep> void Guarded(TStep step);
     [[noreturn]] void Salvage(const std::string& reason);
+    // Completes the file with its chunks wholly written and closes it; HoldsText() of it. Raises
+    // reason with "could not be completed" when not even that fits.
+    std::string CutBack(const std::string& reason);
     int64_t DropChunksPast(int64_t limit);
 
     TOSFile Handle;
@@ -132,14 +140,32 @@ private:
     TMemoryBuf LegacyIndex;
 };
 
+// Sets a writer's OnCopyPiece for as long as it lives.
+class TCopyPieceScope {
+public:
+    TCopyPieceScope(TAVIFileWriter& writer, std::function<bool()> onPiece) : Writer(writer) {
+        writer.OnCopyPiece = std::move(onPiece);
+    }
+    ~TCopyPieceScope() { Writer.OnCopyPiece = nullptr; }
+    TCopyPieceScope(const TCopyPieceScope&) = delete;
+    TCopyPieceScope& operator=(const TCopyPieceScope&) = delete;
+
+private:
+    TAVIFileWriter& Writer;
+};
+
 // True for the failures of a write that a smaller file would have avoided.
 bool IsRoomError(int code);
 // What a full disk or a file over the size limit is called in the message.
 std::string RoomFailure(int code);
 
 template <class TStep> void TAVIFileWriter::Guarded(TStep step) {
+    if (!Out)
+        return; // stopped through OnCopyPiece
     try {
         step();
+    } catch (const ECopyStopped&) {
+        CutBack("The copy was stopped.");
     } catch (const ESourceChanged& e) {
         Salvage(e.what());
     } catch (const EOSError& e) {

@@ -180,7 +180,10 @@ void TAVIFileWriter::Close() {
     if (!Handle.IsOpen())
         return;
     try {
-        Guarded([&] { FinishFile(); });
+        Guarded([&] {
+            Out->EndRun();
+            FinishFile();
+        });
     } catch (...) {
         // The handle is let go either way, so a second Close cannot append a second index.
         Release();

@@ -80,6 +80,10 @@ std::string TAVIFileWriter::HoldsText() const {
 // Cuts the file back to its last whole chunk and completes it there; when the indexes do not fit
 // in what that frees, more chunks go, twice as many bytes each round.
 void TAVIFileWriter::Salvage(const std::string& reason) {
+    throw EZarvexError(reason + " " + CutBack(reason));
+}
+
+std::string TAVIFileWriter::CutBack(const std::string& reason) {
     Run = TCopyRun();
     if (Checkpoint == 0) { // not even the headers are on disk
         Release();
@@ -119,7 +123,7 @@ void TAVIFileWriter::Salvage(const std::string& reason) {
     const std::string holds = HoldsText();
     IndexKind = kind;
     Release();
-    throw EZarvexError(reason + " " + holds);
+    return holds;
 }
 
 } // namespace zarvex

@@ -56,7 +56,7 @@ void TGatherWriter::PutLarge(const void* data, size_t count) {
 
 void TGatherWriter::PutFrom(const TOSFile& source, int64_t position, int64_t count) {
     if (!Continues(source, position) || RunCount >= MaxRun)
-        FinishRun();
+        FinishRun(true);
     if (RunCount == 0) {
         Flush();
         RunSource = &source;
@@ -75,22 +75,29 @@ void TGatherWriter::PutBeforeRun(const void* data, size_t count) {
     SolidEnd = Start;
 }
 
-void TGatherWriter::FinishRun() {
+void TGatherWriter::FinishRun(bool mayStop) {
     if (RunCount == 0)
         return;
     const int64_t count = std::exchange(RunCount, 0);
     const int64_t at = Start;
     Start += count; // the layout stands whatever the copy does, so a failed file still closes
     int64_t copied = 0;
-    try {
-        File.CopyFrom(*RunSource, RunPosition, count, at, &copied);
-    } catch (...) {
+    while (copied < count) {
+        if (copied > 0 && OnPiece && !OnPiece() && mayStop)
+            throw ECopyStopped();
+        const int64_t piece = std::min(count - copied, PieceBytes);
+        int64_t got = 0;
+        try {
+            File.CopyFrom(*RunSource, RunPosition + copied, piece, at + copied, &got);
+        } catch (...) {
+            SolidEnd = at + copied + got;
+            throw;
+        }
+        copied += got;
         SolidEnd = at + copied;
-        throw;
+        if (got != piece)
+            throw ESourceChanged();
     }
-    SolidEnd = at + copied;
-    if (copied != count)
-        throw ESourceChanged();
 }
 
 void TGatherWriter::Flush() {

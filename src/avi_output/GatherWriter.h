@@ -5,6 +5,7 @@
 #include "support/OSFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace zarvex {
@@ -16,10 +17,16 @@ public:
     static constexpr size_t FlushAt = 256 * 1024;
     // Copied runs go out in pieces of this size, so that progress and Cancel follow the copy.
     static constexpr int64_t MaxRun = 32 << 20;
+    // And each run, or a single chunk larger still, in steps of this size with OnPiece between.
+    static constexpr int64_t PieceBytes = 4 << 20;
 
     explicit TGatherWriter(const TOSFile& file) : File(file) {
         Pending.reserve(FlushAt + LargeWrite);
     }
+
+    // Called between two steps of a run's copy. False stops a copy that PutFrom or EndRun began:
+    // ECopyStopped is raised, and what got into the file is solid. Elsewhere the copy goes on.
+    std::function<bool()> OnPiece;
 
     // The position after everything written so far, pending bytes included.
     int64_t Position() const { return Start + RunCount + int64_t(Pending.size()); }
@@ -39,6 +46,8 @@ public:
     bool Continues(const TOSFile& source, int64_t position) const {
         return RunCount > 0 && RunSource == &source && RunPosition + RunCount == position;
     }
+    // Copies the run of copied bytes now; a stop of it raises ECopyStopped (see OnPiece).
+    void EndRun() { FinishRun(true); }
     // Writes data in front of the run of copied bytes, which moves behind it.
     void PutBeforeRun(const void* data, size_t count);
     void Flush();
@@ -49,7 +58,7 @@ public:
 
 private:
     void PutLarge(const void* data, size_t count);
-    void FinishRun();
+    void FinishRun(bool mayStop = false);
     // Writes at Start; on a failure, what did get there counts as solid.
     void WriteSolid(const void* data, int64_t count);
 
@@ -61,6 +70,9 @@ private:
     std::vector<uint8_t> Pending;
     int64_t SolidEnd = 0;
 };
+
+// A copy stopped through OnPiece. Not a failure, so no std::exception.
+struct ECopyStopped {};
 
 // The source file is shorter than when it was opened: another program cut or rewrote it.
 class ESourceChanged : public EZarvexError {

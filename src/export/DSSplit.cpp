@@ -126,6 +126,11 @@ void TDSVideoSplitter::BuildTimeline() {
     TheTimeline.Groups.push_back(std::move(audio));
 }
 
+namespace {
+// How often a render reports: well within the tenth of a second in which Cancel must act.
+constexpr int ProgressMs = 40;
+} // namespace
+
 void TDSVideoSplitter::RenderToFile(const std::string& outputFileName) {
     RefuseSourceAsOutput(outputFileName, SourceFileName);
     for (const TPart& part : Parts)
@@ -142,7 +147,7 @@ void TDSVideoSplitter::RenderToFile(const std::string& outputFileName) {
     engine.Run();
     TheWarnings = engine.GetWarnings();
     const int64_t duration = engine.GetDuration();
-    while (engine.WaitForCompletion(300) == TRenderEngine::TWaitResult::Timeout) {
+    while (engine.WaitForCompletion(ProgressMs) == TRenderEngine::TWaitResult::Timeout) {
         if (!OnProgress)
             continue;
         bool cancel = false;

@@ -2,6 +2,7 @@
 
 #include "export/DSErrors.h"
 #include "export/JpegFile.h"
+#include "media/StageProgress.h"
 #include "support/Errors.h"
 #include "support/FileSafety.h"
 
@@ -156,6 +157,20 @@ void TFrameExporter::SaveFrameRange() {
     // step rounded down falls short of a frame's start after two frames and repeats a frame.
     TFrameClock clock(0, 0);
     const int64_t first = FirstFrame(detector, clock);
+    detector.OnPicture = [this] {
+        if (!OnWorking)
+            return;
+        OnWorking(Cancel);
+        if (Cancel)
+            throw TJobCancelled();
+    };
+    try {
+        SaveFrames(detector, clock, first);
+    } catch (const TJobCancelled&) {
+    }
+}
+
+void TFrameExporter::SaveFrames(TMediaDet& detector, const TFrameClock& clock, int64_t first) {
     for (int64_t k = 0; k < Count; ++k) {
         // A failing size query means the stream has ended: the run ends with what it has.
         const int64_t start = clock.FrameStart(first + k);

@@ -43,6 +43,10 @@ public:
     int64_t Count = 1;
     TConfirmOverwriteEvent OnConfirmOverwrite;
     TProgressEvent OnProgress;
+    // Within a run, for every picture decoded on the way to the next file (a seek to the first
+    // decodes from the key frame before it): the caller's window stays alive, and cancel ends
+    // the run at once.
+    std::function<void(bool& cancel)> OnWorking;
 
     // The message for an empty destination field, "" when both are filled.
     static std::string MissingDestination(const std::string& folder, const std::string& fileName);
@@ -72,6 +76,8 @@ public:
 private:
     void Open(media::TMediaDet& detector);
     int CaptureFrame(media::TMediaDet& detector, double seconds);
+    // The run's files from frame first on.
+    void SaveFrames(media::TMediaDet& detector, const TFrameClock& clock, int64_t first);
     int64_t FirstFrame(media::TMediaDet& detector, TFrameClock& clock) const;
     void WriteFrame(const std::string& path);
 

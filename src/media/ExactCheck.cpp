@@ -3,6 +3,7 @@
 #include "avi_input/AVIRead.h"
 #include "media/ExactJoin.h"
 #include "media/SlotWalker.h"
+#include "media/StageProgress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -63,10 +64,11 @@ struct TRange {
 // is decoded from well before, in file order, so that it cannot share a fault of a seek with
 // the pictures the cut was encoded from.
 std::string CheckRange(TVideoDecoder& output, const TAVIFileReader& source, int32_t first,
-                       const TVideoPlan& plan, TRange range) {
+                       const TVideoPlan& plan, TRange range, TStageProgress& stages) {
     const auto head = int64_t(plan.Head.size());
     const int64_t tail = head + plan.CopiedCount();
     TVideoDecoder sourceDecoder(source.FileName());
+    stages.Watch(sourceDecoder);
     TSlotWalker src(sourceDecoder);
     StartClean(src, *source.VideoStream(), first + range.From, 1);
     TSlotWalker out(output);
@@ -83,6 +85,7 @@ std::string CheckRange(TVideoDecoder& output, const TAVIFileReader& source, int3
         if (out.Current.FrameNumber != src.Current.FrameNumber - first ||
             !(copied ? SamePicture(a, b) : CloseTo(a, b)))
             return where + "is not the source's picture";
+        stages.Step(double(slot - range.From + 1) / double(range.To - range.From + 1));
     }
     return "";
 }
@@ -109,19 +112,28 @@ double LumaPsnr(const AVFrame& a, const AVFrame& b) {
 }
 
 std::string CheckExactOutput(const std::string& output, const TAVIFileReader& source, int32_t first,
-                             const TVideoPlan& plan) {
+                             const TVideoPlan& plan,
+                             const std::function<bool(double share)>& progress) {
     TAVIFileReader written;
     written.Open(output);
     const int64_t count = plan.Count();
     if (!written.VideoStream() || int64_t(written.VideoStream()->EntryCount()) != count)
         return "the output does not hold the selected number of frames";
+    TStageProgress stages(progress);
     TVideoDecoder out(output);
+    stages.Watch(out);
     const auto head = int64_t(plan.Head.size());
     const int64_t tail = head + plan.CopiedCount();
-    std::string wrong =
-        CheckRange(out, source, first, plan, {0, std::min(count - 1, head + CheckedCopies)});
-    if (wrong.empty() && tail < count)
-        wrong = CheckRange(out, source, first, plan, {tail, count - 1});
+    const TRange start{0, std::min(count - 1, head + CheckedCopies)};
+    // Each range's share of the bar is its share of the slots checked.
+    const double startShare =
+        tail < count ? double(start.To + 1) / double(start.To + 1 + count - tail) : 1.0;
+    stages.Stage(0.0, startShare);
+    std::string wrong = CheckRange(out, source, first, plan, start, stages);
+    if (wrong.empty() && tail < count) {
+        stages.Stage(startShare, 1.0);
+        wrong = CheckRange(out, source, first, plan, {tail, count - 1}, stages);
+    }
     return wrong;
 }
 

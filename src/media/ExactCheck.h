@@ -4,6 +4,7 @@
 #include "media/FFmpegPtr.h"
 #include "splitting/VideoPlan.h"
 
+#include <functional>
 #include <string>
 
 namespace zarvex {
@@ -26,9 +27,11 @@ inline constexpr double LeastPsnr = 35.0;
 
 // Decodes the output's re-encoded runs and its first copied pictures: every slot must have its
 // picture, decoded without error, and the copied ones must be the source's pictures (those
-// from frame first on). "" when all is well, else what is wrong.
+// from frame first on). "" when all is well, else what is wrong. progress hears of every decoded
+// picture with the share of the check done; when it returns false, TJobCancelled is raised.
 std::string CheckExactOutput(const std::string& output, const TAVIFileReader& source, int32_t first,
-                             const TVideoPlan& plan);
+                             const TVideoPlan& plan,
+                             const std::function<bool(double share)>& progress = nullptr);
 
 // PSNR of the 8-bit luma of two pictures of the same size; 0 when they cannot be compared,
 // a large value when they are equal.

@@ -7,6 +7,7 @@
 #include "media/ExactJoin.h"
 #include "media/ExactPlan.h"
 #include "media/MatchedEncoder.h"
+#include "media/StageProgress.h"
 #include "splitting/ZarvexCls.h"
 #include "support/FileSafety.h"
 
@@ -21,8 +22,10 @@ bool CutsAtEveryFrame(const TAVIStream& video) {
 
 namespace {
 
-// Share of the progress bar for encoding the head; the copy and the tail take the rest.
-constexpr double EncodeShare = 30.0;
+// The progress bar: planning (the re-encoded pictures and where the copy ends) up to PlanEnd,
+// then the copy, then from CheckFrom on the check of the written file.
+constexpr double PlanEnd = 25.0;
+constexpr double CheckFrom = 85.0;
 
 // The copier's progress handler, mapped to part of the bar while the copy runs.
 class TProgressShare {
@@ -98,18 +101,21 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExac
         return fallBack(why);
     RefuseSourceAsOutput(copier.FileName, reader.FileName());
     bool cancel = false;
+    const auto report = [&](double from, double to) {
+        return [&copier, &cancel, from, to](double share) {
+            if (copier.OnProgress)
+                copier.OnProgress(copier, cancel, from + (to - from) * share);
+            return !cancel;
+        };
+    };
     TVideoPlan plan;
     try {
-        plan = PlanExactVideo(reader, first, last, [&](double share) {
-            if (copier.OnProgress)
-                copier.OnProgress(copier, cancel, EncodeShare * share);
-            return !cancel;
-        });
+        plan = PlanExactVideo(reader, first, last, report(0.0, PlanEnd));
     } catch (const std::exception& e) {
         return fallBack(std::string("Its pictures could not be re-encoded: ") + e.what());
     }
     {
-        const TProgressShare share(copier, EncodeShare, 100.0 - EncodeShare);
+        const TProgressShare share(copier, PlanEnd, CheckFrom - PlanEnd);
         if (cancel)
             copier.MarkCancelled();
         copier.CopySegmentPlanned(first, int32_t(first + plan.Count() - 1), plan);
@@ -118,8 +124,15 @@ std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last, TExac
         *counts = TExactCounts{plan.Count() - plan.CopiedCount(), plan.CopiedCount()};
     if (copier.Cancelled())
         return "";
-    if (const std::string wrong = CheckExactOutput(copier.FileName, reader, first, plan);
-        !wrong.empty())
+    std::string wrong;
+    try {
+        wrong = CheckExactOutput(copier.FileName, reader, first, plan, report(CheckFrom, 100.0));
+    } catch (const TJobCancelled&) {
+        // The file is written whole; left unchecked, it stays the exact cut.
+        copier.MarkCancelled();
+        return "";
+    }
+    if (!wrong.empty())
         return fallBack("The exact cut failed its check: " + wrong + ".");
     return "";
 }

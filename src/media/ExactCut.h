@@ -33,8 +33,10 @@ struct TExactCounts {
 // what a stream copy cannot start or end on; progress and cancel go through the copier's
 // OnProgress. Falls back to the key-frame copy when the video cannot be cut exactly or the
 // result fails its own check; returns "" for an exact cut, else the fallback's message with
-// the reason after it. The output is completed in every case. counts, when given, tells what
-// the output holds.
+// the reason after it. The output is completed in every case. Cancelled (copier.Cancelled()
+// then), it returns "" with what was done: the pictures planned so far, the copy so far, or,
+// during the check of the written file, the whole exact cut, unchecked. counts, when given,
+// tells what the output holds.
 std::string CopySegmentExact(TZarvex& copier, int32_t first, int32_t last,
                              TExactCounts* counts = nullptr);
 

@@ -13,8 +13,9 @@ class TAVIFileReader;
 
 namespace zarvex::media {
 
-// Called with the share of the encoding done; false cancels it, and the plan then holds the
-// pictures encoded so far and nothing to copy.
+// Called with the share of the planning done, at every decoded picture; false cancels it. The
+// plan then holds a shorter selection that is quickly written: the pictures of the head encoded
+// so far, and the key frame after them once the head is complete.
 using TPlanProgress = std::function<bool(double share)>;
 
 // The plan for slots first..last (the frames a reference decoder shows there) of the reader's

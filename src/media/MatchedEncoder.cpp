@@ -125,6 +125,8 @@ void TMatchedEncoder::Add(const AVFrame& picture) {
 void TMatchedEncoder::Send(AVFrame& picture) {
     TLogCapture log;
     CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), &picture), log);
+    if (OnPicture)
+        OnPicture();
     Drain();
 }
 
@@ -135,6 +137,8 @@ void TMatchedEncoder::AddEmpty() {
 void TMatchedEncoder::Drain() {
     ReceivePackets(*Encoder, *Packet, [&](const AVPacket& p) {
         Coded.push_back(TRecodedChunk{{p.data, p.data + p.size}, (p.flags & AV_PKT_FLAG_KEY) != 0});
+        if (OnPicture)
+            OnPicture();
     });
 }
 

@@ -8,6 +8,7 @@
 #include "splitting/VideoPlan.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ public:
 
     // Pictures held back until later ones tell where the run ends.
     static constexpr size_t MostHeld = 16;
+
+    // Called for every picture given to the codec and every chunk it returns, Finish's included,
+    // so that a long job can report meanwhile; it must not raise.
+    std::function<void()> OnPicture;
 
 private:
     void Send(AVFrame& picture);

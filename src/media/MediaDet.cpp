@@ -47,12 +47,18 @@ struct TMediaDet::TImpl {
         return s && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? s : nullptr;
     }
     int Fill(int64_t time, uint8_t* buffer, int width, int height);
+    const std::function<void()>* OnPicture = nullptr;
 };
 
 // The picture whose display interval holds the time, decoded exactly.
 int TMediaDet::TImpl::Fill(int64_t time, uint8_t* buffer, int width, int height) {
-    if (!Decoder)
+    if (!Decoder) {
         Decoder = std::make_unique<TVideoDecoder>(Path);
+        Decoder->OnPicture = [this] {
+            if (*OnPicture)
+                (*OnPicture)();
+        };
+    }
     TVideoPicture picture;
     if (!Decoder->DecodeAt(time, picture))
         return AVERROR_EOF;
@@ -66,11 +72,14 @@ int TMediaDet::TImpl::Fill(int64_t time, uint8_t* buffer, int width, int height)
     return 0;
 }
 
-TMediaDet::TMediaDet() : Impl(new TImpl) {}
+TMediaDet::TMediaDet() : Impl(new TImpl) {
+    Impl->OnPicture = &OnPicture;
+}
 TMediaDet::~TMediaDet() = default;
 
 int TMediaDet::SetFilename(const std::string& path) {
     Impl = std::make_unique<TImpl>();
+    Impl->OnPicture = &OnPicture;
     AVFormatContext* raw = nullptr;
     int ret = OpenMediaInput(&raw, path);
     if (ret < 0)

@@ -4,6 +4,7 @@
 #include "support/FrameClock.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,10 @@ public:
     // or past the stream's length, or before its start, fails both calls (AVERROR_EOF), so that a
     // run of frames knows where the stream ends.
     int GetBitmapBits(double seconds, int64_t& size, uint8_t* buffer, int width, int height);
+
+    // Called for every picture GetBitmapBits decodes, as TVideoDecoder::OnPicture; what it
+    // raises passes through GetBitmapBits, and only the destructor may follow.
+    std::function<void()> OnPicture;
 
 private:
     struct TImpl;

@@ -90,6 +90,12 @@ void TRenderEngine::TImpl::Loop() {
             Video->WriteNext(Writer);
         Position = std::min({time(Video), time(Audio), Duration});
     }
+    // Stopped, the encoders' pending pictures are dropped: x264 takes seconds to flush its.
+    if (StopAsked) {
+        if (Video)
+            Video->Abandon(Writer);
+        return;
+    }
     if (Video)
         Video->Finish(Writer);
     if (Audio)

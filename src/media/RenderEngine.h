@@ -34,7 +34,8 @@ public:
     TWaitResult WaitForCompletion(int timeoutMs);
     int64_t GetDuration() const;        // 100-ns units
     int64_t GetCurrentPosition() const; // 100-ns units rendered so far, in every stream
-    // Ends the render early; encoders are drained and the file is completed and valid.
+    // Ends the render early: the file is completed and valid with what was written, and what
+    // the encoders still hold is dropped.
     void Stop();
     // Stops and forgets the timeline and the compressors.
     void ScrapIt();

@@ -28,6 +28,9 @@ public:
     int64_t Time() const; // end of what was written, 100-ns units
     void WriteNext(TAVIFileWriter& writer);
     void Finish(TAVIFileWriter& writer); // drains the encoder
+    // Ends a stopped render without draining: what the encoder holds is dropped, except the first
+    // picture of a stream that has none yet, so that readers can tell its format.
+    void Abandon(TAVIFileWriter& writer);
 
 private:
     void Compose(const TVideoPicture* picture);

@@ -181,4 +181,18 @@ void TVideoOutput::Finish(TAVIFileWriter& writer) {
     WritePackets(writer);
 }
 
+void TVideoOutput::Abandon(TAVIFileWriter& writer) {
+    if (!Encoder || Slots > 0 || Next == 0)
+        return;
+    TLogCapture log;
+    CheckEncoderResult(*Encoder, avcodec_send_frame(Encoder.get(), nullptr), log);
+    const int ret = avcodec_receive_packet(Encoder.get(), Packet.get());
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+        return;
+    CheckEncoderResult(*Encoder, ret, log);
+    writer.WriteChunk(StreamId, Packet->data, (Packet->flags & AV_PKT_FLAG_KEY) != 0, Packet->size);
+    av_packet_unref(Packet.get());
+    ++Slots;
+}
+
 } // namespace zarvex::media

@@ -100,6 +100,7 @@ struct TVideoDecoder::TImpl : TStreamInput {
     bool Gradual = false;     // a key frame of the stream was a predicted picture
     int64_t Want = INT64_MAX; // the frame asked for: dropping pictures stops past it
     TVideoPicture Last;       // a second reference to the picture handed out last
+    const std::function<void()>* OnPicture = nullptr;
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -182,6 +183,8 @@ bool TVideoDecoder::TImpl::ReceiveRaw(TRawPicture& picture) {
 
 bool TVideoDecoder::TImpl::ReceiveShown(TRawPicture& picture) {
     while (ReceiveRaw(picture)) {
+        if (*OnPicture)
+            (*OnPicture)();
         // A key frame that is itself predicted starts a gradual refresh. The decoder calls the
         // pictures recovered once it completes, but references it had to invent can spoil the
         // whole next refresh as well; from the second key frame on the pictures are exact.
@@ -346,6 +349,7 @@ void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
+    Impl->OnPicture = &OnPicture;
     Impl->Open(path, threads);
 }
 

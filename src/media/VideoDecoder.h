@@ -6,6 +6,7 @@
 #include "support/FrameClock.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zarvex::media {
@@ -65,6 +66,11 @@ public:
 
     // For the converters and the player's queue.
     const AVCodecContext* Codec() const;
+
+    // Called for every picture the codec puts out, those a seek decodes on the way included, so
+    // that a long job can report and stop between any two. A hook that raises leaves the decoder
+    // fit only to be destroyed.
+    std::function<void()> OnPicture;
 
 private:
     struct TImpl;

@@ -87,6 +87,12 @@ void TJoiner::Write(const std::vector<TJoinPiece>& pieces, const std::string& ou
         copier.AppendPlanned(writer, firsts[i], plans[i], carry);
         Cancel = copier.Cancelled();
     }
+    // The last copied run goes out here: it reports, and stops on Cancel, as the pieces did.
+    const TCopyPieceScope lastRun(writer, [this] {
+        if (OnProgress)
+            OnProgress(Cancel, 100.0);
+        return !Cancel;
+    });
     writer.Close();
 }
 

@@ -102,6 +102,7 @@ void TZarvex::CopyWholeFile() {
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(ProgressTotal);
     writer.Open(FileName, AVIF_HASINDEX);
+    const TCopyPieceScope pieces(writer, PieceReport());
     DeclareStreams(writer);
     StartPalettes(0);
     Reader.ResetCursors();
@@ -163,6 +164,7 @@ void TZarvex::WriteFile(const std::string& name) {
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(LastFrame - FirstFrame + 1);
     writer.Open(name, AVIF_HASINDEX);
+    const TCopyPieceScope pieces(writer, PieceReport());
     DeclareStreams(writer, FirstFrame);
     CopyRange(writer);
     writer.Close();
@@ -418,6 +420,13 @@ bool TZarvex::CopyPart(TAVIFileWriter& writer, int s, int e, TRangeTest cut, uin
     writer.WriteChunk(s, data + std::min(cut.HeadCut, entry.Size), entry.KeyFrame != 0,
                       int32_t(size));
     return true;
+}
+
+std::function<bool()> TZarvex::PieceReport() {
+    return [this] {
+        ReportProgress();
+        return !Cancel;
+    };
 }
 
 void TZarvex::ReportProgress() {

@@ -123,6 +123,8 @@ private:
     // Writes the palette changes due before video frame frame that are not written yet.
     void WritePalettes(TAVIFileWriter& writer, int64_t frame);
     void ReportProgress();
+    // For the writer's OnCopyPiece: reports within a long copy, and stops it on Cancel.
+    std::function<bool()> PieceReport();
 
     int32_t FirstFrame = 0;
     int32_t LastFrame = 0;

@@ -8,9 +8,34 @@
 #include "support/FileSafety.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace zarvex {
+
+namespace {
+
+// Takes a progress handler away while it lives, when asked to.
+class TSilenced {
+public:
+    TSilenced(TZarvex::TProgressEvent& event, bool silence) : Event(event), Active(silence) {
+        if (Active)
+            Saved = std::exchange(event, nullptr);
+    }
+    ~TSilenced() {
+        if (Active)
+            Event = std::move(Saved);
+    }
+    TSilenced(const TSilenced&) = delete;
+    TSilenced& operator=(const TSilenced&) = delete;
+
+private:
+    TZarvex::TProgressEvent& Event;
+    TZarvex::TProgressEvent Saved;
+    bool Active;
+};
+
+} // namespace
 
 void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& plan) {
     const TAVIStream& video = CheckedVideo();
@@ -21,13 +46,16 @@ void TZarvex::CopySegmentPlanned(int32_t first, int32_t last, const TVideoPlan& 
     LastFrame = last;
     ProgressBase = 0;
     ProgressTotal = int32_t(plan.Count() - 1);
-    // A job cancelled while its pictures were encoded still writes what the plan holds.
+    // A job cancelled while its pictures were encoded still writes what the plan holds (a short
+    // plan then), without asking again.
     const bool cancelledBefore = Cancel;
     Cancel = false;
+    const TSilenced silenced(OnProgress, cancelledBefore);
     TAVIFileWriter writer;
     writer.IndexKind = 3;
     writer.ExpectedFrames = uint32_t(plan.Count());
     writer.Open(FileName, AVIF_HASINDEX);
+    const TCopyPieceScope pieces(writer, PieceReport());
     DeclareStreams(writer, first);
     TSoundCarry carry;
     CopyPlanned(writer, plan, carry);
@@ -46,6 +74,7 @@ void TZarvex::AppendPlanned(TAVIFileWriter& writer, int32_t first, const TVideoP
     ProgressTotal = int32_t(plan.Count() - 1);
     Cancel = false;
     PrepareStreams();
+    const TCopyPieceScope pieces(writer, PieceReport());
     CopyPlanned(writer, plan, carry);
 }
 

@@ -181,25 +181,65 @@ TEST(ExactCutFallbackTest, AnUnknownCodecIsCopiedFromTheKeyFrame) {
         << cli.Output;
 }
 
-// Cancelled while the first pictures are encoded: a complete file of what was done.
-TEST(ExactCutFallbackTest, ACancelWhileEncodingLeavesACompleteFile) {
+// Cancelled in any stage, at once or later: a complete, shorter file of what was done, readers
+// read it cleanly, and the job says it was cancelled. Cancelled during the check, the exact cut
+// stays whole and does not become the key-frame copy.
+TEST(ExactCutCancelTest, EveryStageLeavesACompleteFile) {
     ZARVEX_REQUIRE_TOOL("ffmpeg");
     TTempDir dir;
-    const std::string source = dir.File("p.avi"), out = dir.File("out.avi");
-    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 4 -c:v mpeg4 -g 50 " +
-                          ShellQuote(source)));
-    TAVIFileReader reader;
-    reader.Open(source);
-    TZarvex copier(reader);
-    copier.FileName = out;
-    copier.OnProgress = [](TZarvex&, bool& cancel, double) { cancel = true; };
-    EXPECT_EQ(CopySegmentExact(copier, 10, 90), "");
-    EXPECT_TRUE(copier.Cancelled());
-    TAVIFileReader written;
-    written.Open(out);
-    EXPECT_GE(written.VideoStream()->EntryCount(), 1u);
-    EXPECT_EQ(
-        RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output, "");
+    const std::string source = MakeWriterFile(
+        dir, "b.avi", "ffmpeg", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 8",
+        "-f lavfi -i sine=sample_rate=44100 -t 8",
+        "-c:v mpeg4 -q:v 4 -g 50 -bf 2 -flags +cgop -sc_threshold 1000000000 -c:a pcm_s16le");
+    ASSERT_FALSE(source.empty());
+    const std::string out = dir.File("out.avi");
+    // From inside a group to a B-frame, whose reference after it calls for a closing run.
+    constexpr int32_t First = 10, Last = 181;
+    {
+        TAVIFileReader reader;
+        reader.Open(source);
+        const TVideoPlan plan = PlanExactVideo(reader, First, Last, nullptr);
+        ASSERT_FALSE(plan.Head.empty());
+        ASSERT_FALSE(plan.Tail.empty());
+    }
+    // The bar: the head to 10 %, the walk to where the copy ends to 21.25, the closing run to 25,
+    // the copy to 85 (which it reports at its last picture), the check to 100.
+    const struct {
+        const char* Stage;
+        double From, To;
+    } stages[] = {{"at once", 0, 100},        {"head", 1, 10},  {"walk", 10, 21.25},
+                  {"closing run", 21.25, 25}, {"copy", 30, 80}, {"check", 85.1, 100}};
+    for (const auto& stage : stages) {
+        SCOPED_TRACE(stage.Stage);
+        TAVIFileReader reader;
+        reader.Open(source);
+        TZarvex copier(reader);
+        copier.FileName = out;
+        bool reached = false;
+        copier.OnProgress = [&](TZarvex&, bool& cancel, double percent) {
+            reached = reached || (percent >= stage.From && percent <= stage.To);
+            cancel = reached;
+        };
+        EXPECT_EQ(CopySegmentExact(copier, First, Last), "");
+        EXPECT_TRUE(reached);
+        EXPECT_TRUE(copier.Cancelled());
+        TAVIFileReader written;
+        written.Open(out);
+        const auto frames = int64_t(written.VideoStream()->EntryCount());
+        EXPECT_GE(frames, 1);
+        if (std::string(stage.Stage) == "check")
+            EXPECT_EQ(frames, Last - First + 1);
+        else
+            EXPECT_LT(frames, Last - First + 1);
+        EXPECT_EQ(RunCapture("ffprobe -v error -count_frames -show_entries stream=nb_read_frames "
+                             "-of csv=p=0 " +
+                             ShellQuote(out) + " 2>&1 >/dev/null")
+                      .Output,
+                  "");
+        EXPECT_EQ(
+            RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
+            "");
+    }
 }
 
 // H.264 whose key frames are not IDR pictures: an intra refresh (one IDR, then recovery points),
