@@ -276,6 +276,7 @@ void TfrmFrameSave::SaveFrameRange(TFrameExporter& exporter) {
                    control.SetProgress(percent);
                    cancel = control.Cancelled();
                };
+               exporter.OnWorking = [&control](bool& cancel) { cancel = control.Cancelled(); };
                exporter.SaveFrameRange();
            });
 }

@@ -15,7 +15,8 @@ namespace zarvex::media {
 namespace {
 
 // The frame-exact video of a piece, or nullopt with a note when it must be a key-frame copy.
-std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note) {
+std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note,
+                                      const TRangeSave::TPlanProgress& progress) {
     const TAVIStream& video = *piece.Source->VideoStream();
     const int32_t last = std::min<int32_t>(piece.Range.Last, int32_t(video.EntryCount()) - 1);
     const int32_t first = std::clamp<int32_t>(piece.Range.First, 0, last);
@@ -30,7 +31,7 @@ std::optional<TVideoPlan> ExactPlanOf(const TJoinPiece& piece, std::string& note
     std::string why = ExactCutRefusal(*piece.Source);
     if (why.empty()) {
         try {
-            return PlanExactVideo(*piece.Source, first, last, nullptr);
+            return PlanExactVideo(*piece.Source, first, last, progress);
         } catch (const std::exception& e) {
             why = std::string("Its pictures could not be re-encoded: ") + e.what();
         }

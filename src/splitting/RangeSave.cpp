@@ -11,6 +11,9 @@ namespace zarvex {
 
 namespace {
 
+// Percent of the bar for planning the frame-exact pieces of a joined list.
+constexpr double PlanShare = 20.0;
+
 std::string SegmentNote(size_t i, const std::string& note) {
     return "Segment " + std::to_string(i + 1) + ": " + note;
 }
@@ -36,19 +39,33 @@ bool SaveRanges(const TRangeSave& save, std::vector<std::string>& messages, bool
     std::vector<std::optional<TVideoPlan>> plans(n);
     // One file each goes through the single cut, which checks its own result.
     const bool single = save.Separate && save.Mode == TCutMode::Exact;
-    for (size_t i = 0; i < n && save.Mode == TCutMode::Exact && !single; ++i) {
+    // Planning re-encodes the pieces' heads: its share of the bar, and Cancel there ends the
+    // list with the piece being planned, as far as its plan got.
+    const double planned = save.Mode == TCutMode::Exact && !single ? PlanShare : 0.0;
+    for (size_t i = 0; i < n && planned > 0 && !cancelled; ++i) {
         std::string note;
-        plans[i] = save.PlanExact(pieces[i], note);
+        plans[i] = save.PlanExact(pieces[i], note, [&](double share) {
+            bool cancel = false;
+            if (save.OnProgress)
+                save.OnProgress(cancel, planned * (double(i) + share) / double(n));
+            cancelled = cancelled || cancel;
+            return !cancel;
+        });
         pieces[i].Plan = plans[i] ? &*plans[i] : nullptr;
         if (!note.empty())
             messages.push_back(n > 1 ? SegmentNote(i, note) : note);
+        if (cancelled)
+            pieces.resize(i + 1);
     }
-    for (size_t f = 0; f < names.size() && !cancelled; ++f) {
+    const bool plannedOnly = cancelled;
+    for (size_t f = 0; f < names.size() && (!cancelled || plannedOnly); ++f) {
         TJoiner joiner;
-        const double share = 100.0 / double(names.size());
+        const double share = (100.0 - planned) / double(names.size());
         joiner.OnProgress = [&](bool& cancel, double percent) {
+            if (plannedOnly)
+                return; // what was planned is written whole
             if (save.OnProgress)
-                save.OnProgress(cancel, share * (double(f) + percent / 100.0));
+                save.OnProgress(cancel, planned + share * (double(f) + percent / 100.0));
         };
         if (single) {
             TZarvex copier(*pieces[f].Source);
@@ -63,8 +80,10 @@ bool SaveRanges(const TRangeSave& save, std::vector<std::string>& messages, bool
             cancelled = copier.Cancelled();
         } else {
             joiner.Write(save.Separate ? std::vector<TJoinPiece>{pieces[f]} : pieces, names[f]);
-            cancelled = joiner.Cancelled();
+            cancelled = cancelled || joiner.Cancelled();
         }
+        if (plannedOnly)
+            break;
     }
     return true;
 }

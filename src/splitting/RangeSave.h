@@ -25,8 +25,12 @@ struct TRangeSave {
     // Asked about every existing output before anything is written; true means overwrite.
     std::function<bool(const std::string& question)> OnConfirmOverwrite;
     // Needed for Exact: a piece's frame-exact video, or nullopt and a note when it must be a
-    // key-frame copy; and the single exact cut, which checks its own result and returns a note.
-    std::function<std::optional<TVideoPlan>(const TJoinPiece& piece, std::string& note)> PlanExact;
+    // key-frame copy, hearing of its progress (0 to 1; false cancels it, and the plan ends
+    // where it got); and the single exact cut, which checks its own result and returns a note.
+    using TPlanProgress = std::function<bool(double share)>;
+    std::function<std::optional<TVideoPlan>(const TJoinPiece& piece, std::string& note,
+                                            const TPlanProgress& progress)>
+        PlanExact;
     std::function<std::string(TZarvex& copier, int32_t first, int32_t last)> CutExact;
 };
 

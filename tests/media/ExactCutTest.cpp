@@ -4,6 +4,7 @@
 #include "avi_input/AVIRead.h"
 #include "media/ExactCheck.h"
 #include "media/ExactPlan.h"
+#include "media/RangeCut.h"
 #include "media/SlotWalker.h"
 #include "splitting/ZarvexCls.h"
 
@@ -240,6 +241,42 @@ TEST(ExactCutCancelTest, EveryStageLeavesACompleteFile) {
             RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(out) + " -f null - 2>&1").Output,
             "");
     }
+}
+
+// A list of frame-exact ranges cancelled while its second range is planned: the file holds the
+// first range and what was planned of the second, complete, and the save says it was cancelled.
+TEST(ExactCutCancelTest, AListCancelledWhilePlanningKeepsWhatWasPlanned) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    const std::string source =
+        MakeWriterFile(dir, "b.avi", "ffmpeg", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 8", "",
+                       "-c:v mpeg4 -q:v 4 -g 50 -bf 2");
+    ASSERT_FALSE(source.empty());
+    TAVIFileReader reader;
+    reader.Open(source);
+    TRangeSave save;
+    save.Pieces = {{&reader, {10, 60}, nullptr}, {&reader, {110, 180}, nullptr}};
+    save.Output = dir.File("out.avi");
+    save.Mode = TCutMode::Exact;
+    double last = 0;
+    save.OnProgress = [&](bool& cancel, double percent) {
+        last = percent;
+        cancel = percent > 12; // in the second range's plan
+    };
+    std::vector<std::string> messages;
+    bool cancelled = false;
+    ASSERT_TRUE(media::SaveRanges(save, messages, cancelled));
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(last, 20);
+    TAVIFileReader written;
+    written.Open(save.Output);
+    const auto frames = int64_t(written.VideoStream()->EntryCount());
+    EXPECT_GT(frames, 60 - 10 + 1);
+    EXPECT_LT(frames, 60 - 10 + 1 + 180 - 110 + 1);
+    EXPECT_EQ(
+        RunCapture("ffmpeg -v error -xerror -i " + ShellQuote(save.Output) + " -f null - 2>&1")
+            .Output,
+        "");
 }
 
 // H.264 whose key frames are not IDR pictures: an intra refresh (one IDR, then recovery points),
