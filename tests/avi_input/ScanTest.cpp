@@ -343,16 +343,22 @@ TEST(ScanPeerTest, DvType1FromDvgrabRecoversWhatFfmpegDoes) {
                          ShellQuote(dv))
                   .ExitCode,
               0);
-    // On a busy machine dvgrab drops frames, starts a second file, or now and then hangs before
-    // it writes anything: an interrupt makes it close its file, and a hung one is tried again.
+    // On a busy machine dvgrab drops frames, starts a second file, or now and then hangs: an
+    // interrupt makes it close its file, one that does not end on it is killed and its file
+    // left aside, and another try is made.
     std::string type1;
     for (int attempt = 0; attempt < 3 && type1.empty(); ++attempt) {
-        RunCapture("timeout -s INT 20 dvgrab -stdin -f dv1 -size 0 " +
-                   ShellQuote(dir.File("t" + std::to_string(attempt))) + " < " + ShellQuote(dv) +
-                   " >/dev/null 2>&1");
+        const std::string prefix = "t" + std::to_string(attempt);
+        const int exit =
+            RunCapture("timeout -s INT -k 5 20 dvgrab -stdin -f dv1 -size 0 " +
+                       ShellQuote(dir.File(prefix)) + " < " + ShellQuote(dv) + " >/dev/null 2>&1")
+                .ExitCode;
+        if (exit == 128 + 9 || exit == 128 + 15)
+            continue;
         // Take what it wrote most of.
         for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
-            if (e.path().extension() == ".avi" && e.file_size() > 0 &&
+            if (e.path().filename().string().rfind(prefix, 0) == 0 &&
+                e.path().extension() == ".avi" && e.file_size() > 0 &&
                 (type1.empty() || e.file_size() > std::filesystem::file_size(type1)))
                 type1 = e.path().string();
     }
