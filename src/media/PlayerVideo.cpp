@@ -158,6 +158,8 @@ TVideoFramePtr TPlayerVideo::Convert(const TVideoPicture& picture) {
     frame->Stride = f.width * 4;
     frame->Position = picture.Position;
     frame->FrameNumber = picture.FrameNumber;
+    if (f.pict_type != AV_PICTURE_TYPE_NONE)
+        frame->PictureType = av_get_picture_type_char(f.pict_type);
     frame->Pixels.resize(static_cast<size_t>(frame->Stride) * f.height);
     Converter.Convert(f, AV_PIX_FMT_BGRA, frame->Pixels.data(), frame->Stride, false);
     return frame;

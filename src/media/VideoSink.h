@@ -15,6 +15,7 @@ struct TVideoFrame {
     int Stride = 0;          // bytes per row
     int64_t Position = 0;    // start of the picture's display interval, 100-ns units
     int64_t FrameNumber = 0; // in frames of the stream's nominal rate
+    char PictureType = 0;    // 'I', 'P', 'B', 'S' ... as the decoder names it; 0 when it does not
     std::vector<uint8_t> Pixels;
 };
 

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QActionEvent>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QShortcut>
@@ -81,12 +82,14 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     CreateStatusBar();
     CreateSegmentList();
     CreateQueue();
+    CreateNavigation();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
     FTrackLine = new TTrackLine(pnlTrackLine);
-    auto* trackLayout = new QVBoxLayout(pnlTrackLine);
+    auto* trackLayout = new QHBoxLayout(pnlTrackLine);
     trackLayout->setContentsMargins(0, 0, 0, 0);
-    trackLayout->addWidget(FTrackLine);
+    trackLayout->setSpacing(0);
+    trackLayout->addWidget(FTrackLine, 1);
     FTrackLine->MinPos = 0;
     FTrackLine->MaxPos = 500000;
     FTrackLine->setEnabled(false);
@@ -105,6 +108,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     FViewer->OnError = [this](TAVIViewer&, const std::string& message) {
         ShowWarning(QString::fromStdString(message));
     };
+    CreatePositionBox(*trackLayout);
 
     UpdateActionStates();
     UpdateStatusBar();
@@ -264,6 +268,7 @@ void TfrmMain::AssignShortcuts() {
     acnSetEndSelection->setShortcut(QKeySequence(Qt::Key_2));
     miSaveFrame->setShortcut(QKeySequence(Qt::Key_F));
     acnPlay->setShortcut(QKeySequence(Qt::Key_Space));
+    AssignNavigationShortcuts();
 }
 
 } // namespace zarvex

@@ -19,6 +19,7 @@
 #include <vector>
 
 class QAction;
+class QBoxLayout;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -38,6 +39,8 @@ struct TSegmentsSaveChoice;
 class TfrmFrameSave;
 class TfrmProgress;
 class TfrmVideoSave;
+class TPositionBox;
+class TReversePlay;
 class TTrackLine;
 
 class TfrmMain : public QMainWindow {
@@ -187,6 +190,36 @@ public:
     QToolButton* tbnSave;
     QToolButton* tbnAddSegment;
 
+    // Exact navigation: the position box, Go To, key frames, minutes, the edges of the marks and
+    // the segments, and playing backwards, pausing and playing (J, K, L).
+    void acnGoToExecute();
+    void acnPrevKeyFrameExecute();
+    void acnNextKeyFrameExecute();
+    void acnMinuteBackExecute();
+    void acnMinuteOnExecute();
+    void acnPlayBackwardExecute();
+    void acnPauseExecute();
+    void acnPlayForwardExecute();
+    void acnPrevEdgeExecute();
+    void acnNextEdgeExecute();
+    // Goes exactly to the frame that a typed time or frame number names (frameField: a frame
+    // number only). Text that names none, or a place past the end, is answered with a warning
+    // saying what is accepted, and nothing moves.
+    // The warning's owner is the window unless another is given.
+    bool GoToTyped(const QString& text, bool frameField, QWidget* owner = nullptr);
+    bool ReversePlaying() const;
+    TPositionBox* FPositionBox = nullptr;
+    QAction* acnGoTo = nullptr;
+    QAction* acnPrevKeyFrame = nullptr;
+    QAction* acnNextKeyFrame = nullptr;
+    QAction* acnMinuteBack = nullptr;
+    QAction* acnMinuteOn = nullptr;
+    QAction* acnPlayBackward = nullptr;
+    QAction* acnPause = nullptr;
+    QAction* acnPlayForward = nullptr;
+    QAction* acnPrevEdge = nullptr;
+    QAction* acnNextEdge = nullptr;
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -243,6 +276,14 @@ private:
     // Asks before closing while jobs wait or run; yes stops the running job (its output
     // completed) and keeps the waiting ones for the next start.
     bool ConfirmCloseWithJobs();
+    void CreateNavigation();
+    void CreatePositionBox(QBoxLayout& layout);
+    void AssignNavigationShortcuts();
+    void UpdateNavigationStates();
+    void UpdatePositionBox();
+    QString PictureKind(int64_t frame) const;
+    int64_t FrameCount() const;
+    void GoToFrame(int64_t frame);
 
     TfrmVideoSave* FVideoSave = nullptr;
     TfrmFrameSave* FFrameSave = nullptr;
@@ -256,6 +297,7 @@ private:
     bool FKeepsQueue = false;  // this window's queue is the one in the settings folder
     int FPlayImage;
     bool FDestroying = false;
+    TReversePlay* FReverse = nullptr;
 };
 
 } // namespace zarvex

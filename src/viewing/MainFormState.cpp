@@ -146,11 +146,13 @@ void TfrmMain::UpdateActionStates() {
     miSaveSegmentList->setEnabled(open && !FSegments.empty());
     miAppendAvi->setEnabled(open);
     miLoadSegmentList->setEnabled(open);
+    UpdateNavigationStates();
 }
 
 void TfrmMain::UpdateStatusBar() {
     if (FDestroying)
         return;
+    UpdatePositionBox();
     if (!FileIsOpen()) {
         SetStatusText(0, NoFileText);
         ShowKeyFrameBeforeStart();
@@ -248,6 +250,11 @@ void TfrmMain::acnOpenExecute() {
 }
 
 void TfrmMain::acnPlayExecute() {
+    // Backward playback pauses, as forward playback does.
+    if (ReversePlaying()) {
+        acnPauseExecute();
+        return;
+    }
     FViewer->PlayPause();
 }
 void TfrmMain::acnFirstFrameExecute() {

@@ -36,10 +36,13 @@ TAVIViewer::TAVIViewer(QWidget* parent, TAudioSinkFactory audioSinks)
 TAVIViewer::~TAVIViewer() {
     // The owner is being torn down too: its handlers must not run on half-destroyed members.
     OnPosition = nullptr;
+    OnPicture = nullptr;
     OnPlayStateChange = nullptr;
     OnError = nullptr;
     Close();
     Player.SetNotify({});
+    if (FVideoWindow)
+        FVideoWindow->OnShown = nullptr; // the window may outlive the viewer
 }
 
 void TAVIViewer::Open(const std::string& fileName, const TAVIFileReader* prepared) {
@@ -60,6 +63,10 @@ void TAVIViewer::Open(const std::string& fileName, const TAVIFileReader* prepare
         if (!FVideoWindow) {
             // The picture is a child of the display panel, not of the viewer.
             FVideoWindow = new TVideoWindow(parentWidget() ? parentWidget() : this);
+            FVideoWindow->OnShown = [this] {
+                if (OnPicture)
+                    OnPicture(*this);
+            };
         }
         Player.SetVideoSink(FVideoWindow);
         if (FReader.ScanReport().Rebuilt)

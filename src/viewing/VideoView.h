@@ -34,6 +34,8 @@ public:
     bool Playing = false;
     std::function<void(TAVIViewer& sender, int64_t position)> OnPosition;
     std::function<void(TAVIViewer& sender, bool playing)> OnPlayStateChange;
+    // A new picture is on screen (after a seek, and every picture while playing).
+    std::function<void(TAVIViewer& sender)> OnPicture;
     // A failure of the player; reported once until the next open or start of playback.
     std::function<void(TAVIViewer& sender, const std::string& message)> OnError;
 
@@ -58,6 +60,7 @@ public:
     static double TimeToSeconds(int64_t time) { return double(time) / 10000000.0; }
     int64_t TimeToFrame(int64_t time) const;
     int64_t FrameToTime(int64_t frame) const;
+    const TFrameClock& Clock() const { return FClock; }
     // The start times of the video's key frames, from the reader's index, ascending.
     std::vector<int64_t> KeyFrameTimes() const;
     void UpdateVideoRect();

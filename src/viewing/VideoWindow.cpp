@@ -18,7 +18,13 @@ void TVideoWindow::Deliver(media::TVideoFramePtr frame) {
     }
     // Repaints are queued to the GUI thread; a destroyed window drops them.
     QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            update();
+            if (OnShown)
+                OnShown();
+        },
+        Qt::QueuedConnection);
 }
 
 media::TVideoFramePtr TVideoWindow::Frame() const {

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <mutex>
 
 namespace zarvex {
@@ -19,6 +20,8 @@ public:
     // The frame painted now, for tests and the frame grab of the panel.
     media::TVideoFramePtr Frame() const;
     void Clear();
+    // Called on the GUI thread once a delivered frame is the one to paint.
+    std::function<void()> OnShown;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
