@@ -108,10 +108,21 @@ public:
     void miLoadSegmentListClick();
     void AppendFile(const QString& fileName);
     void LoadSegmentList(const QString& fileName);
-    void SaveSegmentList(const QString& fileName);
+    // True when the list was written.
+    bool SaveSegmentList(const QString& fileName);
     void RemoveSegment(int row);
     void ReorderSegments(const std::vector<int>& order);
     const std::vector<TCutListEntry>& Segments() const { return FSegments; }
+    // The selected segment's start or end set to the position, or to a typed time (seconds);
+    // the frame at an end is not kept, as with the end mark.
+    void acnSetSegmentStartExecute();
+    void acnSetSegmentEndExecute();
+    void SetSegmentEdge(int row, bool end, double seconds);
+    void miSortSegmentsClick();
+    // The list differs from the one last saved or loaded.
+    bool SegmentListChanged() const;
+    // Asks to save a changed list first; false when the user cancels or the save fails.
+    bool ConfirmSegmentListSaved();
 
     // What undo and redo step through: the list and the marks.
     struct TEditState {
@@ -154,6 +165,9 @@ public:
     QAction* acnAddSegment;
     QAction* acnUndo;
     QAction* acnRedo;
+    QAction* acnSetSegmentStart;
+    QAction* acnSetSegmentEnd;
+    QAction* miSortSegments;
 
     QMenu* miFile;
     QMenu* miEdit;
@@ -225,6 +239,9 @@ private:
     bool IndexWasRebuilt() const;
     void ShowRebuildReport();
     void CreateSegmentList();
+    void CreateSegmentEdits();
+    // Asks whether overlapping segments are to be saved as they are.
+    bool ConfirmOverlaps();
     // Records a change of the list or the marks made by change, as one step to undo.
     void Edit(const QString& text, const std::function<void()>& change);
     void SegmentsChanged();
@@ -248,6 +265,7 @@ private:
     TfrmFrameSave* FFrameSave = nullptr;
     QString FLastOpenFolder;
     std::vector<TCutListEntry> FSegments;
+    std::vector<TCutListEntry> FSavedSegments; // as last saved or loaded
     std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;
     std::unique_ptr<TJobQueue> FQueue;
     QTimer* FQueueTimer = nullptr;

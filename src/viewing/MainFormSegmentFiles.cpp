@@ -60,6 +60,7 @@ void TfrmMain::CheckListedSource(TCutListEntry& e, const std::filesystem::path& 
 void TfrmMain::ResetSegments() {
     FUndo->clear();
     FSegments.clear();
+    FSavedSegments.clear();
     SegmentsChanged();
     if (FileIsOpen())
         OfferSegmentList();
@@ -104,6 +105,7 @@ void TfrmMain::LoadSegmentList(const QString& fileName) {
         ShowWarning(QString::fromUtf8(e.what()));
         return;
     }
+    FSavedSegments = loaded;
     Edit("Load Segment List", [&] { FSegments = std::move(loaded); });
     SegmentsChanged();
     FSegmentList->show();
@@ -117,7 +119,7 @@ void TfrmMain::miSaveSegmentListClick() {
         SaveSegmentList(path);
 }
 
-void TfrmMain::SaveSegmentList(const QString& fileName) {
+bool TfrmMain::SaveSegmentList(const QString& fileName) {
     const std::string path = LocalPath(fileName);
     try {
         // Any video the list names would be lost, not only the open one.
@@ -126,26 +128,31 @@ void TfrmMain::SaveSegmentList(const QString& fileName) {
             RefuseSourceAsOutput(path, e.Source);
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
-        return;
+        return false;
     }
     std::error_code unknown; // a path the system cannot resolve fails below, with its reason
     if (std::filesystem::exists(path, unknown) &&
         MessageDlg(this, QString("The \"%1\" file already exists. Overwrite?").arg(fileName),
                    TMsgDlgType::mtConfirmation,
                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return;
+        return false;
     try {
         ReplaceFileWith(path, FormatCutList({FSegments}));
     } catch (const EOSError& e) {
         ShowWarning(QString("The \"%1\" file cannot be created.\n%2")
                         .arg(fileName, QString::fromUtf8(e.Text.c_str())));
+        return false;
     }
+    FSavedSegments = FSegments;
+    return true;
 }
 
 void TfrmMain::miSaveSegmentsClick() {
     if (FSegments.empty() || !FileIsOpen())
         return;
     FViewer->Pause();
+    if (!ConfirmOverlaps())
+        return;
     TfrmSegmentsSave dialog(this);
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));

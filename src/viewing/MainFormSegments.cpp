@@ -4,6 +4,7 @@
 
 #include "app/icons/ToolbarIcons.h"
 #include "avi_input/AVIRead.h"
+#include "splitting/CutListEdit.h"
 #include "splitting/Joiner.h"
 #include "support/Errors.h"
 #include "support/FileDlg.h"
@@ -85,6 +86,7 @@ void TfrmMain::CreateSegmentList() {
 
     ToolBar->addSeparator();
     tbnAddSegment = AddButton(acnAddSegment);
+    CreateSegmentEdits();
 }
 
 void TfrmMain::acnUndoExecute() {
@@ -157,10 +159,11 @@ void TfrmMain::acnAddSegmentExecute() {
     e.Frames.Last = int32_t(FViewer->TimeToFrame(FTrackLine->SelEnd()) - 1);
     e.Start = TAVIViewer::TimeToSeconds(FViewer->FrameToTime(e.Frames.First));
     e.End = TAVIViewer::TimeToSeconds(FViewer->FrameToTime(int64_t(e.Frames.Last) + 1));
-    Edit("Add Selection", [&] { FSegments.push_back(e); });
+    const size_t at = TimeOrderPosition(FSegments, e, e.Source);
+    Edit("Add Selection", [&] { FSegments.insert(FSegments.begin() + std::ptrdiff_t(at), e); });
     SegmentsChanged();
     FSegmentList->show();
-    FSegmentList->SetCurrentRow(int(FSegments.size()) - 1);
+    FSegmentList->SetCurrentRow(int(at));
 }
 
 void TfrmMain::RemoveSegment(int row) {

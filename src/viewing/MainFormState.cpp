@@ -81,6 +81,8 @@ bool TfrmMain::FileIsOpen() const {
 }
 
 void TfrmMain::OpenFile(const QString& fileName) {
+    if (!ConfirmSegmentListSaved())
+        return;
     FLastOpenFolder = FolderPart(fileName);
     FViewer->Close();
     UpdateFileState();
@@ -288,6 +290,8 @@ void TfrmMain::acnSetEndSelectionExecute() {
 }
 
 void TfrmMain::miCloseClick() {
+    if (!ConfirmSegmentListSaved())
+        return;
     FViewer->Close();
     UpdateFileState();
     ResetSegments();
@@ -336,7 +340,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!ConfirmCloseWithJobs()) {
+    if (!ConfirmSegmentListSaved() || !ConfirmCloseWithJobs()) {
         event->ignore();
         return;
     }

@@ -108,8 +108,9 @@ TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
     // The frame at the end mark is not kept, as Save Selection copies.
     ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
     ASSERT_EQ(Rows()->topLevelItemCount(), 2);
-    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1) + " " + Row(0, 2), "00:00.4 00:00.8 00:00.4");
-    EXPECT_TRUE(Rows()->isColumnHidden(3)); // one file: no file column
+    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1) + " " + Row(0, 2) + " " + Row(0, 3),
+              "0:00:00.400 0:00:00.800 0:00:00.400 10-19");
+    EXPECT_TRUE(Rows()->isColumnHidden(4)); // one file: no file column
     using TRanges = std::vector<std::pair<int64_t, int64_t>>;
     EXPECT_EQ(Form.FTrackLine->KeptRanges(),
               (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
@@ -144,8 +145,11 @@ TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
         QTest::keyClick(&Form, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{30, 39}}));
     EXPECT_FALSE(Form.acnRedo->isEnabled());
-    // Another file starts an empty list with no history.
+    // Another file starts an empty list with no history, once the changed list may go.
+    TModalCatcher catcher(QMessageBox::Discard);
     Form.OpenFile(QString::fromStdString(Source));
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(catcher.Seen[0].Text.toStdString(), "The segment list has changed. Save it?");
     EXPECT_TRUE(Form.Segments().empty());
     EXPECT_FALSE(Form.acnUndo->isEnabled());
 }
@@ -158,8 +162,8 @@ TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     Form.AppendFile(QString::fromStdString(other));
     ASSERT_EQ(Form.Segments().size(), 2u);
     EXPECT_EQ(Form.Segments()[1].Frames, (TKeepRange{0, 24}));
-    EXPECT_FALSE(Rows()->isColumnHidden(3));
-    EXPECT_EQ(Row(0, 3) + " " + Row(1, 3), "clip.avi other.avi");
+    EXPECT_FALSE(Rows()->isColumnHidden(4));
+    EXPECT_EQ(Row(0, 4) + " " + Row(1, 4), "clip.avi other.avi");
     // Only the open file's ranges are shaded.
     EXPECT_EQ(Form.FTrackLine->KeptRanges().size(), 1u);
     {
@@ -268,4 +272,70 @@ TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {
     const TCommandResult sound = RunCapture(
         "ffmpeg -nostdin -v error -i " + ShellQuote(Dir.File("raw.avi")) + " -map 0:a -f s16le -");
     EXPECT_EQ(sound.Output.size(), 35280u * 4);
+}
+
+TEST_F(MainFormSegmentsTest, EdgesAndTypedTimesEditTheSelectedSegmentInTimeOrder) {
+    Form.show();
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Mark(30, 40);
+    Form.acnAddSegment->trigger();
+    Mark(10, 20);
+    Form.acnAddSegment->trigger(); // goes before the later one
+    ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
+    EXPECT_EQ(Form.FSegmentList->CurrentRow(), 0);
+    Form.FTrackLine->SetCurPos(12 * FrameTime);
+    QTest::keyClick(&Form, Qt::Key_1, Qt::ControlModifier);
+    Form.FTrackLine->SetCurPos(35 * FrameTime);
+    QTest::keyClick(&Form, Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 39}}));
+    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1), "0:00:00.480 0:00:01.400");
+    // Overlapping rows are marked, and saving them asks first.
+    EXPECT_FALSE(Rows()->topLevelItem(1)->icon(0).isNull());
+    {
+        TModalCatcher catcher(QMessageBox::No);
+        Form.miSaveSegments->trigger();
+        ASSERT_EQ(catcher.Seen.size(), 1u); // the question, no save dialog
+        EXPECT_NE(catcher.Seen[0].Text.indexOf("overlap"), -1);
+    }
+    // A double click on an end opens an editor for it; the frame shown at the time is the first not
+    // kept.
+    emit Rows()->itemDoubleClicked(Rows()->topLevelItem(1), 1);
+    auto* editor = Rows()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    // What the editor commits.
+    Rows()->topLevelItem(1)->setText(1, "0:00:01.5");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    {
+        TModalCatcher catcher;
+        Form.SetSegmentEdge(1, false, 1.6); // after its end
+        Form.SetSegmentEdge(1, false, -1);  // no time
+        ASSERT_EQ(catcher.Seen.size(), 2u);
+        EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    }
+    Form.ReorderSegments({1, 0});
+    Form.miSortSegments->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    for (int i = 0; i < 3; ++i) // the sort, the move and the typed end
+        Form.acnUndo->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 39}}));
+}
+
+TEST_F(MainFormSegmentsTest, ClosingWithAChangedListAsksFirst) {
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
+    for (const auto close : {std::function<void()>([&] { Form.miCloseClick(); }),
+                             std::function<void()>([&] { EXPECT_FALSE(Form.close()); })}) {
+        TModalCatcher catcher(QMessageBox::Cancel);
+        close();
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_TRUE(Form.FileIsOpen());
+    }
+    // A saved list goes without a question.
+    ASSERT_TRUE(Form.SaveSegmentList(QString::fromStdString(Dir.File("kept.cuts"))));
+    TModalCatcher catcher;
+    Form.miCloseClick();
+    EXPECT_TRUE(catcher.Seen.empty());
+    EXPECT_FALSE(Form.FileIsOpen());
 }

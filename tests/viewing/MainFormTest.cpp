@@ -118,7 +118,8 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
                  "Save Segments...", "Append AVI...", "Save Segment List...",
                  "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
-              (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection"}));
+              (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
+                 "Set Segment Start", "Set Segment End", "Sort Segments"}));
     EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments", "-", "Jobs..."}));
     EXPECT_EQ(MenuTexts(Form.miPlay),
               (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-",
