@@ -227,12 +227,14 @@ private:
     TJobSpec SegmentsJob(const TSegmentsSaveChoice& choice) const;
     // Copies of the readers open on the job's sources, for the job to run on.
     TJobReaders JobReaders(const TJobSpec& spec);
+    void ShowSavedTo(const TJobSpec& spec);
     // Runs a job on a worker thread under the progress dialog (FProgress while it runs); its
     // warnings and a failure are shown once the dialog is gone.
     // ask: overwrite questions are still to be asked (the save dialog asks its own).
     void RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
                              bool ask);
-    void RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);
+    // True when the job ran to its end.
+    bool RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);
     // Opens the file in the viewer; a missing or damaged index is rebuilt when the user agrees.
     void OpenAskingRebuild(const std::string& fileName,
                            const std::function<void()>& beforeQuestion);

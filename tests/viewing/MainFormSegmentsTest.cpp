@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -338,4 +339,29 @@ TEST_F(MainFormSegmentsTest, ClosingWithAChangedListAsksFirst) {
     Form.miCloseClick();
     EXPECT_TRUE(catcher.Seen.empty());
     EXPECT_FALSE(Form.FileIsOpen());
+}
+
+TEST_F(MainFormSegmentsTest, OutputsAreOfferedAndTypedBesideTheSource) {
+    Mark(0, 10);
+    Form.acnAddSegment->trigger();
+    QString offered;
+    const auto save = [&](const QString& typed) {
+        TModalCatcher catcher;
+        catcher.Handle = [&](QWidget& window) {
+            auto* dialog = qobject_cast<TfrmSegmentsSave*>(&window);
+            offered = dialog ? dialog->edtFileName->text() : QString();
+            return !typed.isEmpty() && TSegmentsAnswer{typed}(window);
+        };
+        Form.miSaveSegments->trigger();
+        return catcher.Seen.size();
+    };
+    EXPECT_EQ(save("bare"), 1u);
+    EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut.avi"));
+    // Taken in the source's folder, not in the working folder, and said where.
+    EXPECT_EQ(VideoPackets(Dir.File("bare.avi")), "10");
+    EXPECT_FALSE(std::filesystem::exists("bare.avi"));
+    EXPECT_EQ(Form.statusBar()->currentMessage().toStdString(), "Saved to " + Dir.File("bare.avi"));
+    std::ofstream(Dir.File("clip-cut.avi")) << "taken";
+    save("");
+    EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut-2.avi"));
 }
