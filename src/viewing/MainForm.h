@@ -119,6 +119,12 @@ public:
     void acnSetSegmentEndExecute();
     void SetSegmentEdge(int row, bool end, double seconds);
     void miSortSegmentsClick();
+    // Cut Out: the open file's listed ranges are the parts to remove. The segments that are
+    // saved: the list, or in Cut Out the rest of the open file and then the other files' ones.
+    void miCutOutClick();
+    std::vector<TCutListEntry> KeptSegments() const;
+    // Plays only what is kept, one segment after another, until the last one ends or a pause.
+    void acnPlaySegmentsExecute();
     // The list differs from the one last saved or loaded.
     bool SegmentListChanged() const;
     // Asks to save a changed list first; false when the user cancels or the save fails.
@@ -128,6 +134,7 @@ public:
     struct TEditState {
         std::vector<TCutListEntry> Segments;
         int64_t SelStart = -1, SelEnd = -1;
+        bool CutOut = false;
         bool operator==(const TEditState&) const = default;
     };
     TEditState EditState() const;
@@ -168,6 +175,8 @@ public:
     QAction* acnSetSegmentStart;
     QAction* acnSetSegmentEnd;
     QAction* miSortSegments;
+    QAction* miCutOut;
+    QAction* acnPlaySegments;
 
     QMenu* miFile;
     QMenu* miEdit;
@@ -242,6 +251,10 @@ private:
     void ShowRebuildReport();
     void CreateSegmentList();
     void CreateSegmentEdits();
+    void CreateKeptRanges();
+    // The kept ranges of the open file as times, in time order.
+    std::vector<std::pair<int64_t, int64_t>> KeptTimes() const;
+    void FollowPlayedSegments(int64_t position);
     // Asks whether overlapping segments are to be saved as they are.
     bool ConfirmOverlaps();
     // Records a change of the list or the marks made by change, as one step to undo.
@@ -268,6 +281,9 @@ private:
     QString FLastOpenFolder;
     std::vector<TCutListEntry> FSegments;
     std::vector<TCutListEntry> FSavedSegments; // as last saved or loaded
+    bool FCutOut = false;
+    std::vector<std::pair<int64_t, int64_t>> FPlayedSegments; // while Play Segments plays
+    size_t FPlayedSegment = 0;
     std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;
     std::unique_ptr<TJobQueue> FQueue;
     QTimer* FQueueTimer = nullptr;

@@ -53,7 +53,7 @@ TJobSpec TfrmMain::SelectionJob() {
 
 TJobSpec TfrmMain::SegmentsJob(const TSegmentsSaveChoice& choice) const {
     TJobSpec spec;
-    spec.Pieces = FSegments;
+    spec.Pieces = KeptSegments();
     spec.Output = choice.Output;
     spec.Separate = choice.Separate;
     spec.Method = !choice.StreamCopy ? TJobMethod::Recompress

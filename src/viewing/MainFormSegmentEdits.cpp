@@ -103,6 +103,8 @@ bool TfrmMain::ConfirmSegmentListSaved() {
 }
 
 bool TfrmMain::ConfirmOverlaps() {
+    if (FCutOut)
+        return true; // removing a frame twice removes it once
     const std::vector<bool> overlapping = OverlappingEntries(FSegments);
     if (std::find(overlapping.begin(), overlapping.end(), true) == overlapping.end())
         return true;

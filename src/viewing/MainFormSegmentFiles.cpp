@@ -61,6 +61,8 @@ void TfrmMain::ResetSegments() {
     FUndo->clear();
     FSegments.clear();
     FSavedSegments.clear();
+    FCutOut = false;
+    miCutOut->setChecked(false);
     SegmentsChanged();
     if (FileIsOpen())
         OfferSegmentList();
@@ -137,7 +139,8 @@ bool TfrmMain::SaveSegmentList(const QString& fileName) {
                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return false;
     try {
-        ReplaceFileWith(path, FormatCutList({FSegments}));
+        // The file lists what is kept, as the command line reads it.
+        ReplaceFileWith(path, FormatCutList({KeptSegments()}));
     } catch (const EOSError& e) {
         ShowWarning(QString("The \"%1\" file cannot be created.\n%2")
                         .arg(fileName, QString::fromUtf8(e.Text.c_str())));
@@ -151,12 +154,16 @@ void TfrmMain::miSaveSegmentsClick() {
     if (FSegments.empty() || !FileIsOpen())
         return;
     FViewer->Pause();
+    if (KeptSegments().empty()) {
+        ShowWarning("The segments cut out the whole file: nothing is left to save.");
+        return;
+    }
     if (!ConfirmOverlaps())
         return;
     TfrmSegmentsSave dialog(this);
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
-    for (const TCutListEntry& e : FSegments)
+    for (const TCutListEntry& e : KeptSegments())
         dialog.Sources.push_back(e.Source);
     TSegmentsSaveChoice choice;
     if (!dialog.Execute(choice))

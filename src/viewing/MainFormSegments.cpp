@@ -87,6 +87,7 @@ void TfrmMain::CreateSegmentList() {
     ToolBar->addSeparator();
     tbnAddSegment = AddButton(acnAddSegment);
     CreateSegmentEdits();
+    CreateKeptRanges();
 }
 
 void TfrmMain::acnUndoExecute() {
@@ -98,11 +99,13 @@ void TfrmMain::acnRedoExecute() {
 }
 
 TfrmMain::TEditState TfrmMain::EditState() const {
-    return {FSegments, FTrackLine->SelStart(), FTrackLine->SelEnd()};
+    return {FSegments, FTrackLine->SelStart(), FTrackLine->SelEnd(), FCutOut};
 }
 
 void TfrmMain::ApplyEditState(const TEditState& state) {
     FSegments = state.Segments;
+    FCutOut = state.CutOut;
+    miCutOut->setChecked(FCutOut);
     // Cleared first: a mark is refused while it would not lie before (after) the other.
     FTrackLine->SetSelStart(-1);
     FTrackLine->SetSelEnd(-1);
@@ -124,15 +127,10 @@ void TfrmMain::Edit(const QString& text, const std::function<void()>& change) {
 
 void TfrmMain::SegmentsChanged() {
     FSegmentList->Show(FSegments);
-    std::vector<std::pair<int64_t, int64_t>> kept;
     std::set<std::string> listed;
-    for (const TCutListEntry& e : FSegments) {
+    for (const TCutListEntry& e : FSegments)
         listed.insert(e.Source);
-        if (FileIsOpen() && e.Source == FViewer->FileName())
-            kept.emplace_back(FViewer->FrameToTime(e.Frames.First),
-                              FViewer->FrameToTime(int64_t(e.Frames.Last) + 1));
-    }
-    FTrackLine->SetKeptRanges(std::move(kept));
+    FTrackLine->SetKeptRanges(KeptTimes());
     // Files no longer listed are closed; an undo opens them again.
     std::erase_if(FAppended, [&](const auto& file) { return !listed.count(file.first); });
 }

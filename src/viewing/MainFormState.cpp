@@ -231,6 +231,8 @@ void TfrmMain::TrackLineChange() {
 
 void TfrmMain::ViewerPosition(int64_t position) {
     FTrackLine->SetCurPosSilent(position);
+    if (!FPlayedSegments.empty())
+        FollowPlayedSegments(position);
     UpdateStatusBar();
     UpdateActionStates();
 }

@@ -365,3 +365,42 @@ TEST_F(MainFormSegmentsTest, OutputsAreOfferedAndTypedBesideTheSource) {
     save("");
     EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut-2.avi"));
 }
+
+TEST_F(MainFormSegmentsTest, CutOutSavesTheRestAndPlaySegmentsSkipsWhatIsCut) {
+    Mark(10, 20);
+    Form.acnAddSegment->trigger();
+    Mark(30, 40);
+    Form.acnAddSegment->trigger();
+    Form.miCutOut->trigger();
+    using TRanges = std::vector<std::pair<int64_t, int64_t>>;
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(), (TRanges{{0, 10 * FrameTime},
+                                                      {20 * FrameTime, 30 * FrameTime},
+                                                      {40 * FrameTime, 50 * FrameTime}}));
+    {
+        TModalCatcher catcher;
+        // Uncompressed, so that the pictures compare exactly.
+        catcher.Handle =
+            TSegmentsAnswer{QString::fromStdString(Dir.File("rest.avi")), false, false};
+        Form.miSaveSegments->trigger();
+        EXPECT_EQ(catcher.Seen.size(), 1u);
+    }
+    EXPECT_EQ(VideoPackets(Dir.File("rest.avi")), "30");
+    EXPECT_EQ(FfmpegFrameBgr24(Dir.File("rest.avi"), 10), FfmpegFrameBgr24(Source, 20));
+
+    // Played: frames 0-9, 20-29 and 40-49; passing a kept range's end goes on at the next.
+    Form.acnPlaySegments->trigger();
+    EXPECT_TRUE(Form.FViewer->Playing);
+    // The clock runs meanwhile: a position is checked by the range it lies in.
+    const auto frame = [&] { return Form.FViewer->TimeToFrame(Form.FViewer->Position()); };
+    EXPECT_LT(frame(), 10);
+    Form.FViewer->SetPosition(12 * FrameTime);
+    EXPECT_GE(frame(), 20);
+    EXPECT_LT(frame(), 30);
+    Form.FViewer->SetPosition(50 * FrameTime);
+    EXPECT_FALSE(Form.FViewer->Playing);
+
+    Form.acnUndo->trigger(); // Cut Out is a step of its own
+    EXPECT_FALSE(Form.miCutOut->isChecked());
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(),
+              (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
+}

@@ -119,11 +119,12 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
                  "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
-                 "Set Segment Start", "Set Segment End", "Sort Segments"}));
+                 "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out"}));
     EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments", "-", "Jobs..."}));
-    EXPECT_EQ(MenuTexts(Form.miPlay),
-              (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-",
-                 "Previous Frame", "Next Frame", "-", "Selection Start", "Selection End"}));
+    EXPECT_EQ(
+        MenuTexts(Form.miPlay),
+        (V{"First Frame", "Last Frame", "-", "Fast Backward", "Fast Forward", "-", "Previous Frame",
+           "Next Frame", "-", "Selection Start", "Selection End", "-", "Play Segments"}));
     EXPECT_EQ(MenuTexts(Form.miHelp), (V{"Help Topics", "System Info", "-", "About"}));
     EXPECT_EQ(Form.miPlay->title().toStdString(), "Position");
 
