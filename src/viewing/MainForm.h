@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <filesystem>
@@ -64,6 +65,9 @@ public:
     const QString& LastOpenFolder() const { return FLastOpenFolder; }
 
     void acnOpenExecute();
+    // File > Recent Files, newest first; a file that is gone is dropped with a warning.
+    QStringList RecentFiles() const;
+    void OpenRecentFile(const QString& fileName);
     void acnSaveExecute();
     void acnPlayExecute();
     void acnFirstFrameExecute();
@@ -183,6 +187,7 @@ public:
     QMenu* miPlay;
     QMenu* miView;
     QMenu* miHelp;
+    QMenu* miRecentFiles;
     QAction* miClose;
     QAction* miSaveFrame;
     QAction* miSaveRepaired;
@@ -252,6 +257,9 @@ private:
     void CreateSegmentList();
     void CreateSegmentEdits();
     void CreateKeptRanges();
+    void CreateRecentFiles();
+    void AddRecentFile(const QString& fileName);
+    void UpdateRecentFiles();
     // The kept ranges of the open file as times, in time order.
     std::vector<std::pair<int64_t, int64_t>> KeptTimes() const;
     void FollowPlayedSegments(int64_t position);

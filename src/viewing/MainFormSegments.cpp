@@ -88,6 +88,7 @@ void TfrmMain::CreateSegmentList() {
     tbnAddSegment = AddButton(acnAddSegment);
     CreateSegmentEdits();
     CreateKeptRanges();
+    CreateRecentFiles();
 }
 
 void TfrmMain::acnUndoExecute() {

@@ -99,6 +99,8 @@ void TfrmMain::OpenFile(const QString& fileName) {
         ShowWarning(QString::fromStdString(e.what()));
     }
     cursor.Restore();
+    if (FileIsOpen())
+        AddRecentFile(fileName);
     UpdateFileState();
     ShowRebuildReport();
     ResetSegments();

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -403,4 +404,32 @@ TEST_F(MainFormSegmentsTest, CutOutSavesTheRestAndPlaySegmentsSkipsWhatIsCut) {
     EXPECT_FALSE(Form.miCutOut->isChecked());
     EXPECT_EQ(Form.FTrackLine->KeptRanges(),
               (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
+}
+
+TEST_F(MainFormSegmentsTest, RecentFilesKeepTheLastEightAndDropTheGoneOnes) {
+    std::vector<std::string> copies;
+    for (int i = 0; i < 9; ++i) {
+        copies.push_back(Dir.File("copy" + std::to_string(i) + ".avi"));
+        std::filesystem::copy_file(Source, copies.back());
+        Form.OpenFile(QString::fromStdString(copies.back()));
+    }
+    QStringList files = Form.RecentFiles();
+    ASSERT_EQ(files.size(), 8);
+    EXPECT_EQ(files.front().toStdString(), copies[8]);
+    EXPECT_EQ(files.back().toStdString(), copies[1]);
+    EXPECT_EQ(Form.miRecentFiles->actions().size(), 8);
+    // A file opened again comes first, once.
+    Form.miRecentFiles->actions().at(7)->trigger();
+    EXPECT_EQ(Form.FViewer->FileName(), copies[1]);
+    EXPECT_EQ(Form.RecentFiles().front().toStdString(), copies[1]);
+    EXPECT_EQ(Form.RecentFiles().size(), 8);
+
+    std::filesystem::remove(copies[8]);
+    TModalCatcher catcher;
+    Form.miRecentFiles->actions().at(1)->trigger();
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_NE(catcher.Seen[0].Text.indexOf("no longer exists"), -1);
+    EXPECT_EQ(Form.FViewer->FileName(), copies[1]);
+    EXPECT_FALSE(Form.RecentFiles().contains(QString::fromStdString(copies[8])));
+    EXPECT_EQ(Form.miRecentFiles->actions().size(), 7);
 }

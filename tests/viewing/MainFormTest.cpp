@@ -114,8 +114,8 @@ TEST_F(MainFormTest, WithoutAFileOnlyOpeningAndTheToolsAreOffered) {
 TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     using V = std::vector<std::string>;
     EXPECT_EQ(MenuTexts(Form.miFile),
-              (V{"Open", "Save Selection", "Save Repaired Copy...", "Close", "-", "Save Frame", "-",
-                 "Save Segments...", "Append AVI...", "Save Segment List...",
+              (V{"Open", "Recent Files", "Save Selection", "Save Repaired Copy...", "Close", "-",
+                 "Save Frame", "-", "Save Segments...", "Append AVI...", "Save Segment List...",
                  "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
