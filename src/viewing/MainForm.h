@@ -290,6 +290,7 @@ private:
     std::vector<TCutListEntry> FSegments;
     std::vector<TCutListEntry> FSavedSegments; // as last saved or loaded
     bool FCutOut = false;
+    bool FSavedCutOut = false; // the saved list holds the rest of the file
     std::vector<std::pair<int64_t, int64_t>> FPlayedSegments; // while Play Segments plays
     size_t FPlayedSegment = 0;
     std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;

@@ -84,7 +84,7 @@ void TfrmMain::miSortSegmentsClick() {
 }
 
 bool TfrmMain::SegmentListChanged() const {
-    return !FSegments.empty() && FSegments != FSavedSegments;
+    return !FSegments.empty() && (FSegments != FSavedSegments || FCutOut != FSavedCutOut);
 }
 
 bool TfrmMain::ConfirmSegmentListSaved() {

@@ -61,8 +61,7 @@ void TfrmMain::ResetSegments() {
     FUndo->clear();
     FSegments.clear();
     FSavedSegments.clear();
-    FCutOut = false;
-    miCutOut->setChecked(false);
+    FCutOut = FSavedCutOut = false;
     SegmentsChanged();
     if (FileIsOpen())
         OfferSegmentList();
@@ -108,7 +107,12 @@ void TfrmMain::LoadSegmentList(const QString& fileName) {
         return;
     }
     FSavedSegments = loaded;
-    Edit("Load Segment List", [&] { FSegments = std::move(loaded); });
+    FSavedCutOut = false;
+    // A list file holds what is kept.
+    Edit("Load Segment List", [&] {
+        FSegments = std::move(loaded);
+        FCutOut = false;
+    });
     SegmentsChanged();
     FSegmentList->show();
 }
@@ -147,6 +151,7 @@ bool TfrmMain::SaveSegmentList(const QString& fileName) {
         return false;
     }
     FSavedSegments = FSegments;
+    FSavedCutOut = FCutOut;
     return true;
 }
 

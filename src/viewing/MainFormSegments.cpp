@@ -106,7 +106,6 @@ TfrmMain::TEditState TfrmMain::EditState() const {
 void TfrmMain::ApplyEditState(const TEditState& state) {
     FSegments = state.Segments;
     FCutOut = state.CutOut;
-    miCutOut->setChecked(FCutOut);
     // Cleared first: a mark is refused while it would not lie before (after) the other.
     FTrackLine->SetSelStart(-1);
     FTrackLine->SetSelEnd(-1);
@@ -128,6 +127,7 @@ void TfrmMain::Edit(const QString& text, const std::function<void()>& change) {
 
 void TfrmMain::SegmentsChanged() {
     FSegmentList->Show(FSegments);
+    miCutOut->setChecked(FCutOut);
     std::set<std::string> listed;
     for (const TCutListEntry& e : FSegments)
         listed.insert(e.Source);

@@ -52,8 +52,10 @@ TSegmentList::TSegmentList(QWidget* parent) : QDockWidget("Segments", parent) {
     tvSegments->setDefaultDropAction(Qt::MoveAction);
     tvSegments->header()->setStretchLastSection(true);
     tvSegments->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    // Three times of an hour and more side by side, without a scroll bar.
-    tvSegments->setMinimumWidth(3 * tvSegments->fontMetrics().horizontalAdvance("0:00:00.000  ") +
+    // Three times of an hour and more and the frames side by side, without a scroll bar.
+    const QFontMetrics metrics = tvSegments->fontMetrics();
+    tvSegments->setMinimumWidth(3 * metrics.horizontalAdvance("0:00:00.000  ") +
+                                metrics.horizontalAdvance("000000-000000  ") +
                                 4 * tvSegments->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     tvSegments->installEventFilter(this);
     connect(tvSegments, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
