@@ -327,8 +327,8 @@ TEST_F(MainFormSegmentsTest, EdgesAndTypedTimesEditTheSelectedSegmentInTimeOrder
 TEST_F(MainFormSegmentsTest, ClosingWithAChangedListAsksFirst) {
     Mark(5, 15);
     Form.acnAddSegment->trigger();
-    for (const auto close : {std::function<void()>([&] { Form.miCloseClick(); }),
-                             std::function<void()>([&] { EXPECT_FALSE(Form.close()); })}) {
+    for (const auto& close : {std::function<void()>([&] { Form.miCloseClick(); }),
+                              std::function<void()>([&] { EXPECT_FALSE(Form.close()); })}) {
         TModalCatcher catcher(QMessageBox::Cancel);
         close();
         ASSERT_EQ(catcher.Seen.size(), 1u);
