@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -334,7 +335,28 @@ TEST_F(MainFormSegmentsTest, ClosingWithAChangedListAsksFirst) {
         ASSERT_EQ(catcher.Seen.size(), 1u);
         EXPECT_TRUE(Form.FileIsOpen());
     }
+    // Save asks where, as Save Segment List does, and then closes.
+    {
+        TModalCatcher catcher(QMessageBox::Save);
+        catcher.Handle = [&](QWidget& window) {
+            auto* dialog = qobject_cast<QFileDialog*>(&window);
+            if (!dialog)
+                return false;
+            dialog->findChild<QLineEdit*>("fileNameEdit")
+                ->setText(QString::fromStdString(Dir.File("asked.cuts")));
+            static_cast<QDialog*>(dialog)->accept();
+            return true;
+        };
+        Form.OpenFile(QString::fromStdString(Source));
+        EXPECT_EQ(catcher.Seen.size(), 2u); // the question and the file dialog
+    }
+    std::ifstream in(Dir.File("asked.cuts"));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(ParseCutList(text.str()).Entries.size(), 1u);
     // A saved list goes without a question.
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
     ASSERT_TRUE(Form.SaveSegmentList(QString::fromStdString(Dir.File("kept.cuts"))));
     TModalCatcher catcher;
     Form.miCloseClick();
