@@ -199,6 +199,8 @@ void TfrmVideoSave::UpdateForSource() {
 bool TfrmVideoSave::Execute() {
     FLastSaveFile = ReadRegString(LastSaveFileValue);
     UpdateForSource();
+    if (!SourceFileName.isEmpty())
+        edtFileName->setText(QString::fromStdString(FreeOutputName(LocalPath(SourceFileName))));
     cbxVideoNoRecompressionClick();
     edtFileName->setFocus();
     FQueueChosen = false;
@@ -295,6 +297,7 @@ void TfrmVideoSave::Confirm(bool queue) {
         edtFileName->setFocus();
         return;
     }
+    edtFileName->setText(BesideSource(edtFileName->text(), SourceFileName));
     if (ExtensionOf(edtFileName->text()).toLower() != ".avi")
         edtFileName->setText(edtFileName->text() + ".avi");
     if (const QString refusal = OutputRefusal ? OutputRefusal() : QString(); !refusal.isEmpty()) {

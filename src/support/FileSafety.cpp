@@ -88,4 +88,14 @@ void ReplaceFileWith(const std::string& path, std::string_view text) {
     }
 }
 
+std::string FreeOutputName(const std::string& source) {
+    const std::filesystem::path path(source);
+    const std::string stem = path.stem().string() + "-cut";
+    std::error_code unknown; // a name the system cannot resolve is refused when it is used
+    std::filesystem::path name = path.parent_path() / (stem + ".avi");
+    for (int n = 2; std::filesystem::exists(name, unknown); ++n)
+        name = path.parent_path() / (stem + "-" + std::to_string(n) + ".avi");
+    return name.string();
+}
+
 } // namespace zarvex

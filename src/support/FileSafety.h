@@ -13,6 +13,10 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // resolve it (a link to itself, a name too long).
 bool OutputExists(const std::string& path);
 
+// A name for the output of a cut beside source that is not taken yet: "clip-cut.avi", then
+// "clip-cut-2.avi", ...
+std::string FreeOutputName(const std::string& source);
+
 // Raises "The output file is the source file." when target is the source.
 void RefuseSourceAsOutput(const std::string& target, const std::string& source);
 

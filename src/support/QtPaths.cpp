@@ -1,6 +1,8 @@
 #include "support/QtPaths.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace zarvex {
 
@@ -13,6 +15,12 @@ QString FolderPart(const QString& path) {
     if (slash < 0)
         return QString();
     return path.left(slash == 0 ? 1 : slash);
+}
+
+QString BesideSource(const QString& name, const QString& source) {
+    if (source.isEmpty() || name.isEmpty() || !QFileInfo(name).isRelative())
+        return name;
+    return QDir::cleanPath(QFileInfo(source).absolutePath() + "/" + name);
 }
 
 } // namespace zarvex

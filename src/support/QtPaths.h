@@ -14,4 +14,8 @@ std::string LocalPath(const QString& path);
 // the path has none.
 QString FolderPart(const QString& path);
 
+// A relative output name as the user means it: in the source's folder, not in the working
+// folder; other names and an empty source leave it as it is.
+QString BesideSource(const QString& name, const QString& source);
+
 } // namespace zarvex

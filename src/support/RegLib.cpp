@@ -3,8 +3,12 @@
 #include "support/ProdInfo.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace zarvex {
 
@@ -32,6 +36,28 @@ void WriteRegString(const QString& name, const QString& value) {
     s.setValue(name, value);
 }
 
+QRect PlacedOnScreens(const QRect& frame, const QList<QRect>& screens) {
+    if (screens.isEmpty())
+        return frame;
+    const QRect* best = &screens.front();
+    int bestArea = 0;
+    for (const QRect& screen : screens) {
+        if (screen.contains(frame))
+            return frame;
+        const QRect common = screen.intersected(frame);
+        if (common.width() * common.height() > bestArea) {
+            bestArea = common.width() * common.height();
+            best = &screen;
+        }
+    }
+    // A window larger than the screen keeps its size and shows its top left corner.
+    const int x = std::clamp(frame.x(), best->left(),
+                             std::max(best->left(), best->left() + best->width() - frame.width()));
+    const int y = std::clamp(frame.y(), best->top(),
+                             std::max(best->top(), best->top() + best->height() - frame.height()));
+    return {QPoint(x, y), frame.size()};
+}
+
 void RestoreFormPlacement(QWidget& form, const QString& formName, bool positionOnly) {
     QSettings s = Settings();
     s.beginGroup(FormPlacementGroup(formName));
@@ -50,6 +76,13 @@ void RestoreFormPlacement(QWidget& form, const QString& formName, bool positionO
             size.setHeight(s.value("Height").toInt());
         form.resize(size);
     }
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = PlacedOnScreens(QRect(form.pos(), form.size()), screens);
+    form.move(placed.topLeft());
     if (positionOnly || !s.contains("WindowState"))
         return;
     switch (s.value("WindowState").toInt()) {

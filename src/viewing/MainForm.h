@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <filesystem>
@@ -67,6 +68,9 @@ public:
     const QString& LastOpenFolder() const { return FLastOpenFolder; }
 
     void acnOpenExecute();
+    // File > Recent Files, newest first; a file that is gone is dropped with a warning.
+    QStringList RecentFiles() const;
+    void OpenRecentFile(const QString& fileName);
     void acnSaveExecute();
     void acnPlayExecute();
     void acnFirstFrameExecute();
@@ -111,15 +115,33 @@ public:
     void miLoadSegmentListClick();
     void AppendFile(const QString& fileName);
     void LoadSegmentList(const QString& fileName);
-    void SaveSegmentList(const QString& fileName);
+    // True when the list was written.
+    bool SaveSegmentList(const QString& fileName);
     void RemoveSegment(int row);
     void ReorderSegments(const std::vector<int>& order);
     const std::vector<TCutListEntry>& Segments() const { return FSegments; }
+    // The selected segment's start or end set to the position, or to a typed time (seconds);
+    // the frame at an end is not kept, as with the end mark.
+    void acnSetSegmentStartExecute();
+    void acnSetSegmentEndExecute();
+    void SetSegmentEdge(int row, bool end, double seconds);
+    void miSortSegmentsClick();
+    // Cut Out: the open file's listed ranges are the parts to remove. The segments that are
+    // saved: the list, or in Cut Out the rest of the open file and then the other files' ones.
+    void miCutOutClick();
+    std::vector<TCutListEntry> KeptSegments() const;
+    // Plays only what is kept, one segment after another, until the last one ends or a pause.
+    void acnPlaySegmentsExecute();
+    // The list differs from the one last saved or loaded.
+    bool SegmentListChanged() const;
+    // Asks to save a changed list first; false when the user cancels or the save fails.
+    bool ConfirmSegmentListSaved();
 
     // What undo and redo step through: the list and the marks.
     struct TEditState {
         std::vector<TCutListEntry> Segments;
         int64_t SelStart = -1, SelEnd = -1;
+        bool CutOut = false;
         bool operator==(const TEditState&) const = default;
     };
     TEditState EditState() const;
@@ -157,12 +179,18 @@ public:
     QAction* acnAddSegment;
     QAction* acnUndo;
     QAction* acnRedo;
+    QAction* acnSetSegmentStart;
+    QAction* acnSetSegmentEnd;
+    QAction* miSortSegments;
+    QAction* miCutOut;
+    QAction* acnPlaySegments;
 
     QMenu* miFile;
     QMenu* miEdit;
     QMenu* miPlay;
     QMenu* miView;
     QMenu* miHelp;
+    QMenu* miRecentFiles;
     QAction* miClose;
     QAction* miSaveFrame;
     QAction* miSaveRepaired;
@@ -246,18 +274,30 @@ private:
     TJobSpec SegmentsJob(const TSegmentsSaveChoice& choice) const;
     // Copies of the readers open on the job's sources, for the job to run on.
     TJobReaders JobReaders(const TJobSpec& spec);
+    void ShowSavedTo(const TJobSpec& spec);
     // Runs a job on a worker thread under the progress dialog (FProgress while it runs); its
     // warnings and a failure are shown once the dialog is gone.
     // ask: overwrite questions are still to be asked (the save dialog asks its own).
     void RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
                              bool ask);
-    void RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);
+    // True when the job ran to its end.
+    bool RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);
     // Opens the file in the viewer; a missing or damaged index is rebuilt when the user agrees.
     void OpenAskingRebuild(const std::string& fileName,
                            const std::function<void()>& beforeQuestion);
     bool IndexWasRebuilt() const;
     void ShowRebuildReport();
     void CreateSegmentList();
+    void CreateSegmentEdits();
+    void CreateKeptRanges();
+    void CreateRecentFiles();
+    void AddRecentFile(const QString& fileName);
+    void UpdateRecentFiles();
+    // The kept ranges of the open file as times, in time order.
+    std::vector<std::pair<int64_t, int64_t>> KeptTimes() const;
+    void FollowPlayedSegments(int64_t position);
+    // Asks whether overlapping segments are to be saved as they are.
+    bool ConfirmOverlaps();
     // Records a change of the list or the marks made by change, as one step to undo.
     void Edit(const QString& text, const std::function<void()>& change);
     void SegmentsChanged();
@@ -289,6 +329,11 @@ private:
     TfrmFrameSave* FFrameSave = nullptr;
     QString FLastOpenFolder;
     std::vector<TCutListEntry> FSegments;
+    std::vector<TCutListEntry> FSavedSegments; // as last saved or loaded
+    bool FCutOut = false;
+    bool FSavedCutOut = false; // the saved list holds the rest of the file
+    std::vector<std::pair<int64_t, int64_t>> FPlayedSegments; // while Play Segments plays
+    size_t FPlayedSegment = 0;
     std::map<std::string, std::unique_ptr<TAVIFileReader>> FAppended;
     std::unique_ptr<TJobQueue> FQueue;
     QTimer* FQueueTimer = nullptr;

@@ -70,14 +70,15 @@ void TfrmMain::acnSaveExecute() {
                         SelectionJob(), false);
 }
 
-void TfrmMain::RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job) {
+bool TfrmMain::RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job) {
     try {
         const auto forget = qScopeGuard([this] { FProgress = nullptr; });
-        RunJob(this, {title, text, [this](TfrmProgress& shown) { FProgress = &shown; }},
-               std::move(job));
+        return !RunJob(this, {title, text, [this](TfrmProgress& shown) { FProgress = &shown; }},
+                       std::move(job));
     } catch (const std::exception& e) {
         // The progress dialog is gone by now, so the warning has the window to itself.
         ShowWarning(QString::fromUtf8(e.what()));
+        return false;
     }
 }
 

@@ -13,11 +13,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QStringList>
 
 #include <exception>
 
 namespace zarvex {
+
+namespace {
+
+constexpr int SavedMessageTime = 10000; // milliseconds
+
+} // namespace
 
 TJobSpec TfrmMain::SelectionJob() {
     TfrmVideoSave& dialog = VideoSaveDialog();
@@ -46,7 +53,7 @@ TJobSpec TfrmMain::SelectionJob() {
 
 TJobSpec TfrmMain::SegmentsJob(const TSegmentsSaveChoice& choice) const {
     TJobSpec spec;
-    spec.Pieces = FSegments;
+    spec.Pieces = KeptSegments();
     spec.Output = choice.Output;
     spec.Separate = choice.Separate;
     spec.Method = !choice.StreamCopy ? TJobMethod::Recompress
@@ -57,6 +64,20 @@ TJobSpec TfrmMain::SegmentsJob(const TSegmentsSaveChoice& choice) const {
         spec.Audio = JobCodecOf(choice.Audio);
     }
     return spec;
+}
+
+// Where the files of a save went, for a while in the status bar: the dialog that named them
+// is long gone when a long save ends.
+void TfrmMain::ShowSavedTo(const TJobSpec& spec) {
+    const int count = int(spec.Pieces.size());
+    const QString first =
+        QString::fromStdString(spec.Separate ? RangeFileName(spec.Output, 1, count) : spec.Output);
+    const QString text =
+        spec.Separate && count > 1
+            ? QString("Saved to %1 ... %2")
+                  .arg(first, QString::fromStdString(RangeFileName(spec.Output, count, count)))
+            : "Saved to " + first;
+    statusBar()->showMessage(text, SavedMessageTime);
 }
 
 TJobReaders TfrmMain::JobReaders(const TJobSpec& spec) {
@@ -86,9 +107,11 @@ void TfrmMain::RunSpecWithProgress(const QString& title, const QString& text, co
     std::vector<std::string> warnings;
     try {
         const TJobReaders readers = JobReaders(spec);
-        RunWithProgress(title, text, [&](TJobControl& control) {
+        const bool finished = RunWithProgress(title, text, [&](TJobControl& control) {
             warnings = RunJobSpec(spec, control, readers, ask);
         });
+        if (finished)
+            ShowSavedTo(spec);
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
         return;

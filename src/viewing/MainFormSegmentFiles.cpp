@@ -60,6 +60,8 @@ void TfrmMain::CheckListedSource(TCutListEntry& e, const std::filesystem::path& 
 void TfrmMain::ResetSegments() {
     FUndo->clear();
     FSegments.clear();
+    FSavedSegments.clear();
+    FCutOut = FSavedCutOut = false;
     SegmentsChanged();
     if (FileIsOpen())
         OfferSegmentList();
@@ -104,7 +106,13 @@ void TfrmMain::LoadSegmentList(const QString& fileName) {
         ShowWarning(QString::fromUtf8(e.what()));
         return;
     }
-    Edit("Load Segment List", [&] { FSegments = std::move(loaded); });
+    FSavedSegments = loaded;
+    FSavedCutOut = false;
+    // A list file holds what is kept.
+    Edit("Load Segment List", [&] {
+        FSegments = std::move(loaded);
+        FCutOut = false;
+    });
     SegmentsChanged();
     FSegmentList->show();
 }
@@ -117,7 +125,7 @@ void TfrmMain::miSaveSegmentListClick() {
         SaveSegmentList(path);
 }
 
-void TfrmMain::SaveSegmentList(const QString& fileName) {
+bool TfrmMain::SaveSegmentList(const QString& fileName) {
     const std::string path = LocalPath(fileName);
     try {
         // Any video the list names would be lost, not only the open one.
@@ -126,30 +134,41 @@ void TfrmMain::SaveSegmentList(const QString& fileName) {
             RefuseSourceAsOutput(path, e.Source);
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
-        return;
+        return false;
     }
     std::error_code unknown; // a path the system cannot resolve fails below, with its reason
     if (std::filesystem::exists(path, unknown) &&
         MessageDlg(this, QString("The \"%1\" file already exists. Overwrite?").arg(fileName),
                    TMsgDlgType::mtConfirmation,
                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return;
+        return false;
     try {
-        ReplaceFileWith(path, FormatCutList({FSegments}));
+        // The file lists what is kept, as the command line reads it.
+        ReplaceFileWith(path, FormatCutList({KeptSegments()}));
     } catch (const EOSError& e) {
         ShowWarning(QString("The \"%1\" file cannot be created.\n%2")
                         .arg(fileName, QString::fromUtf8(e.Text.c_str())));
+        return false;
     }
+    FSavedSegments = FSegments;
+    FSavedCutOut = FCutOut;
+    return true;
 }
 
 void TfrmMain::miSaveSegmentsClick() {
     if (FSegments.empty() || !FileIsOpen())
         return;
     FViewer->Pause();
+    if (KeptSegments().empty()) {
+        ShowWarning("The segments cut out the whole file: nothing is left to save.");
+        return;
+    }
+    if (!ConfirmOverlaps())
+        return;
     TfrmSegmentsSave dialog(this);
     dialog.SourceFileName = QString::fromStdString(FViewer->FileName());
     dialog.ExactCutRefusal = QString::fromStdString(media::ExactCutRefusal(FViewer->Reader()));
-    for (const TCutListEntry& e : FSegments)
+    for (const TCutListEntry& e : KeptSegments())
         dialog.Sources.push_back(e.Source);
     TSegmentsSaveChoice choice;
     if (!dialog.Execute(choice))

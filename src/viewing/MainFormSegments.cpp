@@ -4,6 +4,7 @@
 
 #include "app/icons/ToolbarIcons.h"
 #include "avi_input/AVIRead.h"
+#include "splitting/CutListEdit.h"
 #include "splitting/Joiner.h"
 #include "support/Errors.h"
 #include "support/FileDlg.h"
@@ -85,6 +86,9 @@ void TfrmMain::CreateSegmentList() {
 
     ToolBar->addSeparator();
     tbnAddSegment = AddButton(acnAddSegment);
+    CreateSegmentEdits();
+    CreateKeptRanges();
+    CreateRecentFiles();
 }
 
 void TfrmMain::acnUndoExecute() {
@@ -96,11 +100,12 @@ void TfrmMain::acnRedoExecute() {
 }
 
 TfrmMain::TEditState TfrmMain::EditState() const {
-    return {FSegments, FTrackLine->SelStart(), FTrackLine->SelEnd()};
+    return {FSegments, FTrackLine->SelStart(), FTrackLine->SelEnd(), FCutOut};
 }
 
 void TfrmMain::ApplyEditState(const TEditState& state) {
     FSegments = state.Segments;
+    FCutOut = state.CutOut;
     // Cleared first: a mark is refused while it would not lie before (after) the other.
     FTrackLine->SetSelStart(-1);
     FTrackLine->SetSelEnd(-1);
@@ -122,15 +127,11 @@ void TfrmMain::Edit(const QString& text, const std::function<void()>& change) {
 
 void TfrmMain::SegmentsChanged() {
     FSegmentList->Show(FSegments);
-    std::vector<std::pair<int64_t, int64_t>> kept;
+    miCutOut->setChecked(FCutOut);
     std::set<std::string> listed;
-    for (const TCutListEntry& e : FSegments) {
+    for (const TCutListEntry& e : FSegments)
         listed.insert(e.Source);
-        if (FileIsOpen() && e.Source == FViewer->FileName())
-            kept.emplace_back(FViewer->FrameToTime(e.Frames.First),
-                              FViewer->FrameToTime(int64_t(e.Frames.Last) + 1));
-    }
-    FTrackLine->SetKeptRanges(std::move(kept));
+    FTrackLine->SetKeptRanges(KeptTimes());
     // Files no longer listed are closed; an undo opens them again.
     std::erase_if(FAppended, [&](const auto& file) { return !listed.count(file.first); });
 }
@@ -157,10 +158,11 @@ void TfrmMain::acnAddSegmentExecute() {
     e.Frames.Last = int32_t(FViewer->TimeToFrame(FTrackLine->SelEnd()) - 1);
     e.Start = TAVIViewer::TimeToSeconds(FViewer->FrameToTime(e.Frames.First));
     e.End = TAVIViewer::TimeToSeconds(FViewer->FrameToTime(int64_t(e.Frames.Last) + 1));
-    Edit("Add Selection", [&] { FSegments.push_back(e); });
+    const size_t at = TimeOrderPosition(FSegments, e, e.Source);
+    Edit("Add Selection", [&] { FSegments.insert(FSegments.begin() + std::ptrdiff_t(at), e); });
     SegmentsChanged();
     FSegmentList->show();
-    FSegmentList->SetCurrentRow(int(FSegments.size()) - 1);
+    FSegmentList->SetCurrentRow(int(at));
 }
 
 void TfrmMain::RemoveSegment(int row) {

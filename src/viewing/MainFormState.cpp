@@ -81,6 +81,8 @@ bool TfrmMain::FileIsOpen() const {
 }
 
 void TfrmMain::OpenFile(const QString& fileName) {
+    if (!ConfirmSegmentListSaved())
+        return;
     FLastOpenFolder = FolderPart(fileName);
     FViewer->Close();
     UpdateFileState();
@@ -97,6 +99,8 @@ void TfrmMain::OpenFile(const QString& fileName) {
         ShowWarning(QString::fromStdString(e.what()));
     }
     cursor.Restore();
+    if (FileIsOpen())
+        AddRecentFile(fileName);
     UpdateFileState();
     ShowRebuildReport();
     ResetSegments();
@@ -231,6 +235,8 @@ void TfrmMain::TrackLineChange() {
 
 void TfrmMain::ViewerPosition(int64_t position) {
     FTrackLine->SetCurPosSilent(position);
+    if (!FPlayedSegments.empty())
+        FollowPlayedSegments(position);
     UpdateStatusBar();
     UpdateActionStates();
 }
@@ -295,6 +301,8 @@ void TfrmMain::acnSetEndSelectionExecute() {
 }
 
 void TfrmMain::miCloseClick() {
+    if (!ConfirmSegmentListSaved())
+        return;
     FViewer->Close();
     UpdateFileState();
     ResetSegments();
@@ -343,7 +351,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!ConfirmCloseWithJobs()) {
+    if (!ConfirmSegmentListSaved() || !ConfirmCloseWithJobs()) {
         event->ignore();
         return;
     }

@@ -83,6 +83,7 @@ bool TfrmSegmentsSave::Execute(TSegmentsSaveChoice& choice) {
     cbxExactCut->setChecked(ExactCutRefusal.isEmpty());
     cbxExactCut->setToolTip(ExactCutRefusal);
     UpdateControls();
+    edtFileName->setText(QString::fromStdString(FreeOutputName(LocalPath(SourceFileName))));
     edtFileName->setFocus();
     FQueueChosen = false;
     if (exec() != QDialog::Accepted)
@@ -129,8 +130,10 @@ void TfrmSegmentsSave::btnOKClick(bool queue) {
         edtFileName->setFocus();
         return;
     }
+    name = BesideSource(name, SourceFileName);
     if (!name.toLower().endsWith(".avi"))
-        edtFileName->setText(name += ".avi");
+        name += ".avi";
+    edtFileName->setText(name);
     const std::string output = LocalPath(name);
     for (const std::string& source : Sources)
         if (IsSameFile(output, source)) {

@@ -107,9 +107,13 @@ protected:
     void SetUp() override { WriteRegString("LastSaveFile", ""); }
     QString Path(const std::string& name) const { return QString::fromStdString(Dir.File(name)); }
     TRun ClickOK(const QString& name, QMessageBox::StandardButton answer = QMessageBox::Ok) {
-        Form.edtFileName->setText(name);
         return RunExecute(
-            Form, [this] { Form.btnOK->click(); }, answer);
+            Form,
+            [this, name] {
+                Form.edtFileName->setText(name); // typed once the dialog offers its own name
+                Form.btnOK->click();
+            },
+            answer);
     }
     int IndexOf(const std::string& encoder) const {
         const auto& list = Form.VideoCompressors();
@@ -417,4 +421,22 @@ TEST(SaveMovieFormOptionFields, FollowWhatEachEncoderHonours) {
                               f.KeyFrameInterval ? 'K' : '-'};
         EXPECT_EQ(got, expected) << name;
     }
+}
+
+TEST_F(SaveMovieFormTest, OffersAFreeNameAndTakesABareOneBesideTheSource) {
+    const std::string source = Dir.File("clip.avi");
+    std::ofstream(source) << "RIFF";
+    std::ofstream(Dir.File("clip-cut.avi")) << "taken";
+    Form.SourceFileName = QString::fromStdString(source);
+    QString offered;
+    const TRun run = RunExecute(Form, [&] {
+        offered = Form.edtFileName->text();
+        Form.edtFileName->setText("take");
+        Form.btnOK->click();
+    });
+    EXPECT_TRUE(run.Result);
+    EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut-2.avi"));
+    EXPECT_EQ(Form.edtFileName->text().toStdString(), Dir.File("take.avi"));
+    EXPECT_TRUE(fs::is_regular_file(Dir.File("take.avi")));
+    EXPECT_FALSE(fs::exists("take.avi"));
 }

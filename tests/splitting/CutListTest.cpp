@@ -3,6 +3,7 @@
 #include "avi_input/FourCC.h"
 #include "fixtures/AviBuilder.h"
 #include "fixtures/Tools.h"
+#include "splitting/CutListEdit.h"
 #include "splitting/Joiner.h"
 #include "support/Errors.h"
 
@@ -92,4 +93,36 @@ TEST(JoinRefusalTest, NamesTheFirstDifference) {
                   std::erase_if(l.Chunks, [](const TFixtureChunk& c) { return c.Stream == 1; });
               }),
               "b.avi has 1 stream; a.avi has 2.");
+}
+
+TEST(CutListTest, TimeOrderOverlapsAndTheComplement) {
+    const auto entry = [](const char* source, int32_t first, int32_t last) {
+        TCutListEntry e;
+        e.Source = source;
+        e.Frames = {first, last};
+        return e;
+    };
+    // The open file first, appended files after it in the order they came.
+    const std::vector<TCutListEntry> list{entry("b", 0, 9), entry("a", 50, 59), entry("c", 0, 9),
+                                          entry("a", 10, 19)};
+    const std::vector<TCutListEntry> sorted = SortedByTime(list, "a");
+    std::string order;
+    for (const TCutListEntry& e : sorted)
+        order += e.Source + std::to_string(e.Frames.First) + " ";
+    EXPECT_EQ(order, "a10 a50 b0 c0 ");
+    EXPECT_EQ(TimeOrderPosition(sorted, entry("a", 30, 39), "a"), 1u);
+    EXPECT_EQ(TimeOrderPosition(sorted, entry("b", 20, 29), "a"), 3u);
+    EXPECT_EQ(TimeOrderPosition(sorted, entry("d", 0, 9), "a"), 4u);
+
+    // Overlaps count within a source only; touching ranges do not overlap.
+    EXPECT_EQ(OverlappingEntries(
+                  {entry("a", 0, 9), entry("a", 10, 19), entry("b", 5, 6), entry("a", 15, 30)}),
+              (std::vector<bool>{false, true, false, true}));
+
+    using TRanges = std::vector<TKeepRange>;
+    EXPECT_EQ(Complement({{40, 49}, {10, 19}, {15, 24}}, 100),
+              (TRanges{{0, 9}, {25, 39}, {50, 99}}));
+    EXPECT_EQ(Complement({{0, 9}, {90, 120}}, 100), (TRanges{{10, 89}}));
+    EXPECT_EQ(Complement({{0, 99}}, 100), TRanges{});
+    EXPECT_EQ(Complement({}, 100), (TRanges{{0, 99}}));
 }

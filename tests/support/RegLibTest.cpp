@@ -163,3 +163,15 @@ TEST_F(RegLibTest, MissingValuesLeaveTheFormAsItIs) {
     EXPECT_EQ(form.pos(), QPoint(5, 70));
     EXPECT_EQ(form.size(), QSize(300, 250));
 }
+
+TEST(PlacedOnScreensTest, AWindowOffEveryScreenIsMovedOntoOne) {
+    const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    // On a screen: left alone.
+    EXPECT_EQ(PlacedOnScreens(QRect(2000, 100, 800, 600), screens), QRect(2000, 100, 800, 600));
+    // A screen that is gone: onto the first one.
+    EXPECT_EQ(PlacedOnScreens(QRect(4000, 100, 800, 600), screens), QRect(1120, 100, 800, 600));
+    // Over an edge: into the screen that shows most of it; a larger one at its corner.
+    EXPECT_EQ(PlacedOnScreens(QRect(3000, -50, 800, 600), screens), QRect(2400, 0, 800, 600));
+    EXPECT_EQ(PlacedOnScreens(QRect(100, 100, 3000, 2000), screens), QRect(0, 0, 3000, 2000));
+    EXPECT_EQ(PlacedOnScreens(QRect(5, 5, 10, 10), {}), QRect(5, 5, 10, 10));
+}

@@ -18,9 +18,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -108,8 +111,9 @@ TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
     // The frame at the end mark is not kept, as Save Selection copies.
     ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
     ASSERT_EQ(Rows()->topLevelItemCount(), 2);
-    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1) + " " + Row(0, 2), "00:00.4 00:00.8 00:00.4");
-    EXPECT_TRUE(Rows()->isColumnHidden(3)); // one file: no file column
+    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1) + " " + Row(0, 2) + " " + Row(0, 3),
+              "0:00:00.400 0:00:00.800 0:00:00.400 10-19");
+    EXPECT_TRUE(Rows()->isColumnHidden(4)); // one file: no file column
     using TRanges = std::vector<std::pair<int64_t, int64_t>>;
     EXPECT_EQ(Form.FTrackLine->KeptRanges(),
               (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
@@ -144,8 +148,11 @@ TEST_F(MainFormSegmentsTest, AddRemoveReorderUndoAndRedo) {
         QTest::keyClick(&Form, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{30, 39}}));
     EXPECT_FALSE(Form.acnRedo->isEnabled());
-    // Another file starts an empty list with no history.
+    // Another file starts an empty list with no history, once the changed list may go.
+    TModalCatcher catcher(QMessageBox::Discard);
     Form.OpenFile(QString::fromStdString(Source));
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_EQ(catcher.Seen[0].Text.toStdString(), "The segment list has changed. Save it?");
     EXPECT_TRUE(Form.Segments().empty());
     EXPECT_FALSE(Form.acnUndo->isEnabled());
 }
@@ -158,8 +165,8 @@ TEST_F(MainFormSegmentsTest, ListFileAppendedFilesAndTheOfferOnOpening) {
     Form.AppendFile(QString::fromStdString(other));
     ASSERT_EQ(Form.Segments().size(), 2u);
     EXPECT_EQ(Form.Segments()[1].Frames, (TKeepRange{0, 24}));
-    EXPECT_FALSE(Rows()->isColumnHidden(3));
-    EXPECT_EQ(Row(0, 3) + " " + Row(1, 3), "clip.avi other.avi");
+    EXPECT_FALSE(Rows()->isColumnHidden(4));
+    EXPECT_EQ(Row(0, 4) + " " + Row(1, 4), "clip.avi other.avi");
     // Only the open file's ranges are shaded.
     EXPECT_EQ(Form.FTrackLine->KeptRanges().size(), 1u);
     {
@@ -268,4 +275,183 @@ TEST_F(MainFormSegmentsTest, SavesOneFileOrOneFileEach) {
     const TCommandResult sound = RunCapture(
         "ffmpeg -nostdin -v error -i " + ShellQuote(Dir.File("raw.avi")) + " -map 0:a -f s16le -");
     EXPECT_EQ(sound.Output.size(), 35280u * 4);
+}
+
+TEST_F(MainFormSegmentsTest, EdgesAndTypedTimesEditTheSelectedSegmentInTimeOrder) {
+    Form.show();
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Mark(30, 40);
+    Form.acnAddSegment->trigger();
+    Mark(10, 20);
+    Form.acnAddSegment->trigger(); // goes before the later one
+    ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}, {30, 39}}));
+    EXPECT_EQ(Form.FSegmentList->CurrentRow(), 0);
+    Form.FTrackLine->SetCurPos(12 * FrameTime);
+    QTest::keyClick(&Form, Qt::Key_1, Qt::ControlModifier);
+    Form.FTrackLine->SetCurPos(35 * FrameTime);
+    QTest::keyClick(&Form, Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 39}}));
+    EXPECT_EQ(Row(0, 0) + " " + Row(0, 1), "0:00:00.480 0:00:01.400");
+    // Overlapping rows are marked, and saving them asks first.
+    EXPECT_FALSE(Rows()->topLevelItem(1)->icon(0).isNull());
+    {
+        TModalCatcher catcher(QMessageBox::No);
+        Form.miSaveSegments->trigger();
+        ASSERT_EQ(catcher.Seen.size(), 1u); // the question, no save dialog
+        EXPECT_NE(catcher.Seen[0].Text.indexOf("overlap"), -1);
+    }
+    // A double click on an end opens an editor for it; the frame shown at the time is the first not
+    // kept.
+    emit Rows()->itemDoubleClicked(Rows()->topLevelItem(1), 1);
+    auto* editor = Rows()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    // What the editor commits.
+    Rows()->topLevelItem(1)->setText(1, "0:00:01.5");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    {
+        TModalCatcher catcher;
+        Form.SetSegmentEdge(1, false, 1.6); // after its end
+        Form.SetSegmentEdge(1, false, -1);  // no time
+        ASSERT_EQ(catcher.Seen.size(), 2u);
+        EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    }
+    Form.ReorderSegments({1, 0});
+    Form.miSortSegments->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 36}}));
+    for (int i = 0; i < 3; ++i) // the sort, the move and the typed end
+        Form.acnUndo->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{12, 34}, {30, 39}}));
+}
+
+TEST_F(MainFormSegmentsTest, ClosingWithAChangedListAsksFirst) {
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
+    for (const auto& close : {std::function<void()>([&] { Form.miCloseClick(); }),
+                              std::function<void()>([&] { EXPECT_FALSE(Form.close()); })}) {
+        TModalCatcher catcher(QMessageBox::Cancel);
+        close();
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_TRUE(Form.FileIsOpen());
+    }
+    // Save asks where, as Save Segment List does, and then closes.
+    {
+        TModalCatcher catcher(QMessageBox::Save);
+        catcher.Handle = [&](QWidget& window) {
+            auto* dialog = qobject_cast<QFileDialog*>(&window);
+            if (!dialog)
+                return false;
+            dialog->findChild<QLineEdit*>("fileNameEdit")
+                ->setText(QString::fromStdString(Dir.File("asked.cuts")));
+            static_cast<QDialog*>(dialog)->accept();
+            return true;
+        };
+        Form.OpenFile(QString::fromStdString(Source));
+        EXPECT_EQ(catcher.Seen.size(), 2u); // the question and the file dialog
+    }
+    std::ifstream in(Dir.File("asked.cuts"));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(ParseCutList(text.str()).Entries.size(), 1u);
+    // A saved list goes without a question.
+    Mark(5, 15);
+    Form.acnAddSegment->trigger();
+    ASSERT_TRUE(Form.SaveSegmentList(QString::fromStdString(Dir.File("kept.cuts"))));
+    TModalCatcher catcher;
+    Form.miCloseClick();
+    EXPECT_TRUE(catcher.Seen.empty());
+    EXPECT_FALSE(Form.FileIsOpen());
+}
+
+TEST_F(MainFormSegmentsTest, OutputsAreOfferedAndTypedBesideTheSource) {
+    Mark(0, 10);
+    Form.acnAddSegment->trigger();
+    QString offered;
+    const auto save = [&](const QString& typed) {
+        TModalCatcher catcher;
+        catcher.Handle = [&](QWidget& window) {
+            auto* dialog = qobject_cast<TfrmSegmentsSave*>(&window);
+            offered = dialog ? dialog->edtFileName->text() : QString();
+            return !typed.isEmpty() && TSegmentsAnswer{typed}(window);
+        };
+        Form.miSaveSegments->trigger();
+        return catcher.Seen.size();
+    };
+    EXPECT_EQ(save("bare"), 1u);
+    EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut.avi"));
+    // Taken in the source's folder, not in the working folder, and said where.
+    EXPECT_EQ(VideoPackets(Dir.File("bare.avi")), "10");
+    EXPECT_FALSE(std::filesystem::exists("bare.avi"));
+    EXPECT_EQ(Form.statusBar()->currentMessage().toStdString(), "Saved to " + Dir.File("bare.avi"));
+    std::ofstream(Dir.File("clip-cut.avi")) << "taken";
+    save("");
+    EXPECT_EQ(offered.toStdString(), Dir.File("clip-cut-2.avi"));
+}
+
+TEST_F(MainFormSegmentsTest, CutOutSavesTheRestAndPlaySegmentsSkipsWhatIsCut) {
+    Mark(10, 20);
+    Form.acnAddSegment->trigger();
+    Mark(30, 40);
+    Form.acnAddSegment->trigger();
+    Form.miCutOut->trigger();
+    using TRanges = std::vector<std::pair<int64_t, int64_t>>;
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(), (TRanges{{0, 10 * FrameTime},
+                                                      {20 * FrameTime, 30 * FrameTime},
+                                                      {40 * FrameTime, 50 * FrameTime}}));
+    {
+        TModalCatcher catcher;
+        // Uncompressed, so that the pictures compare exactly.
+        catcher.Handle =
+            TSegmentsAnswer{QString::fromStdString(Dir.File("rest.avi")), false, false};
+        Form.miSaveSegments->trigger();
+        EXPECT_EQ(catcher.Seen.size(), 1u);
+    }
+    EXPECT_EQ(VideoPackets(Dir.File("rest.avi")), "30");
+    EXPECT_EQ(FfmpegFrameBgr24(Dir.File("rest.avi"), 10), FfmpegFrameBgr24(Source, 20));
+
+    // Played: frames 0-9, 20-29 and 40-49; passing a kept range's end goes on at the next.
+    Form.acnPlaySegments->trigger();
+    EXPECT_TRUE(Form.FViewer->Playing);
+    // The clock runs meanwhile: a position is checked by the range it lies in.
+    const auto frame = [&] { return Form.FViewer->TimeToFrame(Form.FViewer->Position()); };
+    EXPECT_LT(frame(), 10);
+    Form.FViewer->SetPosition(12 * FrameTime);
+    EXPECT_GE(frame(), 20);
+    EXPECT_LT(frame(), 30);
+    Form.FViewer->SetPosition(50 * FrameTime);
+    EXPECT_FALSE(Form.FViewer->Playing);
+
+    Form.acnUndo->trigger(); // Cut Out is a step of its own
+    EXPECT_FALSE(Form.miCutOut->isChecked());
+    EXPECT_EQ(Form.FTrackLine->KeptRanges(),
+              (TRanges{{10 * FrameTime, 20 * FrameTime}, {30 * FrameTime, 40 * FrameTime}}));
+}
+
+TEST_F(MainFormSegmentsTest, RecentFilesKeepTheLastEightAndDropTheGoneOnes) {
+    std::vector<std::string> copies;
+    for (int i = 0; i < 9; ++i) {
+        copies.push_back(Dir.File("copy" + std::to_string(i) + ".avi"));
+        std::filesystem::copy_file(Source, copies.back());
+        Form.OpenFile(QString::fromStdString(copies.back()));
+    }
+    QStringList files = Form.RecentFiles();
+    ASSERT_EQ(files.size(), 8);
+    EXPECT_EQ(files.front().toStdString(), copies[8]);
+    EXPECT_EQ(files.back().toStdString(), copies[1]);
+    EXPECT_EQ(Form.miRecentFiles->actions().size(), 8);
+    // A file opened again comes first, once.
+    Form.miRecentFiles->actions().at(7)->trigger();
+    EXPECT_EQ(Form.FViewer->FileName(), copies[1]);
+    EXPECT_EQ(Form.RecentFiles().front().toStdString(), copies[1]);
+    EXPECT_EQ(Form.RecentFiles().size(), 8);
+
+    std::filesystem::remove(copies[8]);
+    TModalCatcher catcher;
+    Form.miRecentFiles->actions().at(1)->trigger();
+    ASSERT_EQ(catcher.Seen.size(), 1u);
+    EXPECT_NE(catcher.Seen[0].Text.indexOf("no longer exists"), -1);
+    EXPECT_EQ(Form.FViewer->FileName(), copies[1]);
+    EXPECT_FALSE(Form.RecentFiles().contains(QString::fromStdString(copies[8])));
+    EXPECT_EQ(Form.miRecentFiles->actions().size(), 7);
 }

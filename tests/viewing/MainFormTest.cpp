@@ -114,11 +114,12 @@ TEST_F(MainFormTest, WithoutAFileOnlyOpeningAndTheToolsAreOffered) {
 TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     using V = std::vector<std::string>;
     EXPECT_EQ(MenuTexts(Form.miFile),
-              (V{"Open", "Save Selection", "Save Repaired Copy...", "Close", "-", "Save Frame", "-",
-                 "Save Segments...", "Append AVI...", "Save Segment List...",
+              (V{"Open", "Recent Files", "Save Selection", "Save Repaired Copy...", "Close", "-",
+                 "Save Frame", "-", "Save Segments...", "Append AVI...", "Save Segment List...",
                  "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
-              (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection"}));
+              (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
+                 "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out"}));
     EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments", "-", "Jobs..."}));
     // The Position menu begins as it always did; the exact navigation follows.
     const V position = MenuTexts(Form.miPlay);
