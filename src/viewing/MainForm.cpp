@@ -77,6 +77,12 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
 
     CreateActions();
     CreateMenus();
+    // The position box has a row of its own under the timeline, so that the timeline and the
+    // toolbar keep their width.
+    auto* positionRow = new QWidget(client);
+    auto* positionLayout = new QHBoxLayout(positionRow);
+    positionLayout->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(positionRow);
     CreateToolBar();
     layout->addWidget(ToolBar);
     CreateStatusBar();
@@ -108,7 +114,8 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     FViewer->OnError = [this](TAVIViewer&, const std::string& message) {
         ShowWarning(QString::fromStdString(message));
     };
-    CreatePositionBox(*trackLayout);
+    CreatePositionBox(*positionLayout);
+    positionLayout->addStretch(1);
 
     UpdateActionStates();
     UpdateStatusBar();

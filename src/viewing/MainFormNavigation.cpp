@@ -96,7 +96,7 @@ void TfrmMain::CreateNavigation() {
 }
 
 void TfrmMain::CreatePositionBox(QBoxLayout& layout) {
-    FPositionBox = new TPositionBox(pnlTrackLine);
+    FPositionBox = new TPositionBox(layout.parentWidget());
     layout.addWidget(FPositionBox);
     FPositionBox->OnGo = [this](const QString& text, bool frameField) {
         return GoToTyped(text, frameField);
