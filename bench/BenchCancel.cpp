@@ -89,40 +89,6 @@ private:
     bool Entered = false, Cancelled = false;
 };
 
-void MakeSource(const fs::path& dir, const fs::path& src) {
-    const std::string clip = (dir / "clip.avi").string();
-    Check(RunChild(Ffmpeg({"-f",
-                           "lavfi",
-                           "-i",
-                           "testsrc2=size=720x576:rate=25",
-                           "-vf",
-                           "noise=alls=20:allf=t",
-                           "-frames:v",
-                           "500",
-                           "-c:v",
-                           "mpeg4",
-                           "-vtag",
-                           "XVID",
-                           "-q:v",
-                           "3",
-                           "-g",
-                           "250",
-                           "-bf",
-                           "2",
-                           "-flags",
-                           "+cgop",
-                           "-sc_threshold",
-                           "1000000000",
-                           clip})),
-          "ffmpeg (clip)");
-    Check(
-        RunChild(Ffmpeg({"-stream_loop", "-1", "-i", clip, "-f", "lavfi", "-i",
-                         "sine=sample_rate=44100", "-map", "0:v", "-map", "1:a", "-c:v", "copy",
-                         "-c:a", "pcm_s16le", "-frames:v", std::to_string(Frames), src.string()})),
-        "ffmpeg (source)");
-    fs::remove(clip);
-}
-
 TZarvex::TProgressEvent Watch(TProbe& probe) {
     return [&probe](TZarvex&, bool& cancel, double percent) { cancel = probe.Tick(percent); };
 }
@@ -266,7 +232,7 @@ int main() {
         fs::temp_directory_path() / ("zarvex-bench-cancel-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const fs::path src = dir / "source.avi", out = dir / "out.avi";
-    MakeSource(dir, src);
+    MakeXvidRecording(dir, src, Frames / 25);
     std::printf("source: %.1f MiB\n", double(fs::file_size(src)) / 1048576.0);
     TAVIFileReader reader;
     reader.Open(src.string());
