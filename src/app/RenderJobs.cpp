@@ -15,27 +15,27 @@ namespace zarvex::render {
 
 namespace {
 
-TJobSpec Job(const std::string& source, int32_t first, int32_t last, TJobMethod method,
-             const std::string& output) {
-    TJobSpec spec;
-    spec.Method = method;
+TJobOrder Job(const std::string& source, int32_t first, int32_t last, TJobMethod method,
+              const std::string& output) {
+    TJobOrder order;
+    order.Method = method;
     TCutListEntry piece;
     piece.Source = "/home/anna/Videos/" + source;
     piece.Frames = {first, last};
-    spec.Pieces.push_back(piece);
-    spec.Output = "/home/anna/Videos/" + output;
-    return spec;
+    order.Pieces.push_back(piece);
+    order.Output = "/home/anna/Videos/" + output;
+    return order;
 }
 
 } // namespace
 
 void RenderJobsWindow() {
     // Stand-ins for the engines: the picture is of the window, not of the work.
-    TJobQueue queue([](const TJobSpec& spec, const TJobReaders&, TJobControl& control) {
-        if (spec.Output.find("broken") != std::string::npos)
+    TJobQueue queue([](const TJobOrder& order, const TJobReaders&, TJobControl& control) {
+        if (order.Output.find("broken") != std::string::npos)
             throw EZarvexError("The disk is full. broken-tape.avi was completed with 812 of "
                                "4410 frames.");
-        if (spec.Output.find("evening") == std::string::npos)
+        if (order.Output.find("evening") == std::string::npos)
             return std::vector<std::string>{};
         control.SetProgress(42);
         while (!control.Cancelled())
@@ -45,7 +45,7 @@ void RenderJobsWindow() {
     queue.Add(Job("news.avi", 1250, 22840, TJobMethod::Exact, "news-cut.avi"));
     queue.Add(Job("tape.avi", 0, 4409, TJobMethod::Copy, "broken-tape.avi"));
     queue.Add(Job("film.avi", 4520, 161300, TJobMethod::Exact, "film-evening.avi"));
-    TJobSpec parts;
+    TJobOrder parts;
     parts.Kind = TJobKind::Split;
     parts.Pieces.push_back({"/home/anna/Videos/holiday.avi", {0, 90000}, 0, 3600});
     parts.Parts = 4;

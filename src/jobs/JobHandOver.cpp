@@ -86,9 +86,9 @@ void TJobHandOverServer::Accept() {
             *text += socket->readAll();
             if (!text->endsWith(EndOfJob))
                 return;
-            const std::optional<TJobSpec> spec = JobFromText(text->toStdString());
-            std::string reason = !spec   ? "The job was not understood."
-                                 : OnJob ? OnJob(*spec)
+            const std::optional<TJobOrder> order = JobFromText(text->toStdString());
+            std::string reason = !order  ? "The job was not understood."
+                                 : OnJob ? OnJob(*order)
                                          : "The main window takes no jobs.";
             for (char& c : reason)
                 c = c == '\n' ? ' ' : c;
@@ -100,11 +100,11 @@ void TJobHandOverServer::Accept() {
     }
 }
 
-THandOver HandJobOver(const TJobSpec& spec) {
+THandOver HandJobOver(const TJobOrder& order) {
     QLocalSocket socket;
     socket.connectToServer(ServerName());
     if (socket.waitForConnected(1000)) {
-        socket.write(QByteArray::fromStdString(JobToText(spec)) + EndOfJob);
+        socket.write(QByteArray::fromStdString(JobToText(order)) + EndOfJob);
         QByteArray reply;
         while (!reply.endsWith('\n') && socket.waitForReadyRead(ReplyWaitMs))
             reply += socket.readAll();
@@ -116,7 +116,7 @@ THandOver HandJobOver(const TJobSpec& spec) {
     }
     TJobQueue kept({});
     kept.LoadText(ReadQueueFile());
-    kept.Add(spec);
+    kept.Add(order);
     WriteQueueFile(kept.SaveText());
     return THandOver::Kept;
 }

@@ -3,7 +3,7 @@
 // the user and the settings folder, or into the kept queue when no main window runs.
 #pragma once
 
-#include "jobs/JobSpec.h"
+#include "jobs/JobOrder.h"
 
 #include <QObject>
 
@@ -27,7 +27,7 @@ public:
     explicit TJobHandOverServer(QObject* parent = nullptr);
     bool Listening() const;
     // Adds a handed job; returns why it was not added, empty when it was.
-    std::function<std::string(const TJobSpec&)> OnJob;
+    std::function<std::string(const TJobOrder&)> OnJob;
 
 private:
     void Accept();
@@ -38,6 +38,6 @@ enum class THandOver { Queued, Kept };
 
 // Queued: a main window took the job. Kept: none runs, and the job was added to the kept
 // queue for its next start. Raises EZarvexError with the reason when either refuses it.
-THandOver HandJobOver(const TJobSpec& spec);
+THandOver HandJobOver(const TJobOrder& order);
 
 } // namespace zarvex

@@ -39,10 +39,10 @@ std::string Shared(const std::vector<std::string>& aPaths, const std::vector<std
 }
 
 // A file, or the folder the files went into.
-std::string OutcomeOf(const TJobSpec& spec) {
-    if (spec.Kind == TJobKind::Pieces && spec.Separate)
-        return std::filesystem::path(spec.Output).parent_path().string();
-    return spec.Output;
+std::string OutcomeOf(const TJobOrder& order) {
+    if (order.Kind == TJobKind::Pieces && order.Separate)
+        return std::filesystem::path(order.Output).parent_path().string();
+    return order.Output;
 }
 
 bool Pending(TJobState state) {
@@ -66,14 +66,14 @@ TJobQueue::~TJobQueue() {
     FThread.reset(); // cancels and waits
 }
 
-std::string TJobQueue::Refusal(const TJobSpec& spec) const {
-    const std::vector<std::string> outputs = JobOutputs(spec), inputs = JobInputs(spec);
+std::string TJobQueue::Refusal(const TJobOrder& order) const {
+    const std::vector<std::string> outputs = JobOutputs(order), inputs = JobInputs(order);
     const std::vector<std::string> outKeys = FileKeys(outputs), inKeys = FileKeys(inputs);
     for (const TQueueEntry& e : FEntries) {
         if (!Pending(e.State))
             continue;
-        const std::vector<std::string> theirOut = FileKeys(JobOutputs(e.Spec));
-        const std::vector<std::string> theirIn = FileKeys(JobInputs(e.Spec));
+        const std::vector<std::string> theirOut = FileKeys(JobOutputs(e.Order));
+        const std::vector<std::string> theirIn = FileKeys(JobInputs(e.Order));
         if (const std::string f = Shared(outputs, outKeys, theirOut); !f.empty())
             return "The job would write \"" + f + "\", which a job in the queue writes.";
         if (const std::string f = Shared(outputs, outKeys, theirIn); !f.empty())
@@ -84,12 +84,12 @@ std::string TJobQueue::Refusal(const TJobSpec& spec) const {
     return {};
 }
 
-int64_t TJobQueue::Add(const TJobSpec& spec, TJobReaders readers) {
-    if (const std::string reason = Refusal(spec); !reason.empty())
+int64_t TJobQueue::Add(const TJobOrder& order, TJobReaders readers) {
+    if (const std::string reason = Refusal(order); !reason.empty())
         throw EZarvexError(reason);
     TQueueEntry entry;
     entry.Id = FNextId++;
-    entry.Spec = spec;
+    entry.Order = order;
     entry.Readers = std::move(readers);
     FEntries.push_back(std::move(entry));
     Changed();
@@ -173,8 +173,8 @@ void TJobQueue::Start() {
     FWarnings.clear();
     // The thread has its own copies; the entry may move in the list meanwhile.
     FThread = std::make_unique<TJobThread>(
-        [this, runner = FRunner, spec = next->Spec, readers = next->Readers](TJobControl& c) {
-            FWarnings = runner(spec, readers, c);
+        [this, runner = FRunner, order = next->Order, readers = next->Readers](TJobControl& c) {
+            FWarnings = runner(order, readers, c);
         });
     Changed();
 }
@@ -188,7 +188,7 @@ void TJobQueue::Finish() {
     if (!entry)
         return;
     entry->Readers.clear(); // closes the job's files
-    entry->Outcome = OutcomeOf(entry->Spec);
+    entry->Outcome = OutcomeOf(entry->Order);
     if (error) {
         entry->State = TJobState::Failed;
         try {
@@ -227,7 +227,7 @@ std::string TJobQueue::SaveText() const {
     std::string text;
     for (const TQueueEntry& e : FEntries)
         if (Pending(e.State))
-            text += std::string(BlockStart) + "\n" + JobToText(e.Spec);
+            text += std::string(BlockStart) + "\n" + JobToText(e.Order);
     return text;
 }
 
@@ -242,12 +242,12 @@ int TJobQueue::LoadText(const std::string& text) {
     }
     int skipped = 0;
     for (const std::string& block : blocks) {
-        const std::optional<TJobSpec> spec = JobFromText(block);
-        if (!spec || !Refusal(*spec).empty()) {
+        const std::optional<TJobOrder> order = JobFromText(block);
+        if (!order || !Refusal(*order).empty()) {
             ++skipped;
             continue;
         }
-        Add(*spec);
+        Add(*order);
     }
     return skipped;
 }

@@ -4,7 +4,7 @@
 // given, so that it stays free of the engines and of windows.
 #pragma once
 
-#include "jobs/JobSpec.h"
+#include "jobs/JobOrder.h"
 #include "support/JobThread.h"
 
 #include <cstdint>
@@ -19,7 +19,7 @@ enum class TJobState { Waiting, Running, Finished, Failed, Cancelled };
 
 struct TQueueEntry {
     int64_t Id = 0; // unique within the queue's life
-    TJobSpec Spec;
+    TJobOrder Order;
     TJobReaders Readers; // held until the job has run; not kept across a restart
     TJobState State = TJobState::Waiting;
     double Progress = 0; // percent, while running
@@ -31,7 +31,7 @@ class TJobQueue {
 public:
     // What running a job yields: its warnings (an empty list when none).
     using TRunner =
-        std::function<std::vector<std::string>(const TJobSpec&, const TJobReaders&, TJobControl&)>;
+        std::function<std::vector<std::string>(const TJobOrder&, const TJobReaders&, TJobControl&)>;
     // Called on the owner's thread from Poll when a job has ended.
     using TEndedEvent = std::function<void(const TQueueEntry&)>;
 
@@ -39,11 +39,11 @@ public:
     // Cancels the running job and waits for it; its output is completed.
     ~TJobQueue();
 
-    // The reason why spec cannot be added (it writes a file that a waiting or running job
+    // The reason why order cannot be added (it writes a file that a waiting or running job
     // writes or reads, or reads a file that one writes); empty when it can.
-    std::string Refusal(const TJobSpec& spec) const;
+    std::string Refusal(const TJobOrder& order) const;
     // Adds a job after the others; raises EZarvexError with Refusal's reason.
-    int64_t Add(const TJobSpec& spec, TJobReaders readers = {});
+    int64_t Add(const TJobOrder& order, TJobReaders readers = {});
     // Remove drops a job that is not running; Cancel stops a running one or drops a waiting
     // one. MoveUp and MoveDown swap a waiting job with its neighbour.
     void Remove(int64_t id);

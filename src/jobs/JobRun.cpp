@@ -15,17 +15,17 @@ namespace {
 
 class TJobRun {
 public:
-    TJobRun(const TJobSpec& spec, TJobControl& control, const TJobReaders& readers, bool ask)
-        : Spec(spec), Control(control), Readers(readers), AskFirst(ask) {}
+    TJobRun(const TJobOrder& order, TJobControl& control, const TJobReaders& readers, bool ask)
+        : Order(order), Control(control), Readers(readers), AskFirst(ask) {}
 
     std::vector<std::string> Run() {
-        if (Spec.Pieces.empty())
+        if (Order.Pieces.empty())
             throw EZarvexError("The job holds no segments");
-        if (Spec.Kind == TJobKind::Split)
+        if (Order.Kind == TJobKind::Split)
             Split();
-        else if (Spec.Method == TJobMethod::Recompress)
+        else if (Order.Method == TJobMethod::Recompress)
             Recompress();
-        else if (Spec.Pieces.size() == 1 && !Spec.Separate)
+        else if (Order.Pieces.size() == 1 && !Order.Separate)
             CopyOne();
         else
             CopyList();
@@ -55,11 +55,11 @@ private:
     }
 
     void CopyOne() {
-        const TCutListEntry& piece = Spec.Pieces.front();
+        const TCutListEntry& piece = Order.Pieces.front();
         TZarvex engine(ReaderOf(piece.Source));
-        engine.FileName = Spec.Output;
+        engine.FileName = Order.Output;
         engine.OnProgress = [this](TZarvex&, bool& cancel, double p) { Progress(cancel, p); };
-        if (Spec.Method == TJobMethod::Copy) {
+        if (Order.Method == TJobMethod::Copy) {
             engine.CopySegment(piece.Frames.First, piece.Frames.Last);
             return;
         }
@@ -71,11 +71,11 @@ private:
 
     void CopyList() {
         TRangeSave save;
-        for (const TCutListEntry& e : Spec.Pieces)
+        for (const TCutListEntry& e : Order.Pieces)
             save.Pieces.push_back({&ReaderOf(e.Source), e.Frames, nullptr});
-        save.Output = Spec.Output;
-        save.Mode = Spec.Method == TJobMethod::Exact ? TCutMode::Exact : TCutMode::KeyFrame;
-        save.Separate = Spec.Separate;
+        save.Output = Order.Output;
+        save.Mode = Order.Method == TJobMethod::Exact ? TCutMode::Exact : TCutMode::KeyFrame;
+        save.Separate = Order.Separate;
         save.OnProgress = [this](bool& cancel, double p) { Progress(cancel, p); };
         save.OnConfirmOverwrite = [this](const std::string& q) { return Confirm(q); };
         bool cancelled = false;
@@ -84,9 +84,9 @@ private:
 
     // One render for the whole list, or one per segment.
     void Recompress() {
-        const int count = int(Spec.Pieces.size());
-        const int renders = Spec.Separate ? count : 1;
-        const std::vector<std::string> outputs = JobOutputs(Spec);
+        const int count = int(Order.Pieces.size());
+        const int renders = Order.Separate ? count : 1;
+        const std::vector<std::string> outputs = JobOutputs(Order);
         std::error_code unresolved; // such a path fails when it is created, with its message
         for (const std::string& output : outputs)
             if (std::filesystem::exists(output, unresolved) &&
@@ -94,10 +94,10 @@ private:
                 return;
         for (int i = 0; i < renders && !Control.Cancelled(); ++i) {
             TDSVideoSplitter splitter;
-            splitter.SourceFileName = Spec.Pieces.front().Source;
+            splitter.SourceFileName = Order.Pieces.front().Source;
             splitter.OutputFileName = outputs[size_t(i)];
-            for (int k = Spec.Separate ? i : 0; k < (Spec.Separate ? i + 1 : count); ++k) {
-                const TCutListEntry& e = Spec.Pieces[size_t(k)];
+            for (int k = Order.Separate ? i : 0; k < (Order.Separate ? i + 1 : count); ++k) {
+                const TCutListEntry& e = Order.Pieces[size_t(k)];
                 splitter.Parts.push_back({e.Source, e.Start, e.End});
             }
             if (splitter.Parts.size() == 1) {
@@ -105,8 +105,8 @@ private:
                 splitter.StopTime = splitter.Parts.front().StopTime;
                 splitter.Parts.clear();
             }
-            splitter.VideoCompressor = CompressorOf(Spec.Video, false);
-            splitter.AudioCompressor = CompressorOf(Spec.Audio, true);
+            splitter.VideoCompressor = CompressorOf(Order.Video, false);
+            splitter.AudioCompressor = CompressorOf(Order.Audio, true);
             splitter.OnProgress = [this, i, renders](TDSVideoSplitter&, bool& cancel, double p) {
                 Progress(cancel, (i * 100.0 + p) / renders);
             };
@@ -117,7 +117,7 @@ private:
     }
 
     void Split() {
-        TAVIFileReader& reader = ReaderOf(Spec.Pieces.front().Source);
+        TAVIFileReader& reader = ReaderOf(Order.Pieces.front().Source);
         if (!reader.VideoStream())
             throw EZarvexError("The video stream is not found in the selected file.");
         TZarvex engine(reader);
@@ -127,10 +127,10 @@ private:
                    Control.Choose(q, TJobControl::AnswerYes | TJobControl::AnswerCancel) ==
                        TJobControl::AnswerYes;
         };
-        engine.SplitIntoParts(Spec.Parts, Spec.Output, Spec.Prefix);
+        engine.SplitIntoParts(Order.Parts, Order.Output, Order.Prefix);
     }
 
-    const TJobSpec& Spec;
+    const TJobOrder& Order;
     TJobControl& Control;
     const TJobReaders& Readers;
     bool AskFirst;
@@ -140,9 +140,9 @@ private:
 
 } // namespace
 
-std::vector<std::string> RunJobSpec(const TJobSpec& spec, TJobControl& control,
-                                    const TJobReaders& readers, bool ask) {
-    return TJobRun(spec, control, readers, ask).Run();
+std::vector<std::string> RunJobOrder(const TJobOrder& order, TJobControl& control,
+                                     const TJobReaders& readers, bool ask) {
+    return TJobRun(order, control, readers, ask).Run();
 }
 
 std::optional<TJobCodec> JobCodecOf(const std::optional<media::TCompressor>& compressor) {

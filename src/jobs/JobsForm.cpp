@@ -108,11 +108,11 @@ void TfrmJobs::Refresh() {
     for (const TQueueEntry& e : FQueue.Entries()) {
         auto* item = new QTreeWidgetItem(lvJobs);
         item->setData(colJob, Qt::UserRole, qlonglong(e.Id));
-        item->setText(colJob, QString::fromStdString(DescribeJob(e.Spec)));
+        item->setText(colJob, QString::fromStdString(DescribeJob(e.Order)));
         item->setText(colState, StateText(e.State));
         item->setText(colProgress, ProgressText(e));
         item->setText(colOutput,
-                      QString::fromStdString(e.Outcome.empty() ? e.Spec.Output : e.Outcome));
+                      QString::fromStdString(e.Outcome.empty() ? e.Order.Output : e.Outcome));
         item->setText(colMessage, OneLine(e.Message));
         item->setToolTip(colMessage, QString::fromStdString(e.Message));
     }

@@ -312,25 +312,25 @@ bool TfrmChop::MakeOutputFolder(const QString& folder) {
     return false;
 }
 
-TJobSpec TfrmChop::SplitJob() const {
-    TJobSpec spec;
-    spec.Kind = TJobKind::Split;
+TJobOrder TfrmChop::SplitJob() const {
+    TJobOrder order;
+    order.Kind = TJobKind::Split;
     TCutListEntry whole;
     whole.Source = LocalPath(FSourceFile);
-    spec.Pieces.push_back(whole);
-    spec.Parts = edtPartCount->Value();
-    spec.Output = LocalPath(edtOutputFolder->text());
-    spec.Prefix = LocalPath(edtOutputMask->text());
-    return spec;
+    order.Pieces.push_back(whole);
+    order.Parts = edtPartCount->Value();
+    order.Output = LocalPath(edtOutputFolder->text());
+    order.Prefix = LocalPath(edtOutputMask->text());
+    return order;
 }
 
 void TfrmChop::RunSplit() {
-    const TJobSpec spec = SplitJob();
+    const TJobOrder order = SplitJob();
     const auto forget = qScopeGuard([this] { FProgress = nullptr; });
     RunJob(this,
            {"Splitting...", "The file is being splitted. Please wait...",
             [this](TfrmProgress& shown) { FProgress = &shown; }},
-           [spec](TJobControl& control) { RunJobSpec(spec, control, {}, true); });
+           [order](TJobControl& control) { RunJobOrder(order, control, {}, true); });
 }
 
 void TfrmChop::btnHelpClick() {

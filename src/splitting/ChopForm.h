@@ -3,7 +3,7 @@
 // copy under a progress dialog. In split mode it is the application's main form.
 #pragma once
 
-#include "jobs/JobSpec.h"
+#include "jobs/JobOrder.h"
 #include "support/PathDialog.h"
 
 #include <QDialog>
@@ -74,7 +74,7 @@ public:
     // The progress dialog of the split that is running, or null.
     TfrmProgress* Progress() const { return FProgress; }
     // The split as the window has it, as a job.
-    TJobSpec SplitJob() const;
+    TJobOrder SplitJob() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

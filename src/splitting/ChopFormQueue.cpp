@@ -20,16 +20,16 @@ void TfrmChop::btnQueueClick() {
         return;
     if (!MakeOutputFolder(edtOutputFolder->text()))
         return;
-    TJobSpec spec;
-    spec.Kind = TJobKind::Split;
+    TJobOrder order;
+    order.Kind = TJobKind::Split;
     TCutListEntry whole;
     whole.Source = LocalPath(FSourceFile);
-    spec.Pieces = {whole};
-    spec.Output = LocalPath(edtOutputFolder->text());
-    spec.Parts = edtPartCount->Value();
-    spec.Prefix = LocalPath(edtOutputMask->text());
+    order.Pieces = {whole};
+    order.Output = LocalPath(edtOutputFolder->text());
+    order.Parts = edtPartCount->Value();
+    order.Prefix = LocalPath(edtOutputMask->text());
     // The job runs without asking, so the questions come now.
-    for (const std::string& part : JobOutputs(spec)) {
+    for (const std::string& part : JobOutputs(order)) {
         std::error_code ec;
         if (std::filesystem::exists(part, ec) &&
             !ConfirmYesCancel(this, QString("The \"%1\" file already exists. Overwrite?")
@@ -37,7 +37,7 @@ void TfrmChop::btnQueueClick() {
             return;
     }
     try {
-        if (HandJobOver(spec) == THandOver::Queued)
+        if (HandJobOver(order) == THandOver::Queued)
             MessageDlg(this, "The split was added to the queue of the main window.",
                        TMsgDlgType::mtInformation);
         else

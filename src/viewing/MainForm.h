@@ -99,11 +99,11 @@ public:
     void miJobsClick();
     // The Jobs window, while it exists.
     TfrmJobs* JobsWindow() const { return FJobs; }
-    // Adds spec with copies of the open readers; ask: the overwrite questions for existing
+    // Adds order with copies of the open readers; ask: the overwrite questions for existing
     // outputs are still to be asked. A refusal is shown; true when the job was added.
-    bool QueueJob(const TJobSpec& spec, bool ask);
-    // Why spec must not run beside the queue's jobs; empty when it may.
-    std::string QueueRefusal(const TJobSpec& spec) const;
+    bool QueueJob(const TJobOrder& order, bool ask);
+    // Why order must not run beside the queue's jobs; empty when it may.
+    std::string QueueRefusal(const TJobOrder& order) const;
 
     // The cut list: segments of the open file and of appended files, in saving order.
     void acnAddSegmentExecute();
@@ -270,15 +270,15 @@ private:
     void ViewerPlayStateChange(bool playing);
     bool SelectionIsEmpty() const;
     // The selection as the save dialog has it, and the segment list as chosen, as jobs.
-    TJobSpec SelectionJob();
-    TJobSpec SegmentsJob(const TSegmentsSaveChoice& choice) const;
+    TJobOrder SelectionJob();
+    TJobOrder SegmentsJob(const TSegmentsSaveChoice& choice) const;
     // Copies of the readers open on the job's sources, for the job to run on.
-    TJobReaders JobReaders(const TJobSpec& spec);
-    void ShowSavedTo(const TJobSpec& spec);
+    TJobReaders JobReaders(const TJobOrder& order);
+    void ShowSavedTo(const TJobOrder& order);
     // Runs a job on a worker thread under the progress dialog (FProgress while it runs); its
     // warnings and a failure are shown once the dialog is gone.
     // ask: overwrite questions are still to be asked (the save dialog asks its own).
-    void RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
+    void RunSpecWithProgress(const QString& title, const QString& text, const TJobOrder& order,
                              bool ask);
     // True when the job ran to its end.
     bool RunWithProgress(const QString& title, const QString& text, TJobThread::TJob job);

@@ -26,10 +26,10 @@ constexpr int SavedMessageTime = 10000; // milliseconds
 
 } // namespace
 
-TJobSpec TfrmMain::SelectionJob() {
+TJobOrder TfrmMain::SelectionJob() {
     TfrmVideoSave& dialog = VideoSaveDialog();
     const int64_t selStart = FTrackLine->SelStart(), selEnd = FTrackLine->SelEnd();
-    TJobSpec spec;
+    TJobOrder order;
     TCutListEntry piece;
     piece.Source = FViewer->FileName();
     // The frame at the end mark itself is not copied.
@@ -37,52 +37,52 @@ TJobSpec TfrmMain::SelectionJob() {
                     int32_t(FViewer->TimeToFrame(selEnd) - 1)};
     piece.Start = TAVIViewer::TimeToSeconds(selStart);
     piece.End = TAVIViewer::TimeToSeconds(selEnd);
-    spec.Pieces.push_back(piece);
-    spec.Output = dialog.edtFileName->text().toStdString();
+    order.Pieces.push_back(piece);
+    order.Output = dialog.edtFileName->text().toStdString();
     if (dialog.cbxVideoNoRecompression->isChecked()) {
-        spec.Method = dialog.ExactCutChosen() ? TJobMethod::Exact : TJobMethod::Copy;
+        order.Method = dialog.ExactCutChosen() ? TJobMethod::Exact : TJobMethod::Copy;
     } else {
-        spec.Method = TJobMethod::Recompress;
-        spec.Video = JobCodecOf(
+        order.Method = TJobMethod::Recompress;
+        order.Video = JobCodecOf(
             GetCompressorFilter(dialog.VideoCompressors(), dialog.cbxVideo->currentIndex()));
-        spec.Audio = JobCodecOf(
+        order.Audio = JobCodecOf(
             GetCompressorFilter(dialog.AudioCompressors(), dialog.cbxAudio->currentIndex()));
     }
-    return spec;
+    return order;
 }
 
-TJobSpec TfrmMain::SegmentsJob(const TSegmentsSaveChoice& choice) const {
-    TJobSpec spec;
-    spec.Pieces = KeptSegments();
-    spec.Output = choice.Output;
-    spec.Separate = choice.Separate;
-    spec.Method = !choice.StreamCopy ? TJobMethod::Recompress
-                  : choice.Exact     ? TJobMethod::Exact
-                                     : TJobMethod::Copy;
+TJobOrder TfrmMain::SegmentsJob(const TSegmentsSaveChoice& choice) const {
+    TJobOrder order;
+    order.Pieces = KeptSegments();
+    order.Output = choice.Output;
+    order.Separate = choice.Separate;
+    order.Method = !choice.StreamCopy ? TJobMethod::Recompress
+                   : choice.Exact     ? TJobMethod::Exact
+                                      : TJobMethod::Copy;
     if (!choice.StreamCopy) {
-        spec.Video = JobCodecOf(choice.Video);
-        spec.Audio = JobCodecOf(choice.Audio);
+        order.Video = JobCodecOf(choice.Video);
+        order.Audio = JobCodecOf(choice.Audio);
     }
-    return spec;
+    return order;
 }
 
 // Where the files of a save went, for a while in the status bar: the dialog that named them
 // is long gone when a long save ends.
-void TfrmMain::ShowSavedTo(const TJobSpec& spec) {
-    const int count = int(spec.Pieces.size());
-    const QString first =
-        QString::fromStdString(spec.Separate ? RangeFileName(spec.Output, 1, count) : spec.Output);
+void TfrmMain::ShowSavedTo(const TJobOrder& order) {
+    const int count = int(order.Pieces.size());
+    const QString first = QString::fromStdString(
+        order.Separate ? RangeFileName(order.Output, 1, count) : order.Output);
     const QString text =
-        spec.Separate && count > 1
+        order.Separate && count > 1
             ? QString("Saved to %1 ... %2")
-                  .arg(first, QString::fromStdString(RangeFileName(spec.Output, count, count)))
+                  .arg(first, QString::fromStdString(RangeFileName(order.Output, count, count)))
             : "Saved to " + first;
     statusBar()->showMessage(text, SavedMessageTime);
 }
 
-TJobReaders TfrmMain::JobReaders(const TJobSpec& spec) {
+TJobReaders TfrmMain::JobReaders(const TJobOrder& order) {
     TJobReaders readers;
-    for (const std::string& source : JobInputs(spec)) {
+    for (const std::string& source : JobInputs(order)) {
         const TAVIFileReader* open = nullptr;
         if (FileIsOpen() && source == FViewer->FileName())
             open = &FViewer->Reader();
@@ -97,21 +97,21 @@ TJobReaders TfrmMain::JobReaders(const TJobSpec& spec) {
     return readers;
 }
 
-void TfrmMain::RunSpecWithProgress(const QString& title, const QString& text, const TJobSpec& spec,
-                                   bool ask) {
+void TfrmMain::RunSpecWithProgress(const QString& title, const QString& text,
+                                   const TJobOrder& order, bool ask) {
     // A queued job running meanwhile must not meet this one over a file.
-    if (const std::string refusal = QueueRefusal(spec); !refusal.empty()) {
+    if (const std::string refusal = QueueRefusal(order); !refusal.empty()) {
         ShowWarning(QString::fromStdString(refusal));
         return;
     }
     std::vector<std::string> warnings;
     try {
-        const TJobReaders readers = JobReaders(spec);
+        const TJobReaders readers = JobReaders(order);
         const bool finished = RunWithProgress(title, text, [&](TJobControl& control) {
-            warnings = RunJobSpec(spec, control, readers, ask);
+            warnings = RunJobOrder(order, control, readers, ask);
         });
         if (finished)
-            ShowSavedTo(spec);
+            ShowSavedTo(order);
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
         return;

@@ -25,8 +25,8 @@ constexpr int QueuePollMs = 100;
 
 void TfrmMain::CreateQueue() {
     FQueue = std::make_unique<TJobQueue>(
-        [](const TJobSpec& spec, const TJobReaders& readers, TJobControl& control) {
-            return RunJobSpec(spec, control, readers, false);
+        [](const TJobOrder& order, const TJobReaders& readers, TJobControl& control) {
+            return RunJobOrder(order, control, readers, false);
         });
     miJobs = NewAction("Jobs...", "", 0, &TfrmMain::miJobsClick);
     miView->addSeparator();
@@ -36,9 +36,9 @@ void TfrmMain::CreateQueue() {
     statusBar()->addPermanentWidget(pnlJobs);
 
     FHandOver = new TJobHandOverServer(this);
-    FHandOver->OnJob = [this](const TJobSpec& spec) -> std::string {
+    FHandOver->OnJob = [this](const TJobOrder& order) -> std::string {
         try {
-            FQueue->Add(spec);
+            FQueue->Add(order);
             return {};
         } catch (const std::exception& e) {
             return e.what();
@@ -86,8 +86,8 @@ void TfrmMain::miJobsClick() {
     FJobs->activateWindow();
 }
 
-std::string TfrmMain::QueueRefusal(const TJobSpec& spec) const {
-    return FQueue->Refusal(spec);
+std::string TfrmMain::QueueRefusal(const TJobOrder& order) const {
+    return FQueue->Refusal(order);
 }
 
 std::string TfrmMain::SelectionRefusal() {
@@ -98,13 +98,13 @@ std::string TfrmMain::SelectionRefusal() {
     }
 }
 
-bool TfrmMain::QueueJob(const TJobSpec& spec, bool ask) {
-    if (const std::string reason = FQueue->Refusal(spec); !reason.empty()) {
+bool TfrmMain::QueueJob(const TJobOrder& order, bool ask) {
+    if (const std::string reason = FQueue->Refusal(order); !reason.empty()) {
         ShowWarning(QString::fromStdString(reason));
         return false;
     }
     if (ask)
-        for (const std::string& output : JobOutputs(spec)) {
+        for (const std::string& output : JobOutputs(order)) {
             std::error_code ec;
             if (std::filesystem::exists(output, ec) &&
                 !ConfirmYesCancel(this, QString("The \"%1\" file already exists. Overwrite?")
@@ -112,7 +112,7 @@ bool TfrmMain::QueueJob(const TJobSpec& spec, bool ask) {
                 return false;
         }
     try {
-        FQueue->Add(spec, JobReaders(spec));
+        FQueue->Add(order, JobReaders(order));
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
         return false;

@@ -25,11 +25,11 @@ struct TFakeRunner {
     std::atomic<int> Released{0};
 
     TJobQueue::TRunner Runner() {
-        return [this](const TJobSpec& spec, const TJobReaders&, TJobControl& c) {
+        return [this](const TJobOrder& order, const TJobReaders&, TJobControl& c) {
             int index;
             {
                 const std::lock_guard<std::mutex> hold(Lock);
-                Started.push_back(spec.Output);
+                Started.push_back(order.Output);
                 index = int(Started.size());
                 MostRunning = std::max(MostRunning, ++Running);
             }
@@ -40,9 +40,9 @@ struct TFakeRunner {
                 const std::lock_guard<std::mutex> hold(Lock);
                 --Running;
             }
-            if (spec.Output.find("fail") != std::string::npos)
+            if (order.Output.find("fail") != std::string::npos)
                 throw EZarvexError("The disk is full.");
-            return std::vector<std::string>{"warned " + spec.Output};
+            return std::vector<std::string>{"warned " + order.Output};
         };
     }
     std::vector<std::string> StartedNow() {
@@ -51,16 +51,16 @@ struct TFakeRunner {
     }
 };
 
-TJobSpec Cut(const std::string& source, const std::string& output) {
-    TJobSpec spec;
+TJobOrder Cut(const std::string& source, const std::string& output) {
+    TJobOrder order;
     TCutListEntry piece;
     piece.Source = source;
     piece.Frames = {10, 99};
     piece.Start = 0.4;
     piece.End = 4.0;
-    spec.Pieces = {piece};
-    spec.Output = output;
-    return spec;
+    order.Pieces = {piece};
+    order.Output = output;
+    return order;
 }
 
 void PollUntil(TJobQueue& queue, const std::function<bool()>& done) {
@@ -119,7 +119,7 @@ TEST(JobQueueTest, AJobThatWouldMeetAnotherOverAFileIsRefusedWithTheReason) {
               std::string::npos);
     EXPECT_NE(queue.Refusal(Cut("other.avi", "src.avi")).find("reads"), std::string::npos);
     EXPECT_NE(queue.Refusal(Cut(out, "x.avi")).find("would read"), std::string::npos);
-    TJobSpec split = Cut("src.avi", folder.string());
+    TJobOrder split = Cut("src.avi", folder.string());
     split.Kind = TJobKind::Split;
     split.Parts = 2;
     split.Prefix = "q-out";
@@ -192,7 +192,7 @@ TEST(JobQueueTest, TheTextKeepsWaitingAndRunningJobs) {
     const int64_t done = queue.Add(Cut("s.avi", "done.avi"));
     fake.Released = 1;
     PollUntil(queue, [&] { return StateOf(queue, done) == TJobState::Finished; });
-    TJobSpec recompress = Cut("s.avi", "r.avi");
+    TJobOrder recompress = Cut("s.avi", "r.avi");
     recompress.Method = TJobMethod::Recompress;
     recompress.Video = TJobCodec{"mpeg4", 800000, 0, 12};
     queue.Add(Cut("s.avi", "running.avi"));
@@ -206,13 +206,13 @@ TEST(JobQueueTest, TheTextKeepsWaitingAndRunningJobs) {
         queue.SaveText() + "[job]\nkind = none\n[job]\n" + JobToText(Cut("s.avi", "taken.avi"));
     EXPECT_EQ(restarted.LoadText(text), 2);
     ASSERT_EQ(restarted.Entries().size(), 3u);
-    EXPECT_EQ(restarted.Entries()[1].Spec, Cut("s.avi", "running.avi"));
-    EXPECT_EQ(restarted.Entries()[2].Spec, recompress);
+    EXPECT_EQ(restarted.Entries()[1].Order, Cut("s.avi", "running.avi"));
+    EXPECT_EQ(restarted.Entries()[2].Order, recompress);
     EXPECT_EQ(restarted.Waiting(), 3);
 }
 
-TEST(JobSpecTest, TextRoundTripAndOutputs) {
-    TJobSpec pieces = Cut("/v/with blanks.avi", "/out/cut.avi");
+TEST(JobOrderTest, TextRoundTripAndOutputs) {
+    TJobOrder pieces = Cut("/v/with blanks.avi", "/out/cut.avi");
     pieces.Pieces.push_back(pieces.Pieces[0]);
     pieces.Pieces[1].Source = "/v/b.avi";
     pieces.Separate = true;
@@ -222,7 +222,7 @@ TEST(JobSpecTest, TextRoundTripAndOutputs) {
     EXPECT_EQ(JobInputs(pieces), (std::vector<std::string>{"/v/with blanks.avi", "/v/b.avi"}));
     EXPECT_EQ(JobOutputs(pieces), (std::vector<std::string>{"/out/cut_1.avi", "/out/cut_2.avi"}));
 
-    TJobSpec split = Cut("/v/a.avi", "/out");
+    TJobOrder split = Cut("/v/a.avi", "/out");
     split.Kind = TJobKind::Split;
     split.Parts = 3;
     split.Prefix = "part";

@@ -52,20 +52,20 @@ std::string DecodeMessages(const std::string& path) {
     return RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -f null - 2>&1").Output;
 }
 
-TJobSpec Cut(const std::string& source, const std::string& output, int first, int last,
-             TJobMethod method = TJobMethod::Copy) {
-    TJobSpec spec;
+TJobOrder Cut(const std::string& source, const std::string& output, int first, int last,
+              TJobMethod method = TJobMethod::Copy) {
+    TJobOrder order;
     TCutListEntry piece;
     piece.Source = source;
     piece.Frames = {first, last};
     piece.Start = first * 0.04;
     piece.End = (last + 1) * 0.04;
-    spec.Pieces = {piece};
-    spec.Output = output;
-    spec.Method = method;
+    order.Pieces = {piece};
+    order.Output = output;
+    order.Method = method;
     if (method == TJobMethod::Recompress)
-        spec.Video = TJobCodec{"mpeg4", 400000, 0, 25};
-    return spec;
+        order.Video = TJobCodec{"mpeg4", 400000, 0, 25};
+    return order;
 }
 
 bool Ended(const TJobQueue& queue) {
@@ -287,9 +287,9 @@ TEST_F(JobQueueWindowTest, TheSplitWindowHandsItsJobOver) {
     }
     auto form = NewForm();
     ASSERT_EQ(form->Queue().Waiting(), 1);
-    EXPECT_EQ(form->Queue().Entries()[0].Spec.Kind, TJobKind::Split);
+    EXPECT_EQ(form->Queue().Entries()[0].Order.Kind, TJobKind::Split);
 
-    TJobSpec another = Cut(Clip, Dir.File("handed.avi"), 0, 24);
+    TJobOrder another = Cut(Clip, Dir.File("handed.avi"), 0, 24);
     // The client waits for the answer, so it cannot share the thread of the window.
     std::atomic<bool> answered{false};
     THandOver handed = THandOver::Kept;

@@ -1,4 +1,4 @@
-#include "jobs/JobSpec.h"
+#include "jobs/JobOrder.h"
 
 #include "splitting/PartPlan.h"
 
@@ -43,68 +43,68 @@ std::string Rest(std::istringstream& in) {
 
 } // namespace
 
-std::vector<std::string> JobInputs(const TJobSpec& spec) {
+std::vector<std::string> JobInputs(const TJobOrder& order) {
     std::vector<std::string> inputs;
-    for (const TCutListEntry& e : spec.Pieces)
+    for (const TCutListEntry& e : order.Pieces)
         if (std::find(inputs.begin(), inputs.end(), e.Source) == inputs.end())
             inputs.push_back(e.Source);
     return inputs;
 }
 
-std::vector<std::string> JobOutputs(const TJobSpec& spec) {
+std::vector<std::string> JobOutputs(const TJobOrder& order) {
     std::vector<std::string> outputs;
-    if (spec.Kind == TJobKind::Split) {
+    if (order.Kind == TJobKind::Split) {
         // A split may write one part more than asked, when its last cut falls early.
-        for (int i = 1; i <= spec.Parts + 1; ++i)
-            outputs.push_back(PartFileName(spec.Output, spec.Prefix, i, spec.Parts));
-    } else if (spec.Separate) {
-        const int count = int(spec.Pieces.size());
+        for (int i = 1; i <= order.Parts + 1; ++i)
+            outputs.push_back(PartFileName(order.Output, order.Prefix, i, order.Parts));
+    } else if (order.Separate) {
+        const int count = int(order.Pieces.size());
         for (int i = 1; i <= count; ++i)
-            outputs.push_back(RangeFileName(spec.Output, i, count));
+            outputs.push_back(RangeFileName(order.Output, i, count));
     } else {
-        outputs.push_back(spec.Output);
+        outputs.push_back(order.Output);
     }
     return outputs;
 }
 
-std::string DescribeJob(const TJobSpec& spec) {
-    const std::string source = spec.Pieces.empty() ? "" : FileNameOf(spec.Pieces.front().Source);
-    if (spec.Kind == TJobKind::Split)
-        return "Split of " + source + " into " + std::to_string(spec.Parts) + " parts";
-    const std::string how = spec.Method == TJobMethod::Copy    ? "Copy"
-                            : spec.Method == TJobMethod::Exact ? "Frame-exact copy"
-                                                               : "Recompression";
+std::string DescribeJob(const TJobOrder& order) {
+    const std::string source = order.Pieces.empty() ? "" : FileNameOf(order.Pieces.front().Source);
+    if (order.Kind == TJobKind::Split)
+        return "Split of " + source + " into " + std::to_string(order.Parts) + " parts";
+    const std::string how = order.Method == TJobMethod::Copy    ? "Copy"
+                            : order.Method == TJobMethod::Exact ? "Frame-exact copy"
+                                                                : "Recompression";
     std::string what;
-    if (spec.Pieces.size() == 1) {
+    if (order.Pieces.size() == 1) {
         char range[64];
-        std::snprintf(range, sizeof range, "frames %d to %d", spec.Pieces.front().Frames.First,
-                      spec.Pieces.front().Frames.Last);
+        std::snprintf(range, sizeof range, "frames %d to %d", order.Pieces.front().Frames.First,
+                      order.Pieces.front().Frames.Last);
         what = range;
     } else {
-        what = std::to_string(spec.Pieces.size()) + " segments";
+        what = std::to_string(order.Pieces.size()) + " segments";
     }
-    return how + " of " + what + " of " + source + (spec.Separate ? ", one file each" : "");
+    return how + " of " + what + " of " + source + (order.Separate ? ", one file each" : "");
 }
 
-std::string JobToText(const TJobSpec& spec) {
+std::string JobToText(const TJobOrder& order) {
     std::ostringstream out;
     out.precision(17);
-    out << "kind = " << (spec.Kind == TJobKind::Split ? "split" : "pieces") << "\n";
-    out << "method = " << MethodName(spec.Method) << "\n";
-    for (const TCutListEntry& e : spec.Pieces)
+    out << "kind = " << (order.Kind == TJobKind::Split ? "split" : "pieces") << "\n";
+    out << "method = " << MethodName(order.Method) << "\n";
+    for (const TCutListEntry& e : order.Pieces)
         out << "piece = " << e.Frames.First << " " << e.Frames.Last << " " << e.Start << " "
             << e.End << " " << e.Source << "\n";
-    out << "output = " << spec.Output << "\n";
-    out << "separate = " << (spec.Separate ? 1 : 0) << "\n";
-    out << "video = " << CodecText(spec.Video) << "\n";
-    out << "audio = " << CodecText(spec.Audio) << "\n";
-    out << "parts = " << spec.Parts << "\n";
-    out << "prefix = " << spec.Prefix << "\n";
+    out << "output = " << order.Output << "\n";
+    out << "separate = " << (order.Separate ? 1 : 0) << "\n";
+    out << "video = " << CodecText(order.Video) << "\n";
+    out << "audio = " << CodecText(order.Audio) << "\n";
+    out << "parts = " << order.Parts << "\n";
+    out << "prefix = " << order.Prefix << "\n";
     return out.str();
 }
 
-std::optional<TJobSpec> JobFromText(const std::string& text) {
-    TJobSpec spec;
+std::optional<TJobOrder> JobFromText(const std::string& text) {
+    TJobOrder order;
     std::istringstream lines(text);
     bool kind = false, output = false;
     for (std::string line; std::getline(lines, line);) {
@@ -116,13 +116,13 @@ std::optional<TJobSpec> JobFromText(const std::string& text) {
             const std::string v = Rest(in);
             if (v != "split" && v != "pieces")
                 return std::nullopt;
-            spec.Kind = v == "split" ? TJobKind::Split : TJobKind::Pieces;
+            order.Kind = v == "split" ? TJobKind::Split : TJobKind::Pieces;
             kind = true;
         } else if (key == "method") {
             const std::string v = Rest(in);
-            spec.Method = v == "exact"        ? TJobMethod::Exact
-                          : v == "recompress" ? TJobMethod::Recompress
-                                              : TJobMethod::Copy;
+            order.Method = v == "exact"        ? TJobMethod::Exact
+                           : v == "recompress" ? TJobMethod::Recompress
+                                               : TJobMethod::Copy;
         } else if (key == "piece") {
             TCutListEntry e;
             if (!(in >> e.Frames.First >> e.Frames.Last >> e.Start >> e.End))
@@ -130,27 +130,28 @@ std::optional<TJobSpec> JobFromText(const std::string& text) {
             e.Source = Rest(in);
             if (e.Source.empty() || e.Frames.Last < e.Frames.First)
                 return std::nullopt;
-            spec.Pieces.push_back(e);
+            order.Pieces.push_back(e);
         } else if (key == "output") {
-            spec.Output = Rest(in);
-            output = !spec.Output.empty();
+            order.Output = Rest(in);
+            output = !order.Output.empty();
         } else if (key == "separate") {
             int v = 0;
             in >> v;
-            spec.Separate = v != 0;
+            order.Separate = v != 0;
         } else if (key == "video") {
-            spec.Video = CodecFrom(in);
+            order.Video = CodecFrom(in);
         } else if (key == "audio") {
-            spec.Audio = CodecFrom(in);
+            order.Audio = CodecFrom(in);
         } else if (key == "parts") {
-            in >> spec.Parts;
+            in >> order.Parts;
         } else if (key == "prefix") {
-            spec.Prefix = Rest(in);
+            order.Prefix = Rest(in);
         }
     }
-    if (!kind || !output || spec.Pieces.empty() || (spec.Kind == TJobKind::Split && spec.Parts < 1))
+    if (!kind || !output || order.Pieces.empty() ||
+        (order.Kind == TJobKind::Split && order.Parts < 1))
         return std::nullopt;
-    return spec;
+    return order;
 }
 
 } // namespace zarvex

@@ -32,7 +32,7 @@ struct TJobCodec {
     bool operator==(const TJobCodec&) const = default;
 };
 
-struct TJobSpec {
+struct TJobOrder {
     TJobKind Kind = TJobKind::Pieces;
     TJobMethod Method = TJobMethod::Copy;
     // Pieces: the ranges, each with its source, frames and times. Split: one entry, the file.
@@ -46,7 +46,7 @@ struct TJobSpec {
     // Split.
     int32_t Parts = 0;
     std::string Prefix;
-    bool operator==(const TJobSpec&) const = default;
+    bool operator==(const TJobOrder&) const = default;
 };
 
 // Readers opened for a job's sources beforehand, by file name: copies of the window's own
@@ -55,14 +55,14 @@ struct TJobSpec {
 using TJobReaders = std::map<std::string, std::shared_ptr<TAVIFileReader>>;
 
 // The files the job reads, and the files it writes (for a split, as many as it can write).
-std::vector<std::string> JobInputs(const TJobSpec& spec);
-std::vector<std::string> JobOutputs(const TJobSpec& spec);
+std::vector<std::string> JobInputs(const TJobOrder& order);
+std::vector<std::string> JobOutputs(const TJobOrder& order);
 
 // One line for lists: "Frame-exact copy of 2 segments of a.avi to b.avi".
-std::string DescribeJob(const TJobSpec& spec);
+std::string DescribeJob(const TJobOrder& order);
 
 // Text of key = value lines, and back; nullopt for text that is not a job.
-std::string JobToText(const TJobSpec& spec);
-std::optional<TJobSpec> JobFromText(const std::string& text);
+std::string JobToText(const TJobOrder& order);
+std::optional<TJobOrder> JobFromText(const std::string& text);
 
 } // namespace zarvex
