@@ -67,7 +67,7 @@ bool RunJob(QWidget* owner, const TJobDialog& dialog, TJobThread::TJob job) {
         QObject::connect(&timer, &QTimer::timeout, &loop, poll);
         // The job starts once the loop runs, after what was queued before it (a Cancel, say).
         QTimer::singleShot(0, &loop, [&] {
-            thread = std::make_unique<TJobThread>(std::move(job));
+            thread = std::make_unique<TJobThread>(std::move(job), progress.Cancelled());
             poll();
             timer.start(JobPollMs);
         });

@@ -28,15 +28,18 @@ TJobControl::TAnswer TJobControl::Choose(const std::string& question, int button
     return answer;
 }
 
-TJobThread::TJobThread(TJob job)
-    : Worker([this, job = std::move(job)] {
-          try {
-              job(FControl);
-          } catch (...) {
-              FError = std::current_exception();
-          }
-          Done.store(true, std::memory_order_release);
-      }) {}
+TJobThread::TJobThread(TJob job, bool cancelled) {
+    if (cancelled)
+        FControl.Cancel();
+    Worker = std::thread([this, job = std::move(job)] {
+        try {
+            job(FControl);
+        } catch (...) {
+            FError = std::current_exception();
+        }
+        Done.store(true, std::memory_order_release);
+    });
+}
 
 TJobThread::~TJobThread() {
     FControl.Cancel();

@@ -62,8 +62,8 @@ class TJobThread {
 public:
     using TJob = std::function<void(TJobControl&)>;
 
-    // Starts the job at once.
-    explicit TJobThread(TJob job);
+    // Starts the job at once; cancelled, it starts with its stop flag set.
+    explicit TJobThread(TJob job, bool cancelled = false);
     // Cancels a job still running and waits for it.
     ~TJobThread();
     TJobThread(const TJobThread&) = delete;
