@@ -1,7 +1,7 @@
 // The timeline under the video: a bar for a range of media times, a thick mark at the current
-// position, a blue band under the bar for the selection, ticks above it at the video's key
-// frames and a mark where a stream copy of the selection would start. Mouse input moves the
-// position.
+// position, a band under the bar for the selection, ticks above it at the video's key frames and
+// a mark where a stream copy of the selection would start. Mouse input moves the position, or
+// drags an edge of the active segment. Its colours come from the palette.
 #pragma once
 
 #include <QRect>
@@ -43,6 +43,11 @@ public:
 
     TNotifyEvent OnChange;
     TPosValidEvent OnValidPos;
+    // An edge of the active range dragged to Pos and let go.
+    using TEdgeEvent = std::function<void(TTrackLine& sender, bool end, int64_t pos)>;
+    TEdgeEvent OnEdgeDragged;
+    // Every move of the position, silent ones included, before the bar is repainted.
+    std::function<void()> OnPositionMoved;
 
     int64_t CurPos() const { return FCurPos; }
     int64_t SelStart() const { return FSelStart; }
@@ -63,6 +68,18 @@ public:
     // Ranges kept by the cut list, as (start, end) media times: a light band under the marks.
     void SetKeptRanges(std::vector<std::pair<int64_t, int64_t>> ranges);
     const std::vector<std::pair<int64_t, int64_t>>& KeptRanges() const { return FKeptRanges; }
+    // The kept range whose edges can be dragged (the selected segment); start >= end for none.
+    void SetActiveRange(int64_t start, int64_t end);
+    std::pair<int64_t, int64_t> ActiveRange() const { return FActive; }
+    bool DraggingEdge() const { return FEdge != TEdge::None; }
+
+    // The part of MinPos..MaxPos that the bar shows: the whole range until SetView narrows it.
+    // A view covering the whole range (or empty) ends the zoom.
+    void SetView(int64_t start, int64_t end);
+    int64_t ViewStart() const { return FZoomed ? FViewStart : MinPos; }
+    int64_t ViewEnd() const { return FZoomed ? FViewEnd : MaxPos; }
+    bool Zoomed() const { return FZoomed; }
+
     // Where a stream copy of the selection starts: the last key frame at or before SelStart;
     // -1 without a start mark or such a key frame.
     int64_t CopyStart() const;
@@ -70,7 +87,7 @@ public:
     // Rectangles in client coordinates as (x, y, width, height): right and bottom excluded.
     QRect TrackRect() const;
     QRect HitRect() const;
-    // Column L of the bar is MinPos, column R - 1 is MaxPos.
+    // Column L of the bar is ViewStart, column R - 1 is ViewEnd.
     int64_t XToPos(int x) const;
     int PosToX(int64_t pos) const;
 
@@ -82,7 +99,11 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    enum class TEdge { None, Start, End };
     bool ChangeCurPos(int64_t value);
+    TEdge EdgeAt(int x, int y) const;
+    int DrawX(int64_t pos) const;
+    void PaintBands(QPainter& painter, const QRect& track) const;
     int64_t DoValidPos(TShiftState shift, int64_t pos);
     void PaintKeyFrames(QPainter& painter, const QRect& track) const;
 
@@ -92,6 +113,12 @@ private:
     bool FDragging = false;
     std::vector<int64_t> FKeyFrames;
     std::vector<std::pair<int64_t, int64_t>> FKeptRanges;
+    std::pair<int64_t, int64_t> FActive{0, 0};
+    TEdge FEdge = TEdge::None;
+    int64_t FEdgePos = 0; // where the dragged edge is now
+    bool FZoomed = false;
+    int64_t FViewStart = 0;
+    int64_t FViewEnd = 0;
 };
 
 } // namespace zarvex

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,15 @@ protected:
     std::vector<TShiftState> Shifts;
 
     void SetUp() override {
+        // The colours come from the palette; these make every mark tell apart in the images.
+        QPalette colours = Line.palette();
+        colours.setColor(QPalette::Base, QColor::fromRgb(White));
+        colours.setColor(QPalette::Disabled, QPalette::Base, QColor::fromRgb(Silver));
+        colours.setColor(QPalette::Mid, QColor::fromRgb(Gray));
+        colours.setColor(QPalette::Highlight, QColor::fromRgb(Blue));
+        colours.setColor(QPalette::Text, QColor::fromRgb(Black));
+        colours.setColor(QPalette::LinkVisited, QColor::fromRgb(Orange));
+        Line.setPalette(colours);
         Line.resize(210, 40);
         Line.MaxPos = 1000;
         Line.OnChange = [this](TTrackLine& sender) {
