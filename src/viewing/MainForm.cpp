@@ -7,6 +7,7 @@
 #include "jobs/JobsForm.h"
 #include "support/ProdInfo.h"
 #include "support/RegLib.h"
+#include "viewing/TimelineView.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
@@ -69,8 +70,8 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     QPalette black = pnlDisplay->palette();
     black.setColor(QPalette::Window, Qt::black);
     pnlDisplay->setPalette(black);
-    pnlTrackLine = new QWidget(client);
-    pnlTrackLine->setFixedHeight(34);
+    FTimeline = new TTimelineView(client);
+    pnlTrackLine = FTimeline;
     layout->addWidget(pnlDisplay, 1);
     layout->addWidget(pnlTrackLine);
     setCentralWidget(client);
@@ -91,16 +92,13 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     CreateNavigation();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
-    FTrackLine = new TTrackLine(pnlTrackLine);
-    auto* trackLayout = new QHBoxLayout(pnlTrackLine);
-    trackLayout->setContentsMargins(0, 0, 0, 0);
-    trackLayout->setSpacing(0);
-    trackLayout->addWidget(FTrackLine, 1);
+    FTrackLine = FTimeline->TrackLine();
     FTrackLine->MinPos = 0;
     FTrackLine->MaxPos = 500000;
     FTrackLine->setEnabled(false);
     FTrackLine->OnChange = [this](TTrackLine&) { TrackLineChange(); };
     FTrackLine->OnValidPos = [](TTrackLine&, TShiftState, int64_t&) {};
+    CreateTimeline();
 
     FViewer = new TAVIViewer(pnlDisplay, std::move(audioSinks));
     auto* displayLayout = new QVBoxLayout(pnlDisplay);
@@ -134,6 +132,7 @@ TfrmMain::~TfrmMain() {
     delete FJobs; // it shows the queue
     FJobs = nullptr;
     FQueue.reset(); // stops a running job, its output completed; the kept queue stays
+    CloseOverview();
     delete FViewer; // closes the file before anything else goes
     FViewer = nullptr;
     SaveFormPlacement(*this, FormName);

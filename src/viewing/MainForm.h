@@ -5,6 +5,7 @@
 #include "jobs/JobQueue.h"
 #include "jobs/JobRun.h"
 #include "media/AudioSink.h"
+#include "media/OverviewSource.h"
 #include "splitting/CutList.h"
 
 #include <QMainWindow>
@@ -42,6 +43,7 @@ class TfrmProgress;
 class TfrmVideoSave;
 class TPositionBox;
 class TReversePlay;
+class TTimelineView;
 class TTrackLine;
 
 class TfrmMain : public QMainWindow {
@@ -156,6 +158,16 @@ public:
 
     TTrackLine* FTrackLine = nullptr;
     TAVIViewer* FViewer = nullptr;
+    // The timeline around the track line: ruler, lanes of pictures and sound, zoom.
+    TTimelineView* FTimeline = nullptr;
+    // What the lanes show of the open file, while one is open.
+    media::TOverviewSource* Overview() const { return FOverview.get(); }
+    void acnZoomInExecute();
+    void acnZoomOutExecute();
+    void acnZoomFitExecute();
+    QAction* acnZoomIn = nullptr;
+    QAction* acnZoomOut = nullptr;
+    QAction* acnZoomFit = nullptr;
 
     QFrame* pnlDisplay;
     QWidget* pnlTrackLine;
@@ -317,6 +329,12 @@ private:
     // completed) and keeps the waiting ones for the next start.
     bool ConfirmCloseWithJobs();
     void CreateNavigation();
+    void CreateTimeline();
+    // The timeline set up for the open file (or none): its view, its overview, the active range.
+    void UpdateTimeline();
+    void CloseOverview();
+    void UpdateActiveRange();
+    void SegmentEdgeDragged(bool end, int64_t pos);
     void CreatePositionBox(QBoxLayout& layout);
     void AssignNavigationShortcuts();
     void UpdateNavigationStates();
@@ -343,6 +361,8 @@ private:
     int FPlayImage;
     bool FDestroying = false;
     TReversePlay* FReverse = nullptr;
+    std::unique_ptr<media::TOverviewSource> FOverview;
+    std::string FOverviewFile; // the file FOverview pictures
 };
 
 } // namespace zarvex

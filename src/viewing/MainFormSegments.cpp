@@ -132,6 +132,7 @@ void TfrmMain::SegmentsChanged() {
     for (const TCutListEntry& e : FSegments)
         listed.insert(e.Source);
     FTrackLine->SetKeptRanges(KeptTimes());
+    UpdateActiveRange();
     // Files no longer listed are closed; an undo opens them again.
     std::erase_if(FAppended, [&](const auto& file) { return !listed.count(file.first); });
 }

@@ -126,6 +126,7 @@ void TfrmMain::UpdateFileState() {
         FTrackLine->SetKeyFrames({});
         FTrackLine->setEnabled(false);
     }
+    UpdateTimeline();
     UpdateActionStates();
     UpdateStatusBar();
 }

@@ -17,10 +17,12 @@
 #include "fixtures/Tools.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -454,4 +456,35 @@ TEST_F(MainFormSegmentsTest, RecentFilesKeepTheLastEightAndDropTheGoneOnes) {
     EXPECT_EQ(Form.FViewer->FileName(), copies[1]);
     EXPECT_FALSE(Form.RecentFiles().contains(QString::fromStdString(copies[8])));
     EXPECT_EQ(Form.miRecentFiles->actions().size(), 7);
+}
+
+TEST_F(MainFormSegmentsTest, DraggingAnEdgeOfTheSelectedSegmentIsOneUndoableEdit) {
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    TTrackLine& line = *Form.FTrackLine;
+    Mark(10, 20);
+    Form.acnAddSegment->trigger();
+    QCoreApplication::processEvents(); // the list's dock takes its room
+    ASSERT_EQ(line.ActiveRange(), std::pair(10 * FrameTime, 20 * FrameTime));
+    const int band = line.TrackRect().bottom() + 6;
+    const auto send = [&](QEvent::Type type, int x, Qt::MouseButtons held) {
+        const QPointF at(x, band);
+        QMouseEvent event(type, at, line.mapToGlobal(at), Qt::LeftButton, held, {});
+        QApplication::sendEvent(&line, &event);
+    };
+    const int64_t position = line.CurPos();
+    send(QEvent::MouseButtonPress, line.PosToX(20 * FrameTime) + 2, Qt::LeftButton);
+    send(QEvent::MouseMove, line.PosToX(30 * FrameTime), Qt::LeftButton);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}})) << "changed once let go";
+    send(QEvent::MouseButtonRelease, line.PosToX(30 * FrameTime), Qt::NoButton);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 29}}));
+    EXPECT_EQ(line.CurPos(), position) << "a dragged edge leaves the position";
+    EXPECT_EQ(line.ActiveRange(), std::pair(10 * FrameTime, 30 * FrameTime));
+    Form.acnUndo->trigger();
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}}));
+    // Away from the edges a press moves the position as before.
+    send(QEvent::MouseButtonPress, line.PosToX(15 * FrameTime), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, line.PosToX(15 * FrameTime), Qt::NoButton);
+    EXPECT_NEAR(double(line.CurPos()), 15.0 * FrameTime, FrameTime);
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}}));
 }

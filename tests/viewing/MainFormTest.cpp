@@ -120,7 +120,8 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
                  "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out"}));
-    EXPECT_EQ(MenuTexts(Form.miView), (V{"Segments", "-", "Jobs..."}));
+    EXPECT_EQ(MenuTexts(Form.miView),
+              (V{"Segments", "-", "Jobs...", "-", "Zoom In", "Zoom Out", "Whole Recording"}));
     // The Position menu begins as it always did; the exact navigation follows.
     const V position = MenuTexts(Form.miPlay);
     EXPECT_EQ(V(position.begin(), position.begin() + std::min<size_t>(position.size(), 11)),
@@ -160,7 +161,7 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
         EXPECT_EQ(action->shortcut().toString().toStdString(), key) << action->text().toStdString();
 
     EXPECT_EQ(Form.minimumSize(), QSize(400, 300));
-    EXPECT_EQ(Form.pnlTrackLine->height(), 34);
+    EXPECT_EQ(Form.FTrackLine->height(), 34);
     Form.SetStatusText(1, "Some text");
     EXPECT_EQ(Form.StatusPanels[1]->width(),
               Form.StatusPanels[1]->fontMetrics().horizontalAdvance("Some text") + 10);
@@ -222,6 +223,40 @@ TEST_F(MainFormTest, StepsTheWheelAndTheTimelineMoveTogether) {
             return f && f->FrameNumber == 80;
         },
         30000));
+}
+
+TEST_F(MainFormTest, ZoomKeysAndCtrlWheelKeepThePositionInView) {
+    Form.show();
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Form.OpenFile(Clip);
+    TTrackLine& line = *Form.FTrackLine;
+    Seek(5);
+    const int column = line.PosToX(line.CurPos());
+    for (Qt::Key key : {Qt::Key_Plus, Qt::Key_Equal, Qt::Key_Plus})
+        QTest::keyClick(&Form, key);
+    ASSERT_TRUE(line.Zoomed());
+    EXPECT_NEAR(line.PosToX(line.CurPos()), column, 1);
+    const int64_t span = line.ViewEnd() - line.ViewStart();
+    QTest::keyClick(&Form, Qt::Key_Minus);
+    EXPECT_NEAR(double(line.ViewEnd() - line.ViewStart()), span * 1.5, Second / 1000.0);
+    // Keys that move the position out of view take the view along.
+    Form.acnLastFrame->trigger();
+    EXPECT_GE(line.CurPos(), line.ViewStart());
+    EXPECT_LE(line.CurPos(), line.ViewEnd());
+    Form.acnFirstFrame->trigger();
+    EXPECT_EQ(line.ViewStart(), 0);
+    // Ctrl and the wheel over the timeline zoom there; the window's wheel still steps elsewhere.
+    QTest::keyClick(&Form, Qt::Key_0);
+    EXPECT_FALSE(line.Zoomed());
+    const QPointF at(200, 10);
+    QWheelEvent e(at, line.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                  Qt::ControlModifier, Qt::NoScrollPhase, false);
+    const int64_t under = line.XToPos(200);
+    QApplication::sendEvent(&line, &e);
+    EXPECT_TRUE(line.Zoomed());
+    EXPECT_NEAR(double(line.XToPos(200)), double(under), double(Second) / 10);
+    EXPECT_EQ(Position(), 0);
 }
 
 TEST_F(MainFormTest, MarksMakeASelectionAndClearEachOther) {

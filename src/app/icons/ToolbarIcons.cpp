@@ -51,7 +51,10 @@ QIcon Recoloured(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QByteArray svg = file.readAll();
-    svg.replace(ShapeColour, ShapeColourOnDark);
+    // The desktop's own button text colour where it is light enough to stand out.
+    const QColor text = QApplication::palette().color(QPalette::ButtonText);
+    svg.replace(ShapeColour,
+                text.lightness() > 128 ? text.name().toLatin1() : QByteArray(ShapeColourOnDark));
     QSvgRenderer renderer(svg);
     QIcon icon;
     for (int size : {16, 24, 32, 48}) {

@@ -1,0 +1,144 @@
+#include "viewing/TimelineLanes.h"
+
+#include "viewing/TrackLine.h"
+
+#include <QPainter>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace zarvex {
+
+namespace {
+
+constexpr int PollInterval = 100; // ms
+constexpr size_t CachedPictures = 600;
+
+} // namespace
+
+TTimelineLanes::TTimelineLanes(const TTrackLine& line, QWidget* parent)
+    : QWidget(parent), Line(line), FTimer(new QTimer(this)) {
+    setFixedHeight(PictureHeight + WaveHeight);
+    FTimer->setInterval(PollInterval);
+    connect(FTimer, &QTimer::timeout, this, &TTimelineLanes::Poll);
+}
+
+void TTimelineLanes::SetSource(const media::TOverviewSource* source) {
+    FSource = source;
+    FPictures.clear();
+    FGeneration = source ? source->Generation() : 0;
+    if (source)
+        FTimer->start();
+    else
+        FTimer->stop();
+    update();
+}
+
+void TTimelineLanes::Poll() {
+    if (!FSource)
+        return;
+    const uint64_t generation = FSource->Generation();
+    if (generation == FGeneration)
+        return;
+    FGeneration = generation;
+    update();
+}
+
+int64_t TTimelineLanes::TimePerColumn() const {
+    const int columns = Line.TrackRect().width();
+    if (columns < 2)
+        return 1;
+    return std::max<int64_t>(1, (Line.ViewEnd() - Line.ViewStart()) / (columns - 1));
+}
+
+QImage TTimelineLanes::ToImage(const media::TThumbnail& thumbnail) {
+    if (thumbnail.Width <= 0 || thumbnail.Height <= 0 ||
+        thumbnail.Pixels.size() < size_t(thumbnail.Width) * size_t(thumbnail.Height))
+        return {};
+    return QImage(reinterpret_cast<const uchar*>(thumbnail.Pixels.data()), thumbnail.Width,
+                  thumbnail.Height, thumbnail.Width * 4, QImage::Format_RGB32)
+        .copy();
+}
+
+const QImage& TTimelineLanes::Picture(const media::TThumbnailPtr& thumbnail) {
+    auto found = FPictures.find(thumbnail.get());
+    if (found != FPictures.end())
+        return found->second.second;
+    if (FPictures.size() >= CachedPictures)
+        FPictures.clear();
+    const QImage frame = ToImage(*thumbnail);
+    QImage scaled =
+        frame.isNull() ? frame : frame.scaledToHeight(PictureHeight - 2, Qt::SmoothTransformation);
+    return FPictures.emplace(thumbnail.get(), std::pair(thumbnail, std::move(scaled)))
+        .first->second.second;
+}
+
+void TTimelineLanes::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect track = Line.TrackRect();
+    const QRect pictures(track.x(), 0, track.width(), PictureHeight);
+    const QRect wave(track.x(), PictureHeight, track.width(), WaveHeight);
+    painter.fillRect(pictures, palette().color(QPalette::AlternateBase));
+    painter.fillRect(wave, palette().color(QPalette::Base));
+    if (!FSource || !Line.isEnabled() || track.width() < 2 || Line.ViewStart() >= Line.ViewEnd())
+        return;
+    painter.setClipRect(pictures);
+    PaintPictures(painter, pictures);
+    painter.setClipRect(wave);
+    PaintWave(painter, wave);
+}
+
+// Each picture from its time on until the next one's, repeated where there is room; a picture
+// crowded out by the one before it starts where that one ends, or is left out.
+void TTimelineLanes::PaintPictures(QPainter& painter, const QRect& lane) {
+    std::vector<media::TThumbnailPtr> shown = FSource->Thumbnails(Line.ViewStart(), Line.ViewEnd());
+    // The one before the view covers its left edge.
+    if (media::TThumbnailPtr before = FSource->ThumbnailAt(Line.ViewStart()))
+        if (shown.empty() || shown.front()->Time > before->Time)
+            shown.insert(shown.begin(), before);
+    const int right = lane.x() + lane.width();
+    int drawnTo = std::numeric_limits<int>::min();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const int next = i + 1 < shown.size() ? Line.PosToX(shown[i + 1]->Time) : right;
+        int x = std::max(Line.PosToX(shown[i]->Time), drawnTo);
+        if (x >= next && i + 1 < shown.size())
+            continue;
+        const QImage& picture = Picture(shown[i]);
+        if (picture.isNull())
+            continue;
+        const int width = std::max(1, picture.width());
+        const int until = std::max(next, x + width);
+        for (; x < until && x < right; x += width + 1)
+            painter.drawImage(QRect(x, lane.y() + 1, std::min(width, until - x), picture.height()),
+                              picture, QRect(0, 0, std::min(width, until - x), picture.height()));
+        drawnTo = x;
+    }
+}
+
+// One vertical line per column from the lowest to the highest sample; columns not worked out
+// yet stay blank.
+void TTimelineLanes::PaintWave(QPainter& painter, const QRect& lane) const {
+    if (!FSource->HasAudio())
+        return;
+    const int64_t perColumn = TimePerColumn();
+    const int columns = lane.width();
+    // Each column's stretch centred on the column's time.
+    const std::vector<media::TPeak> peaks =
+        FSource->Peaks(Line.ViewStart() - perColumn / 2, perColumn, columns);
+    const int middle = lane.y() + lane.height() / 2;
+    const double scale = double(lane.height() / 2 - 1) / 127.0;
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(lane.x(), middle, lane.x() + columns - 1, middle);
+    painter.setPen(palette().color(QPalette::Highlight));
+    for (int c = 0; c < columns && c < int(peaks.size()); ++c) {
+        if (!peaks[size_t(c)].Known)
+            continue;
+        const int top = middle - int(std::lround(peaks[size_t(c)].High * scale));
+        const int bottom = middle - int(std::lround(peaks[size_t(c)].Low * scale));
+        painter.drawLine(lane.x() + c, top, lane.x() + c, bottom);
+    }
+}
+
+} // namespace zarvex
