@@ -28,13 +28,17 @@ QString OverviewCacheFolder() {
 void TfrmMain::CreateTimeline() {
     acnZoomIn = NewAction("Zoom In", "Show less of the recording, in more detail", 0,
                           &TfrmMain::acnZoomInExecute);
-    acnZoomIn->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+    acnZoomIn->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal),
+                             QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)});
     acnZoomOut =
         NewAction("Zoom Out", "Show more of the recording", 0, &TfrmMain::acnZoomOutExecute);
-    acnZoomOut->setShortcut(QKeySequence(Qt::Key_Minus));
+    acnZoomOut->setShortcuts(
+        {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)});
     acnZoomFit = NewAction("Whole Recording", "Show the whole recording on the timeline", 0,
                            &TfrmMain::acnZoomFitExecute);
     acnZoomFit->setShortcuts({QKeySequence(Qt::Key_0), QKeySequence(Qt::CTRL | Qt::Key_0)});
+    for (QAction* a : {acnZoomIn, acnZoomOut, acnZoomFit})
+        a->setEnabled(false); // until a file is open
     miView->addSeparator();
     miView->addActions({acnZoomIn, acnZoomOut, acnZoomFit});
     FTrackLine->OnEdgeDragged = [this](TTrackLine&, bool end, int64_t pos) {

@@ -110,10 +110,13 @@ void TTimelineLanes::PaintPictures(QPainter& painter, const QRect& lane) {
             continue;
         const int width = std::max(1, picture.width());
         const int until = std::max(next, x + width);
+        // Copies wholly left of the lane are skipped without a walk over them.
+        if (x < lane.x() - width)
+            x += (lane.x() - width - x) / (width + 1) * (width + 1);
         for (; x < until && x < right; x += width + 1)
             painter.drawImage(QRect(x, lane.y() + 1, std::min(width, until - x), picture.height()),
                               picture, QRect(0, 0, std::min(width, until - x), picture.height()));
-        drawnTo = x;
+        drawnTo = std::min(x, until);
     }
 }
 

@@ -134,6 +134,8 @@ void TTimelineView::FollowPosition() {
 void TTimelineView::ViewChanged() {
     const int64_t start = FLine->ViewStart(), end = FLine->ViewEnd();
     const int64_t perColumn = FLanes->TimePerColumn();
+    if (FTip)
+        FTip->hide(); // it named a time of the view before
     FScrolling = true;
     if (FLine->Zoomed()) {
         const int64_t total = FLine->MaxPos - FLine->MinPos;

@@ -224,8 +224,10 @@ void TTrackLine::PaintBands(QPainter& painter, const QRect& track) const {
         const int64_t end = FEdge == TEdge::End ? FEdgePos : FActive.second;
         const QColor active = Mixed(selection, colours.color(QPalette::Base), 0.6);
         band(start, end, y1, y2, active);
+        // Taller than the bands, so they show beside a selection drawn over the segment.
         for (const int64_t edge : {start, end})
-            Fill(painter, QRect(DrawX(edge) - 1, B + 2, 2, y2 - B), colours.color(QPalette::Text));
+            Fill(painter, QRect(DrawX(edge) - 1, B + 1, 2, y2 - B + 3),
+                 colours.color(QPalette::Text));
     }
     // Each set mark is a line from y1 - 1 to y2 + 1, end excluded; the band fills y1 .. y2 - 1.
     const int xs = DrawX(FSelStart);
