@@ -487,3 +487,30 @@ TEST_F(TrackLineTest, ADisabledControlShowsOnlyASilverBar) {
         for (int x = 0; x < 210; ++x)
             ASSERT_EQ(At(image, x, y), Green) << "no key frames at " << x << "," << y;
 }
+
+// Zoomed in, the bar maps only the view; marks beyond it, however far, stay off the margins.
+TEST_F(TrackLineTest, AViewMapsItsOwnRangeAndKeepsWhatLiesOutsideOffTheMargins) {
+    Line.MaxPos = 1'000'000'000'000;
+    Line.SetView(2000, 3000);
+    EXPECT_TRUE(Line.Zoomed());
+    EXPECT_EQ(Line.XToPos(5), 2000);
+    EXPECT_EQ(Line.XToPos(204), 3000);
+    EXPECT_EQ(Line.PosToX(2500), 104);
+    Line.SetCurPosSilent(900'000'000'000);
+    Line.SetSelStart(0);
+    Line.SetSelEnd(800'000'000'000);
+    Line.SetKeptRanges({{0, 1'000'000'000'000}});
+    Line.SetKeyFrames({0, 2500, 1'000'000'000'000});
+    const QImage image = Render();
+    for (int y = 0; y < 40; ++y)
+        for (int x : {0, 1, 2, 3, 207, 208, 209})
+            EXPECT_EQ(At(image, x, y), Green) << x << "," << y;
+    EXPECT_EQ(At(image, 104, 5), Gray) << "the key frame in view";
+    EXPECT_EQ(At(image, 104, 31), Blue) << "the selection passes through the view";
+    EXPECT_EQ(At(image, 104, 15), White) << "the position lies beyond the view";
+
+    // A view of the whole range is no zoom.
+    Line.SetView(0, Line.MaxPos);
+    EXPECT_FALSE(Line.Zoomed());
+    EXPECT_EQ(Line.XToPos(204), Line.MaxPos);
+}
