@@ -143,12 +143,23 @@ QAction* TfrmMain::NewAction(const QString& caption, const QString& hint, int im
                              void (TfrmMain::*handler)()) {
     auto* action = new QAction(caption, this);
     action->setToolTip(hint.isEmpty() ? caption : hint);
-    if (image > 0)
+    if (image > 0) {
         action->setIcon(ToolbarIcon(image));
+        FIconActions.emplace_back(action, image);
+    }
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     // Shortcuts of actions without a menu item work through the window.
     addAction(action);
     return action;
+}
+
+// A desktop that changes its colours gets icons drawn for the new ones.
+void TfrmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange && event->type() != QEvent::ApplicationPaletteChange)
+        return;
+    for (const auto& [action, image] : FIconActions)
+        action->setIcon(ToolbarIcon(action == acnPlay ? FPlayImage : image));
 }
 
 void TfrmMain::CreateActions() {

@@ -265,6 +265,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -362,7 +363,8 @@ private:
     bool FDestroying = false;
     TReversePlay* FReverse = nullptr;
     std::unique_ptr<media::TOverviewSource> FOverview;
-    std::string FOverviewFile; // the file FOverview pictures
+    std::string FOverviewFile;                          // the file FOverview pictures
+    std::vector<std::pair<QAction*, int>> FIconActions; // actions and their toolbar images
 };
 
 } // namespace zarvex

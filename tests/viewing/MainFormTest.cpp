@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPalette>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -569,4 +570,29 @@ TEST(MainFormStartUp, SplitModeInAnyCaseStartsOnlyTheSplitWindowOnTheGivenFile) 
     EXPECT_FALSE(IsSplitMode({}));
     EXPECT_FALSE(IsSplitMode({"clip.avi", "/chop"}));
     EXPECT_TRUE(IsSplitMode({"/CHOP"}));
+}
+
+// The desktop turning dark while the window is open redraws the toolbar's icons light.
+TEST_F(MainFormTest, ADarkPaletteRedrawsTheToolbarIcons) {
+    const auto shade = [&] {
+        const QImage image = Form.acnNextFrame->icon().pixmap(24, 24).toImage();
+        int lightest = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) == 255)
+                    lightest = std::max(lightest, qGray(image.pixel(x, y)));
+        return lightest;
+    };
+    EXPECT_LT(shade(), 128);
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    EXPECT_GT(shade(), 200);
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
+    EXPECT_LT(shade(), 128);
 }
