@@ -18,7 +18,11 @@ std::unique_ptr<TOverviewSource> OpenOverview(const TAVIFileReader& reader,
                                               const TOverviewOptions& options) {
     if (!reader.IsOpen() || !reader.VideoStream() || reader.VideoStream()->EntryCount() == 0)
         return nullptr;
-    return std::make_unique<TOverview>(reader, options);
+    try {
+        return std::make_unique<TOverview>(reader, options);
+    } catch (const std::exception&) {
+        return nullptr; // the file cannot be opened again: no overview, nothing worse
+    }
 }
 
 void TOverview::SetVisible(int64_t from, int64_t to, int64_t timePerColumn) {
@@ -29,17 +33,25 @@ void TOverview::SetVisible(int64_t from, int64_t to, int64_t timePerColumn) {
     ViewTo = to;
     ViewStep = timePerColumn;
     ++ViewVersion;
-    // Every frame only when a column holds less than one, and for a bounded stretch.
-    constexpr int64_t MaxFrames = 1500;
+    // Every frame only when a column holds less than one, and for a bounded stretch: 600
+    // pictures are about 45 MiB.
+    constexpr int64_t MaxFrames = 600;
     if (timePerColumn > 0 && timePerColumn < Clock.FrameStep() && to >= from) {
         const int64_t last = int64_t(Video->EntryCount()) - 1;
         const int64_t f0 = std::min(Clock.FrameAt(std::max<int64_t>(from, 0)), last);
-        const int64_t f1 = std::min({Clock.FrameAt(std::max<int64_t>(to, 0)), last, f0 + MaxFrames});
+        const int64_t f1 =
+            std::min({Clock.FrameAt(std::max<int64_t>(to, 0)), last, f0 + MaxFrames - 1});
         if (f0 < FramesFrom || f1 > FramesTo || FramesDone != FramesWanted) {
             FramesFrom = f0;
             FramesTo = f1;
             ++FramesWanted;
         }
+    } else if (FramesTo >= FramesFrom) {
+        // Zoomed out: the frames' pictures go, and a run making them stops.
+        FramesFrom = 0;
+        FramesTo = -1;
+        ++FramesWanted;
+        Frames.clear();
     }
     Wake.notify_all();
 }

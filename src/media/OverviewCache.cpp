@@ -3,6 +3,7 @@
 #include "support/Endian.h"
 #include "support/OSFile.h"
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
@@ -171,7 +172,10 @@ void SaveOverviewCache(const std::string& file, const TOverviewCacheKey& key,
     blocks.resize(key.PeakBlocks, 0);
     w.Bytes(blocks.data(), blocks.size());
     w.U64(Fnv(w.Out.data(), w.Out.size()));
-    const std::string temp = file + ".tmp" + std::to_string(::getpid());
+    // Two overviews of one file may save at once, in this process or another.
+    static std::atomic<unsigned> saves{0};
+    const std::string temp =
+        file + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(saves++);
     try {
         std::filesystem::create_directories(std::filesystem::path(file).parent_path());
         TOSFile f = TOSFile::Create(temp);

@@ -98,11 +98,25 @@ TThumbnailPtr TThumbnailDecoder::Picture(const AVFrame& frame, int64_t slot) {
     if (frame.sample_aspect_ratio.num > 0 && frame.sample_aspect_ratio.den > 0)
         aspect /= av_q2d(frame.sample_aspect_ratio);
     const int height = std::clamp(int(std::lround(ThumbnailWidth * aspect / 2)) * 2, 2, 640);
-    Scaler.reset(sws_getCachedContext(Scaler.release(), frame.width, frame.height,
-                                      AVPixelFormat(frame.format), ThumbnailWidth, height,
-                                      AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    // JPEG's full-range formats are the plain ones with the range told apart.
+    AVPixelFormat format = AVPixelFormat(frame.format);
+    bool full = frame.color_range == AVCOL_RANGE_JPEG;
+    const std::pair<AVPixelFormat, AVPixelFormat> jpegFormats[] = {
+        {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}, {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
+        {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P}, {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P}};
+    for (const auto& [j, plain] : jpegFormats)
+        if (format == j) {
+            format = plain;
+            full = true;
+        }
+    Scaler.reset(sws_getCachedContext(Scaler.release(), frame.width, frame.height, format,
+                                      ThumbnailWidth, height, AV_PIX_FMT_RGB32, SWS_BILINEAR,
+                                      nullptr, nullptr, nullptr));
     if (!Scaler)
         return nullptr;
+    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    sws_setColorspaceDetails(Scaler.get(), coefficients, full ? 1 : 0, coefficients, 1, 0,
+                             1 << 16, 1 << 16);
     auto picture = std::make_shared<TThumbnail>();
     picture->Width = ThumbnailWidth;
     picture->Height = height;

@@ -296,8 +296,8 @@ void TOverview::DoFrames(TWorkerState& state) {
         std::lock_guard<std::mutex> hold(Lock);
         wanted = FramesWanted;
         to = FramesTo;
-        // Frames kept from a neighbouring view are not decoded again.
-        const int64_t span = FramesTo - FramesFrom + 1;
+        // Frames kept from a neighbouring view are not decoded again; the rest go.
+        const int64_t span = (FramesTo - FramesFrom + 1) / 2;
         for (auto i = Frames.begin(); i != Frames.end();)
             i = i->first < FramesFrom - span || i->first > FramesTo + span ? Frames.erase(i)
                                                                            : std::next(i);

@@ -106,6 +106,7 @@ TEST_F(OverviewTest, PicturesEveryKeyFrameAndEveryFrameWhenZoomedIn) {
 TEST_F(OverviewTest, PicturesKeyFramesOfEveryCommonCodec) {
     const std::vector<std::pair<std::string, std::string>> codecs = {
         {"h264", "-c:v libx264 -g 10 -bf 2 -pix_fmt yuv420p"},
+        {"h264-open-gop", "-c:v libx264 -g 10 -bf 2 -x264-params open-gop=1 -pix_fmt yuv420p"},
         {"msmpeg4", "-c:v msmpeg4 -g 10"},
         {"mjpeg", "-c:v mjpeg -q:v 5"},
         {"dv", "-s 720x576 -r 25 -pix_fmt yuv420p -c:v dvvideo"},
@@ -124,6 +125,12 @@ TEST_F(OverviewTest, PicturesKeyFramesOfEveryCommonCodec) {
         EXPECT_EQ(pictures.size(), overview.KeyFrameCount()) << name;
         for (const auto& p : pictures)
             EXPECT_EQ(p->Width, 160) << name;
+        // Colours and range as ffmpeg shows them (DV's pixels are not square).
+        const TThumbnail& first = *pictures.front();
+        EXPECT_EQ(first.Height, 120) << name;
+        const auto theirs = FfmpegThumbnail(src, first.FrameNumber, 160, first.Height);
+        ASSERT_EQ(theirs.size(), first.Pixels.size()) << name;
+        EXPECT_LT(MeanDifference(first.Pixels, theirs), 10.0) << name;
         EXPECT_TRUE(o.Source->HasAudio()) << name;
     }
 }
