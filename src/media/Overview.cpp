@@ -9,8 +9,9 @@ namespace zarvex::media {
 
 namespace {
 
-// Unpacked key frame pictures kept at hand: about 60 MiB of 160 x 120 pictures.
-constexpr size_t MaxUnpacked = 768;
+// Unpacked key frame pictures kept at hand: about 20 MiB of 160 x 120 pictures, a strip
+// several times over.
+constexpr size_t MaxUnpacked = 256;
 
 } // namespace
 
@@ -124,9 +125,9 @@ TThumbnailPtr TOverview::ThumbnailAt(int64_t time) const {
     if (f != Frames.begin() && std::prev(f)->second->Time <= time)
         best = std::prev(f)->second;
     // Key frames whose pictures failed are passed over, a few at most in a damaged file.
-    size_t k = size_t(std::upper_bound(Keys.begin(), Keys.end(),
-                                       Clock.FrameAt(std::max<int64_t>(time, 0))) -
-                      Keys.begin());
+    size_t k = size_t(
+        std::upper_bound(Keys.begin(), Keys.end(), Clock.FrameAt(std::max<int64_t>(time, 0))) -
+        Keys.begin());
     for (int tries = 0; k > 0 && tries < 64; ++tries) {
         --k;
         if (best && KeyTime(k) <= best->Time)

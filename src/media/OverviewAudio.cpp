@@ -150,7 +150,8 @@ void TPeakReader::ReadPcm(int64_t entry, TPeakSpan& span) {
         for (size_t i = 0, n = 0; n < size_t(frames); ++n)
             for (int c = 0; c < Pcm.Channels; ++c, ++i) {
                 const uint8_t* p = data + n * Pcm.BlockAlign + c * 3;
-                Wide[i] = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24);
+                Wide[i] =
+                    int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24);
             }
         return Fold(Wide.data(), frames, Pcm.Channels, pos, span, FromS32);
     case 32:

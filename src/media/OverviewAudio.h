@@ -43,7 +43,7 @@ private:
     TFramePtr Frame = MakeFrame();
     TPacketPtr Packet = MakePacket();
     std::vector<uint8_t> Buffer; // chunks are far apart: read each alone, no mapping
-    std::vector<int32_t> Wide; // 24-bit samples widened
+    std::vector<int32_t> Wide;   // 24-bit samples widened
 };
 
 } // namespace zarvex::media

@@ -100,7 +100,8 @@ TCodecContextPtr OpenPeakDecoder(const TAVIStream& audio) {
     codec->block_align = GetU16(f + 12);
     codec->bits_per_coded_sample = GetU16(f + 14);
     if (audio.Format.size() > WaveHeaderBytes) {
-        const size_t extra = std::min<size_t>(GetU16(f + 16), audio.Format.size() - WaveHeaderBytes);
+        const size_t extra =
+            std::min<size_t>(GetU16(f + 16), audio.Format.size() - WaveHeaderBytes);
         SetExtradata(*codec, f + WaveHeaderBytes, extra);
     }
     return Open(std::move(codec), decoder);

@@ -102,8 +102,10 @@ TThumbnailPtr TThumbnailDecoder::Picture(const AVFrame& frame, int64_t slot) {
     AVPixelFormat format = AVPixelFormat(frame.format);
     bool full = frame.color_range == AVCOL_RANGE_JPEG;
     const std::pair<AVPixelFormat, AVPixelFormat> jpegFormats[] = {
-        {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}, {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
-        {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P}, {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P}};
+        {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P},
+        {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
+        {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P},
+        {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P}};
     for (const auto& [j, plain] : jpegFormats)
         if (format == j) {
             format = plain;
@@ -115,8 +117,8 @@ TThumbnailPtr TThumbnailDecoder::Picture(const AVFrame& frame, int64_t slot) {
     if (!Scaler)
         return nullptr;
     const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-    sws_setColorspaceDetails(Scaler.get(), coefficients, full ? 1 : 0, coefficients, 1, 0,
-                             1 << 16, 1 << 16);
+    sws_setColorspaceDetails(Scaler.get(), coefficients, full ? 1 : 0, coefficients, 1, 0, 1 << 16,
+                             1 << 16);
     auto picture = std::make_shared<TThumbnail>();
     picture->Width = ThumbnailWidth;
     picture->Height = height;

@@ -39,10 +39,10 @@ struct TOpened {
 
 // ffmpeg's picture of frame n at the thumbnail's size, as 0xffRRGGBB words.
 std::vector<uint32_t> FfmpegThumbnail(const std::string& path, int64_t n, int w, int h) {
-    const TCommandResult r = RunCapture(
-        "ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v:0 -vf 'select=eq(n\\," +
-        std::to_string(n) + "),scale=" + std::to_string(w) + ":" + std::to_string(h) +
-        "' -frames:v 1 -pix_fmt bgra -f rawvideo -");
+    const TCommandResult r = RunCapture("ffmpeg -nostdin -v error -i " + ShellQuote(path) +
+                                        " -map 0:v:0 -vf 'select=eq(n\\," + std::to_string(n) +
+                                        "),scale=" + std::to_string(w) + ":" + std::to_string(h) +
+                                        "' -frames:v 1 -pix_fmt bgra -f rawvideo -");
     std::vector<uint32_t> px(r.Output.size() / 4);
     std::memcpy(px.data(), r.Output.data(), px.size() * 4);
     return px;
@@ -141,10 +141,9 @@ TEST_F(OverviewTest, PeaksOfSilenceAndToneInEveryLayout) {
     const std::string sound = "-f lavfi -i 'aevalsrc=" + tone + "|" + tone + ":s=44100:d=2'";
     for (const std::string codec :
          {"pcm_s16le", "pcm_u8", "pcm_s24le", "pcm_s32le", "pcm_f32le", "libmp3lame"}) {
-        const std::string src =
-            MakeWriterFile(Dir, codec + ".avi", "ffmpeg",
-                           "-f lavfi -i testsrc2=size=160x120:rate=25", sound,
-                           "-t 2 -c:v mpeg4 -c:a " + codec);
+        const std::string src = MakeWriterFile(Dir, codec + ".avi", "ffmpeg",
+                                               "-f lavfi -i testsrc2=size=160x120:rate=25", sound,
+                                               "-t 2 -c:v mpeg4 -c:a " + codec);
         ASSERT_FALSE(src.empty()) << codec;
         TOpened o(src);
         ASSERT_TRUE(o.WaitComplete()) << codec;
