@@ -33,8 +33,8 @@ void SetExtradata(AVCodecContext& codec, const uint8_t* data, size_t size) {
     codec.extradata_size = int(size);
 }
 
-// MPEG-4 part 2 carries its headers in the first key frame only; a decoder that starts in the
-// middle of the file needs them beforehand.
+// MPEG-4 video (Xvid, DivX) may carry its headers in the first key frame only; a decoder that
+// starts in the middle of the file needs them beforehand.
 void AddMpeg4Headers(AVCodecContext& codec, const TAVIStream& video) {
     if (codec.extradata || codec.codec_id != AV_CODEC_ID_MPEG4)
         return;
