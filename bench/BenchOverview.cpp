@@ -91,6 +91,7 @@ struct TOurRun {
     double Strip = -1, Pictures = -1, Peaks = -1;
     long PeakRssKiB = 0;
     long WorkRssKiB = 0; // before every picture is asked for at once
+    double AskAll = 0;   // seconds for Thumbnails over the whole file, once all are known
 };
 
 // Whether every stretch of 90 of 1000 columns over the whole file shows a picture.
@@ -126,8 +127,12 @@ TOurRun Ours(const std::string& path, const std::string& cacheFolder = "") {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     run.WorkRssKiB = std::max(run.PeakRssKiB, RssKiB() - rss0);
-    // What a whole-file view asks for.
-    Require(overview.Thumbnails(0, length).size() == overview.KeyFrameCount(), "every picture");
+    // What a whole-file view asks for, twice: the second finds no more unpacked than the first.
+    for (int i = 0; i < 2; ++i) {
+        const auto ask = TClock::now();
+        Require(overview.Thumbnails(0, length).size() == overview.KeyFrameCount(), "every picture");
+        run.AskAll = Since(ask);
+    }
     run.PeakRssKiB = std::max(run.PeakRssKiB, RssKiB() - rss0);
     return run;
 }
@@ -180,9 +185,9 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[1]) == "--ours") {
         const TOurRun run = Ours(argv[2]);
         std::printf("strip %.3f s, pictures %.2f s, peaks %.2f s, RSS growth %.1f MiB (%.1f MiB "
-                    "before all pictures are asked for)\n",
+                    "before all pictures are asked for; that ask %.3f s)\n",
                     run.Strip, run.Pictures, run.Peaks, run.PeakRssKiB / 1024.0,
-                    run.WorkRssKiB / 1024.0);
+                    run.WorkRssKiB / 1024.0, run.AskAll);
         return 0;
     }
     // The three-hour one first, so that its memory is measured in a fresh process.
