@@ -29,5 +29,8 @@ void RenderCutDiagram();
 void RenderToolDialogs(const QString& clip);
 // The Jobs window with a queue of sample jobs.
 void RenderJobsWindow();
+// The main window zoomed in, with its timeline's pictures and sound, light and dark; the
+// recording is made in Folder.
+void RenderTimelines(const QString& folder);
 
 } // namespace zarvex::render

@@ -327,9 +327,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // The file dialog remembers its state in the user's settings; keep those untouched.
+    // The file dialog remembers its state in the user's settings, and the timeline keeps its
+    // pictures in the user's cache; keep both untouched.
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    setenv("XDG_CACHE_HOME", qPrintable(config.path() + "/cache"), 1);
     QApplication app(argc, argv);
     QApplication::setWindowIcon(ProgramIcon());
 
@@ -356,5 +358,6 @@ int main(int argc, char** argv) {
     RenderSegments(clip);
     RenderToolDialogs(clip);
     RenderJobsWindow();
+    RenderTimelines(samples.path());
     return Failures == 0 ? 0 : 1;
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace zarvex {
 
@@ -90,33 +89,23 @@ void TTimelineLanes::paintEvent(QPaintEvent*) {
     PaintWave(painter, wave);
 }
 
-// Each picture from its time on until the next one's, repeated where there is room; a picture
-// crowded out by the one before it starts where that one ends, or is left out.
+// One picture a slot, the one shown at the slot's left column, so that the cost follows the
+// lane's width and not the number of pictures known (a file can have tens of thousands).
 void TTimelineLanes::PaintPictures(QPainter& painter, const QRect& lane) {
-    std::vector<media::TThumbnailPtr> shown = FSource->Thumbnails(Line.ViewStart(), Line.ViewEnd());
-    // The one before the view covers its left edge.
-    if (media::TThumbnailPtr before = FSource->ThumbnailAt(Line.ViewStart()))
-        if (shown.empty() || shown.front()->Time > before->Time)
-            shown.insert(shown.begin(), before);
     const int right = lane.x() + lane.width();
-    int drawnTo = std::numeric_limits<int>::min();
-    for (size_t i = 0; i < shown.size(); ++i) {
-        const int next = i + 1 < shown.size() ? Line.PosToX(shown[i + 1]->Time) : right;
-        int x = std::max(Line.PosToX(shown[i]->Time), drawnTo);
-        if (x >= next && i + 1 < shown.size())
+    // A slot without a picture yet keeps a 4:3 picture's room.
+    const int emptySlot = (PictureHeight - 2) * 4 / 3;
+    for (int x = lane.x(); x < right;) {
+        const media::TThumbnailPtr shown = FSource->ThumbnailAt(Line.XToPos(x));
+        const QImage& picture = shown ? Picture(shown) : QImage();
+        if (picture.isNull()) {
+            x += emptySlot + 1;
             continue;
-        const QImage& picture = Picture(shown[i]);
-        if (picture.isNull())
-            continue;
-        const int width = std::max(1, picture.width());
-        const int until = std::max(next, x + width);
-        // Copies wholly left of the lane are skipped without a walk over them.
-        if (x < lane.x() - width)
-            x += (lane.x() - width - x) / (width + 1) * (width + 1);
-        for (; x < until && x < right; x += width + 1)
-            painter.drawImage(QRect(x, lane.y() + 1, std::min(width, until - x), picture.height()),
-                              picture, QRect(0, 0, std::min(width, until - x), picture.height()));
-        drawnTo = std::min(x, until);
+        }
+        const int width = std::min(picture.width(), right - x);
+        painter.drawImage(QRect(x, lane.y() + 1, width, picture.height()), picture,
+                          QRect(0, 0, width, picture.height()));
+        x += picture.width() + 1;
     }
 }
 
