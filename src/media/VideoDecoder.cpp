@@ -108,6 +108,8 @@ struct TVideoDecoder::TImpl : TStreamInput {
     int64_t SkipUpTo = -1; // a B-frame whose interval ends by this frame is not decoded
     TVideoPicture Last;    // a second reference to the picture handed out last
     const std::function<void()>* OnPicture = nullptr;
+    const std::function<int64_t()>* NewerFrame = nullptr;
+    int64_t Target = 0; // of the last DecodeAt
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -128,6 +130,7 @@ struct TVideoDecoder::TImpl : TStreamInput {
     int64_t KeyAfter(int64_t frame) const;
     int64_t KeyFor(int64_t frame) const;
     void Seek(int64_t key);
+    int64_t Retarget(int64_t target, int64_t at);
     void Keep(const TVideoPicture& picture);
 };
 
@@ -381,12 +384,27 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     LeadingB = Codec->codec_id == AV_CODEC_ID_MPEG4 && key > 0 ? 2 : 0;
 }
 
+// A newer frame is taken on while the walk has fed nothing past it (so no B-frame it needs was
+// skipped) and reaches its key frame without a seek.
+int64_t TVideoDecoder::TImpl::Retarget(int64_t target, int64_t at) {
+    if (!*NewerFrame)
+        return target;
+    const int64_t newer = (*NewerFrame)();
+    const int64_t fed = LastFedDts == AV_NOPTS_VALUE ? at : SlotOf(LastFedDts);
+    if (newer < 0 || newer == target || newer <= std::max(fed, at) ||
+        KeyFor(newer) > at + ForwardReach)
+        return target;
+    Want = SkipUpTo = newer;
+    return newer;
+}
+
 void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
     Last = ClonePicture(picture);
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
     Impl->OnPicture = &OnPicture;
+    Impl->NewerFrame = &NewerFrame;
     Impl->Open(path, threads);
 }
 
@@ -407,6 +425,9 @@ const AVCodecContext* TVideoDecoder::Codec() const {
 const TFrameClock& TVideoDecoder::Clock() const {
     return Impl->Clock;
 }
+int64_t TVideoDecoder::Target() const {
+    return Impl->Target;
+}
 
 int64_t TVideoDecoder::Duration() const {
     return StreamDuration(*Impl->Format, *Impl->Stream);
@@ -422,7 +443,7 @@ int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
 
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
     TImpl& d = *Impl;
-    const int64_t target = TimeToFrame(time);
+    int64_t target = TimeToFrame(time);
     d.Want = target;
     d.SkipUpTo = target;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -443,6 +464,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
                 break;
             }
             best = std::move(next);
+            target = d.Retarget(target, best.FrameNumber);
         }
         // A leading picture of the key frame sought to, which only an earlier one shows.
         if (!best.Frame && d.KeyFor(target) != key)
@@ -454,6 +476,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
         if (!best.Frame)
             return false;
         d.Keep(best);
+        d.Target = target;
         picture = std::move(best);
         return true;
     }
