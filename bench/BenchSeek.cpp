@@ -7,6 +7,7 @@
 
 #include "media/MediaDet.h"
 #include "media/Player.h"
+#include "media/VideoDecoder.h"
 #include "media/VideoSink.h"
 
 #include <ffms.h>
@@ -103,6 +104,17 @@ double Player(const std::string& src, const std::vector<int64_t>& frames) {
     return Since(start);
 }
 
+// The decoder alone with a given thread count, to see what the thread setting costs.
+double Decoder(const std::string& src, int threads, const std::vector<int64_t>& frames) {
+    const auto start = TClock::now();
+    TVideoDecoder decoder(src, threads);
+    TVideoPicture picture;
+    for (int64_t k : frames)
+        Require(decoder.DecodeAt(decoder.FrameTime(k), picture) && picture.FrameNumber == k,
+                "decoding frame " + std::to_string(k));
+    return Since(start);
+}
+
 double Grabber(const std::string& src, const std::vector<int64_t>& frames) {
     const auto start = TClock::now();
     TMediaDet det;
@@ -161,10 +173,13 @@ void Compare(const std::string& src, const char* name, const std::vector<int64_t
     FFMS_Index* index = IndexOf(src);
     const std::vector<int> threadCounts{1, 2, 4};
     std::vector<std::vector<double>> ffms(threadCounts.size());
+    std::vector<std::vector<double>> decoder(threadCounts.size());
     std::vector<double> player, grabber;
     for (int r = 0; r < Rounds; ++r) {
-        for (size_t i = 0; i < threadCounts.size(); ++i)
+        for (size_t i = 0; i < threadCounts.size(); ++i) {
             ffms[i].push_back(Ffms(src, index, threadCounts[i], frames));
+            decoder[i].push_back(Decoder(src, threadCounts[i], frames));
+        }
         player.push_back(Player(src, frames));
         grabber.push_back(Grabber(src, frames));
     }
@@ -182,6 +197,9 @@ void Compare(const std::string& src, const char* name, const std::vector<int64_t
             bestThreads = threadCounts[i];
         }
     }
+    for (size_t i = 0; i < threadCounts.size(); ++i)
+        std::printf("  zarvex decoder alone, %d thread%s  %.3f s\n", threadCounts[i],
+                    threadCounts[i] > 1 ? "s" : "", Fastest(decoder[i]));
     const double p = Fastest(player), g = Fastest(grabber);
     std::printf("  zarvex player    %.3f s  ratio %.2f to FFMS2 1 thread, %.2f to its best (%d)\n",
                 p, p / one, p / best, bestThreads);

@@ -158,7 +158,9 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
         StartPts = Stream->start_time;
     const AVCodecDescriptor* desc = avcodec_descriptor_get(Codec->codec_id);
     Reorders = !desc || (desc->props & AV_CODEC_PROP_REORDER) != 0;
-    SkipsB = Avi && Codec->codec_id == AV_CODEC_ID_MPEG4;
+    // Without B-frames (the probe found no reordering delay) there is nothing to skip, and the
+    // packets need not be searched for packed pictures.
+    SkipsB = Avi && Codec->codec_id == AV_CODEC_ID_MPEG4 && Stream->codecpar->video_delay > 0;
     Anchored = false;
     SeekKey = 0;
 }
