@@ -118,7 +118,7 @@ void Check(const TChildRun& run, const std::string& what) {
 }
 
 void MakeXvidRecording(const std::filesystem::path& dir, const std::filesystem::path& src,
-                       int seconds) {
+                       int seconds, int bframes) {
     const std::string clip = (dir / "clip.avi").string();
     Check(RunChild(Ffmpeg({"-f",
                            "lavfi",
@@ -137,7 +137,7 @@ void MakeXvidRecording(const std::filesystem::path& dir, const std::filesystem::
                            "-g",
                            "250",
                            "-bf",
-                           "2",
+                           std::to_string(bframes),
                            "-flags",
                            "+cgop",
                            "-sc_threshold",

@@ -33,11 +33,11 @@ void ReusePageCache(const std::string& folder, long long bytes);
 
 std::string SelfPath();
 
-// A 720x576 Xvid-tagged MPEG-4 recording with B-frames, a key frame every 250 frames and PCM
-// sound, seconds long: 500 noisy frames encoded once and looped by stream copy, about 6 MiB a
-// second. dir holds the clip meanwhile.
+// A 720x576 Xvid-tagged MPEG-4 recording with bframes B-frames in a row, a key frame every 250
+// frames and PCM sound, seconds long: 500 noisy frames encoded once and looped by stream copy,
+// about 6 MiB a second. dir holds the clip meanwhile.
 void MakeXvidRecording(const std::filesystem::path& dir, const std::filesystem::path& src,
-                       int seconds);
+                       int seconds, int bframes = 2);
 
 // "ffmpeg -nostdin -y -v error" followed by args.
 std::vector<std::string> Ffmpeg(std::vector<std::string> args);

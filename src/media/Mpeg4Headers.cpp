@@ -1,5 +1,7 @@
 #include "media/Mpeg4Headers.h"
 
+#include <cstring>
+
 namespace zarvex::media {
 
 int VopType(const uint8_t* data, int size) {
@@ -7,6 +9,20 @@ int VopType(const uint8_t* data, int size) {
         if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
             return data[i + 4] >> 6;
     return -1;
+}
+
+// Looks for the start codes' 01 bytes with memchr: every packet of a stream passes here.
+bool SeveralVops(const uint8_t* data, int size) {
+    int found = 0;
+    const uint8_t* end = data + size;
+    for (const uint8_t* p = data + 2; p + 1 < end; ++p) {
+        p = static_cast<const uint8_t*>(std::memchr(p, 1, size_t(end - 1 - p)));
+        if (!p)
+            return false;
+        if (p[-2] == 0 && p[-1] == 0 && p[1] == 0xB6 && ++found == 2)
+            return true;
+    }
+    return false;
 }
 
 namespace {

@@ -31,6 +31,7 @@ void TPlayerVideo::SetSink(TVideoSink* sink) {
 }
 
 void TPlayerVideo::Main() {
+    Decoder->NewerFrame = [this] { return NewerFrame(); };
     uint64_t seen = FirstGeneration;
     for (;;) {
         std::unique_lock lock(Shared.Mutex);
@@ -45,7 +46,7 @@ void TPlayerVideo::Main() {
         lock.unlock();
         try {
             if (seek)
-                ShowAt(target, seen);
+                seen = ShowAt(target, seen);
             else
                 Step(seen);
         } catch (const EMediaError& e) {
@@ -81,11 +82,16 @@ void TPlayerVideo::Step(uint64_t generation) {
     Ready.reset();
 }
 
-void TPlayerVideo::ShowAt(int64_t time, uint64_t generation) {
+// Returns the seek carried out: a newer one when the decoder went on to its frame.
+uint64_t TPlayerVideo::ShowAt(int64_t time, uint64_t generation) {
     Ready.reset();
     AtEnd = false;
+    Serving = Newest = generation;
     TVideoPicture picture;
     const bool shown = Decoder->DecodeAt(time, picture);
+    if (Newest != generation && Decoder->Target() == Decoder->TimeToFrame(NewestTime))
+        generation = Newest;
+    Serving = 0;
     if (shown)
         Deliver(Convert(picture));
     else
@@ -96,6 +102,17 @@ void TPlayerVideo::ShowAt(int64_t time, uint64_t generation) {
         Shared.Clock.Release();
         Shared.Changed.notify_all();
     }
+    return generation;
+}
+
+// While seeks come faster than they decode (a drag), the walk to one may go on to the newest.
+int64_t TPlayerVideo::NewerFrame() {
+    std::lock_guard lock(Shared.Mutex);
+    if (Serving == 0 || Shared.SeekGeneration == Serving)
+        return -1;
+    Newest = Shared.SeekGeneration;
+    NewestTime = Shared.SeekTarget;
+    return Decoder->TimeToFrame(NewestTime);
 }
 
 bool TPlayerVideo::DecodeNext(bool freely) {

@@ -27,7 +27,8 @@ public:
 private:
     void Main();
     void Step(uint64_t generation);
-    void ShowAt(int64_t time, uint64_t generation);
+    uint64_t ShowAt(int64_t time, uint64_t generation);
+    int64_t NewerFrame();
     bool DecodeNext(bool freely);
     bool WaitFor(int64_t position, uint64_t generation);
     void WaitForEnd(uint64_t generation);
@@ -39,6 +40,9 @@ private:
     TPictureConverter Converter;
     int64_t EndTime = 0;
     bool AtEnd = true;
+    uint64_t Serving = 0; // the seek being carried out
+    uint64_t Newest = 0;  // and the newest one since, with its time
+    int64_t NewestTime = 0;
     TVideoFramePtr Ready; // decoded ahead, waiting for its time
     std::mutex SinkMutex; // held while the sink runs
     TVideoSink* Sink = nullptr;

@@ -99,8 +99,17 @@ struct TVideoDecoder::TImpl : TStreamInput {
     int64_t ShowFrom = 0;     // pictures before this frame are not shown since the seek
     bool Gradual = false;     // a key frame of the stream was a predicted picture
     int64_t Want = INT64_MAX; // the frame asked for: dropping pictures stops past it
-    TVideoPicture Last;       // a second reference to the picture handed out last
+    // MPEG-4 part 2 in AVI: B-frames are referred to by no other picture, so those before the
+    // frame sought are not decoded at all once the first picture since the seek is placed.
+    bool SkipsB = false;
+    bool Packed = false;   // a packet held two pictures: their slots follow other rules
+    bool Placed = false;   // the first picture since the seek has its slot
+    bool SkippedB = false; // the packet just taken was a B-frame not decoded
+    int64_t SkipUpTo = -1; // a B-frame whose interval ends by this frame is not decoded
+    TVideoPicture Last;    // a second reference to the picture handed out last
     const std::function<void()>* OnPicture = nullptr;
+    const std::function<int64_t()>* NewerFrame = nullptr;
+    int64_t Target = 0; // of the last DecodeAt
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -114,12 +123,14 @@ struct TVideoDecoder::TImpl : TStreamInput {
     bool ReceiveRaw(TRawPicture& picture);
     bool ReceiveShown(TRawPicture& picture);
     bool WithholdLeadingB(const AVPacket& packet);
+    bool SkipB(const AVPacket& packet);
     void Anchor();
     bool Next(TVideoPicture& picture);
     int64_t KeyBefore(int64_t frame) const;
     int64_t KeyAfter(int64_t frame) const;
     int64_t KeyFor(int64_t frame) const;
     void Seek(int64_t key);
+    int64_t Retarget(int64_t target, int64_t at);
     void Keep(const TVideoPicture& picture);
 };
 
@@ -131,7 +142,7 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
     // H.264 withholds the pictures after a recovery point until it completes, which would hide
     // how many slots they take; they come out marked corrupt instead.
     CodecFlags = AV_CODEC_FLAG_OUTPUT_CORRUPT;
-    Withhold = [this](const AVPacket& packet) { return WithholdLeadingB(packet); };
+    Withhold = [this](const AVPacket& packet) { return WithholdLeadingB(packet) || SkipB(packet); };
     TStreamInput::Open(path, FirstVideoStream, "Video stream is not found", threads);
     // Frame threads decode interlaced MPEG-4 B-frames differently from one thread, and
     // differently again for each count; one thread gives the pictures the encoder meant.
@@ -147,6 +158,9 @@ void TVideoDecoder::TImpl::Open(const std::string& path, int threads) {
         StartPts = Stream->start_time;
     const AVCodecDescriptor* desc = avcodec_descriptor_get(Codec->codec_id);
     Reorders = !desc || (desc->props & AV_CODEC_PROP_REORDER) != 0;
+    // Without B-frames (the probe found no reordering delay) there is nothing to skip, and the
+    // packets need not be searched for packed pictures.
+    SkipsB = Avi && Codec->codec_id == AV_CODEC_ID_MPEG4 && Stream->codecpar->video_delay > 0;
     Anchored = false;
     SeekKey = 0;
 }
@@ -155,8 +169,15 @@ bool TVideoDecoder::TImpl::FeedOne() {
     const int64_t before = LastFedDts;
     if (!Feed())
         return false;
-    if (Avi && LastFedDts != before && LastFedDts != AV_NOPTS_VALUE)
-        Slots.push_back(SlotOf(LastFedDts));
+    if (Avi && LastFedDts != before && LastFedDts != AV_NOPTS_VALUE) {
+        // A B-frame shows in the slot of the packet before it, which the reference before it
+        // then leaves to the next one: a B-frame not decoded takes over that slot's place.
+        if (SkippedB)
+            Slots.back() = SlotOf(LastFedDts);
+        else
+            Slots.push_back(SlotOf(LastFedDts));
+    }
+    SkippedB = false;
     return true;
 }
 
@@ -219,6 +240,25 @@ bool TVideoDecoder::TImpl::WithholdLeadingB(const AVPacket& packet) {
     return false;
 }
 
+// A B-frame fed after the reference R it follows shows in the slot of the packet before it,
+// up to its own packet's slot; skipping it is safe when the target lies past that. Packed
+// pictures show elsewhere; the first packed packet comes before any lone B-frame of its run.
+bool TVideoDecoder::TImpl::SkipB(const AVPacket& packet) {
+    if (!SkipsB || Packed)
+        return false;
+    if (SeveralVops(packet.data, packet.size)) {
+        Packed = true;
+        return false;
+    }
+    if (!Placed || LeadingB != 0 || Slots.empty())
+        return false;
+    const int64_t slot = SlotOf(packet.dts);
+    if (slot > SkipUpTo || slot <= Slots.back() || VopType(packet.data, packet.size) != 2)
+        return false;
+    SkippedB = true;
+    return true;
+}
+
 // Finds the slot of the first picture since the seek. When it is the key frame's own picture,
 // the pictures after it tell how many leading ones were dropped: the first packet after them
 // holds the next reference, which is shown once the B-frames before it are out.
@@ -246,6 +286,7 @@ void TVideoDecoder::TImpl::Anchor() {
     Leading[SeekKey] = std::max(leading, ShowFrom - SeekKey);
     Slots.erase(Slots.begin(), Slots.begin() + std::min<ptrdiff_t>(leading, Slots.size()));
     Unnumbered.push_front(std::move(first));
+    Placed = true;
 }
 
 bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
@@ -336,6 +377,7 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     Ahead.clear();
     Unnumbered.clear();
     Anchored = false;
+    Placed = false;
     SeekKey = std::max<int64_t>(key, 0);
     Last = {};
     Recovered = false;
@@ -344,12 +386,27 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     LeadingB = Codec->codec_id == AV_CODEC_ID_MPEG4 && key > 0 ? 2 : 0;
 }
 
+// A newer frame is taken on while the walk has fed nothing past it (so no B-frame it needs was
+// skipped) and reaches its key frame without a seek.
+int64_t TVideoDecoder::TImpl::Retarget(int64_t target, int64_t at) {
+    if (!*NewerFrame)
+        return target;
+    const int64_t newer = (*NewerFrame)();
+    const int64_t fed = LastFedDts == AV_NOPTS_VALUE ? at : SlotOf(LastFedDts);
+    if (newer < 0 || newer == target || newer <= std::max(fed, at) ||
+        KeyFor(newer) > at + ForwardReach)
+        return target;
+    Want = SkipUpTo = newer;
+    return newer;
+}
+
 void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
     Last = ClonePicture(picture);
 }
 
 TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
     Impl->OnPicture = &OnPicture;
+    Impl->NewerFrame = &NewerFrame;
     Impl->Open(path, threads);
 }
 
@@ -370,6 +427,9 @@ const AVCodecContext* TVideoDecoder::Codec() const {
 const TFrameClock& TVideoDecoder::Clock() const {
     return Impl->Clock;
 }
+int64_t TVideoDecoder::Target() const {
+    return Impl->Target;
+}
 
 int64_t TVideoDecoder::Duration() const {
     return StreamDuration(*Impl->Format, *Impl->Stream);
@@ -385,8 +445,9 @@ int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
 
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
     TImpl& d = *Impl;
-    const int64_t target = TimeToFrame(time);
+    int64_t target = TimeToFrame(time);
     d.Want = target;
+    d.SkipUpTo = target;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int64_t key = d.KeyFor(target);
         bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
@@ -405,6 +466,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
                 break;
             }
             best = std::move(next);
+            target = d.Retarget(target, best.FrameNumber);
         }
         // A leading picture of the key frame sought to, which only an earlier one shows.
         if (!best.Frame && d.KeyFor(target) != key)
@@ -416,6 +478,7 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
         if (!best.Frame)
             return false;
         d.Keep(best);
+        d.Target = target;
         picture = std::move(best);
         return true;
     }

@@ -72,6 +72,13 @@ public:
     // fit only to be destroyed.
     std::function<void()> OnPicture;
 
+    // Asked between pictures while DecodeAt walks to its frame: the frame of a newer request,
+    // or -1. When the walk gets there without a seek, it goes on to that frame instead and
+    // Target() names it.
+    std::function<int64_t()> NewerFrame;
+    // The frame the last DecodeAt sought in the end.
+    int64_t Target() const;
+
 private:
     struct TImpl;
     std::unique_ptr<TImpl> Impl;

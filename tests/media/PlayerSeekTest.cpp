@@ -9,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <random>
+#include <set>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using namespace zarvex;
 using namespace zarvex::media;
@@ -148,4 +153,72 @@ TEST(PlayerReordered, FrameStepsShowEverySlotsPicture) {
     for (int64_t k = 58; k >= 0; --k)
         step(-1, k);
     EXPECT_EQ(wrong, "");
+}
+
+namespace {
+
+// Keeps the number and the picture's hash of everything shown.
+class THashingSink : public TVideoSink {
+public:
+    void Deliver(TVideoFramePtr frame) override {
+        std::lock_guard lock(Mutex);
+        Shown.emplace_back(frame->FrameNumber,
+                           HashBytes(frame->Pixels.data(), frame->Pixels.size()));
+        Changed.notify_all();
+    }
+    bool WaitFor(int64_t frame) {
+        std::unique_lock lock(Mutex);
+        return Changed.wait_for(lock, std::chrono::seconds(30),
+                                [&] { return !Shown.empty() && Shown.back().first == frame; });
+    }
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::vector<std::pair<int64_t, uint64_t>> Shown;
+};
+
+} // namespace
+
+// Sparse key frames, with and without B-frames (some skipped on the way to the frame sought):
+// random seeks, then a drag whose seeks come faster than they decode, so that a walk to one
+// position goes on to a newer one. Every picture is ffmpeg's of a position asked for.
+TEST(PlayerSparseKeys, RandomSeeksAndADragShowExactPictures) {
+    ZARVEX_REQUIRE_TOOL("ffmpeg");
+    TTempDir dir;
+    for (const char* bf : {"0", "2"}) {
+        SCOPED_TRACE(bf);
+        const std::string source = dir.File(std::string("bf") + bf + ".avi");
+        ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -t 12 -c:v mpeg4 -bf " +
+                              std::string(bf) + " -g 250 -sc_threshold 1000000000 " +
+                              ShellQuote(source)));
+        const std::vector<uint64_t> ref = FfmpegSlotHashes(source, 320, 240, "bgra");
+        ASSERT_EQ(ref.size(), 300u);
+        THashingSink sink;
+        TMediaPlayer player{TNullAudioSink::Factory()};
+        player.SetVideoSink(&sink);
+        ASSERT_EQ(player.RenderFile(source), ResultOk);
+        ASSERT_EQ(player.Pause(), ResultOk);
+        std::set<int64_t> asked{0};
+        std::mt19937 random(5);
+        for (int i = 0; i < 20; ++i) {
+            const int64_t k = std::uniform_int_distribution<int64_t>(1, 299)(random);
+            asked.insert(k);
+            player.SetPositions(player.FrameTime(k));
+            ASSERT_TRUE(sink.WaitFor(k)) << k;
+        }
+        int64_t k = 0, step = 7;
+        for (int i = 0; i < 200; ++i) {
+            step = k + step < 0 || k + step >= 300 ? -step : step;
+            k += step;
+            asked.insert(k);
+            player.SetPositions(player.FrameTime(k));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_TRUE(sink.WaitFor(k));
+        std::lock_guard lock(sink.Mutex);
+        std::string wrong;
+        for (const auto& [frame, hash] : sink.Shown)
+            if ((!asked.count(frame) || hash != ref[size_t(frame)]) && wrong.size() < 100)
+                wrong += " " + std::to_string(frame);
+        EXPECT_EQ(wrong, "");
+    }
 }
