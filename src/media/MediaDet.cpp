@@ -54,6 +54,8 @@ struct TMediaDet::TImpl {
 int TMediaDet::TImpl::Fill(int64_t time, uint8_t* buffer, int width, int height) {
     if (!Decoder) {
         Decoder = std::make_unique<TVideoDecoder>(Path);
+        Decoder->KeepRecent(RecentPictureBytes);
+        Decoder->KeepWalkers(ViewerWalkers);
         Decoder->OnPicture = [this] {
             if (*OnPicture)
                 (*OnPicture)();

@@ -64,6 +64,8 @@ struct TMediaPlayer::TImpl {
 void TMediaPlayer::TImpl::OpenVideo(const std::string& path, int& failure) {
     try {
         auto decoder = std::make_unique<TVideoDecoder>(path, DecoderThreads);
+        decoder->KeepRecent(RecentPictureBytes);
+        decoder->KeepWalkers(ViewerWalkers);
         Width = decoder->Width();
         Height = decoder->Height();
         Rate = decoder->FrameRate();

@@ -32,6 +32,8 @@ void TPlayerVideo::SetSink(TVideoSink* sink) {
 
 void TPlayerVideo::Main() {
     Decoder->NewerFrame = [this] { return NewerFrame(); };
+    // A drag outrunning the decoder still sees the positions the walk passes on its way.
+    Decoder->OnPassed = [this](const TVideoPicture& picture) { Deliver(Convert(picture)); };
     uint64_t seen = FirstGeneration;
     for (;;) {
         std::unique_lock lock(Shared.Mutex);

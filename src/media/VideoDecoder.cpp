@@ -2,6 +2,7 @@
 
 #include "export/DSErrors.h"
 #include "media/Mpeg4Headers.h"
+#include "media/RecentPictures.h"
 #include "media/StreamInput.h"
 
 #include <algorithm>
@@ -11,6 +12,11 @@
 #include <new>
 #include <string_view>
 #include <thread>
+#include <utility>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
 
 namespace zarvex::media {
 
@@ -70,6 +76,17 @@ struct TRawPicture {
 
 } // namespace
 
+// What the walkers over one stream share.
+struct TVideoDecoder::TCommon {
+    std::string Path;
+    int Threads = 0;
+    size_t MostWalkers = 1;
+    uint64_t Uses = 0;
+    TRecentPictures Recent;
+    int64_t Served = -1; // the picture handed out last came from Recent
+    int64_t Target = 0;  // of the last DecodeAt
+};
+
 // AVI stores no presentation stamps: the demuxer numbers packets by chunk, in decode order.
 // Decoders hand pictures out in display order, so the pictures since a seek fill the chunk
 // numbers fed since then in ascending order (an empty chunk keeps the picture before it). The
@@ -102,14 +119,19 @@ struct TVideoDecoder::TImpl : TStreamInput {
     // MPEG-4 part 2 in AVI: B-frames are referred to by no other picture, so those before the
     // frame sought are not decoded at all once the first picture since the seek is placed.
     bool SkipsB = false;
-    bool Packed = false;   // a packet held two pictures: their slots follow other rules
-    bool Placed = false;   // the first picture since the seek has its slot
-    bool SkippedB = false; // the packet just taken was a B-frame not decoded
-    int64_t SkipUpTo = -1; // a B-frame whose interval ends by this frame is not decoded
-    TVideoPicture Last;    // a second reference to the picture handed out last
+    bool Packed = false;      // a packet held two pictures: their slots follow other rules
+    bool Placed = false;      // the first picture since the seek has its slot
+    bool SkippedB = false;    // the packet just taken was a B-frame not decoded
+    int64_t SkipUpTo = -1;    // a B-frame whose interval ends by this frame is not decoded
+    TVideoPicture Last;       // a second reference to the picture handed out last
+    int64_t PreviousOut = -1; // the picture Next gave before, -1 right after a seek
+    bool SkippedSinceSeek = false;
+    uint64_t LastUse = 0;        // when it last handed out a picture
+    std::deque<int64_t> Passing; // frames asked for before, on the way to the newer one
+    TCommon* Common = nullptr;
     const std::function<void()>* OnPicture = nullptr;
     const std::function<int64_t()>* NewerFrame = nullptr;
-    int64_t Target = 0; // of the last DecodeAt
+    const std::function<void(const TVideoPicture&)>* OnPassed = nullptr;
 
     void Open(const std::string& path, int threads);
     int64_t SlotOf(int64_t dts) const {
@@ -126,6 +148,7 @@ struct TVideoDecoder::TImpl : TStreamInput {
     bool SkipB(const AVPacket& packet);
     void Anchor();
     bool Next(TVideoPicture& picture);
+    bool Reaches(int64_t frame) const;
     int64_t KeyBefore(int64_t frame) const;
     int64_t KeyAfter(int64_t frame) const;
     int64_t KeyFor(int64_t frame) const;
@@ -256,6 +279,7 @@ bool TVideoDecoder::TImpl::SkipB(const AVPacket& packet) {
     if (slot > SkipUpTo || slot <= Slots.back() || VopType(packet.data, packet.size) != 2)
         return false;
     SkippedB = true;
+    SkippedSinceSeek = true;
     return true;
 }
 
@@ -316,12 +340,26 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
             number = Slots.front();
             Slots.pop_front();
         }
+        if (number < ShowFrom && number <= Want)
+            PreviousOut = -1;
     } while (number < ShowFrom && number <= Want);
     picture.Frame = std::move(raw.Frame);
     picture.FrameNumber = number;
     picture.Packet = Avi ? raw.Packet : -1;
     picture.Position = Clock.FrameStart(number);
+    // Slots between two pictures repeat the first, unless a B-frame of theirs was skipped.
+    const bool follows = !SkippedSinceSeek || number == PreviousOut + 1;
+    Common->Recent.Add(picture, follows ? PreviousOut : -1);
+    PreviousOut = number;
     return true;
+}
+
+// Whether decoding on from the picture handed out last gets to the frame sooner than a seek.
+bool TVideoDecoder::TImpl::Reaches(int64_t frame) const {
+    if (!Last.Frame || frame < Last.FrameNumber)
+        return false;
+    const int64_t key = KeyFor(frame);
+    return key >= 0 ? key <= Last.FrameNumber + ForwardReach : frame - Last.FrameNumber <= 300;
 }
 
 // The last key frame at or before the frame, -1 when the index knows none.
@@ -378,6 +416,8 @@ void TVideoDecoder::TImpl::Seek(int64_t key) {
     Unnumbered.clear();
     Anchored = false;
     Placed = false;
+    PreviousOut = -1;
+    SkippedSinceSeek = false;
     SeekKey = std::max<int64_t>(key, 0);
     Last = {};
     Recovered = false;
@@ -404,69 +444,134 @@ void TVideoDecoder::TImpl::Keep(const TVideoPicture& picture) {
     Last = ClonePicture(picture);
 }
 
-TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Impl(new TImpl) {
-    Impl->OnPicture = &OnPicture;
-    Impl->NewerFrame = &NewerFrame;
-    Impl->Open(path, threads);
+TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Common(new TCommon) {
+    Common->Path = path;
+    Common->Threads = threads;
+    Walkers.push_back(MakeWalker());
+    Current = Walkers.front().get();
+}
+
+std::unique_ptr<TVideoDecoder::TImpl> TVideoDecoder::MakeWalker() {
+    auto walker = std::make_unique<TImpl>();
+    walker->OnPicture = &OnPicture;
+    walker->NewerFrame = &NewerFrame;
+    walker->OnPassed = &OnPassed;
+    walker->Common = Common.get();
+    walker->Open(Common->Path, Common->Threads);
+    return walker;
 }
 
 TVideoDecoder::~TVideoDecoder() = default;
 
 int TVideoDecoder::Width() const {
-    return Impl->Codec->width;
+    return Walkers.front()->Codec->width;
 }
 int TVideoDecoder::Height() const {
-    return Impl->Codec->height;
+    return Walkers.front()->Codec->height;
 }
 double TVideoDecoder::FrameRate() const {
-    return av_q2d(Impl->Rate);
+    return av_q2d(Walkers.front()->Rate);
 }
 const AVCodecContext* TVideoDecoder::Codec() const {
-    return Impl->Codec.get();
+    return Walkers.front()->Codec.get();
 }
 const TFrameClock& TVideoDecoder::Clock() const {
-    return Impl->Clock;
+    return Walkers.front()->Clock;
 }
 int64_t TVideoDecoder::Target() const {
-    return Impl->Target;
+    return Common->Target;
 }
 
 int64_t TVideoDecoder::Duration() const {
-    return StreamDuration(*Impl->Format, *Impl->Stream);
+    return StreamDuration(*Walkers.front()->Format, *Walkers.front()->Stream);
 }
 
 int64_t TVideoDecoder::FrameTime(int64_t frame) const {
-    return Impl->Clock.FrameStart(frame);
+    return Walkers.front()->Clock.FrameStart(frame);
 }
 
 int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
-    return Impl->Clock.FrameAt(time);
+    return Walkers.front()->Clock.FrameAt(time);
+}
+
+void TVideoDecoder::KeepRecent(size_t bytes) {
+    Common->Recent = TRecentPictures(bytes);
+}
+
+void TVideoDecoder::KeepWalkers(int most) {
+    const AVCodecContext& codec = *Walkers.front()->Codec;
+    const int frame = av_image_get_buffer_size(codec.pix_fmt, codec.width, codec.height, 1);
+    // Each walker's decoder holds its references and a picture a frame thread.
+    constexpr int64_t Budget = int64_t(96) << 20, PerWalker = 20;
+    const int64_t fit = frame > 0 ? Budget / (PerWalker * frame) : 1;
+    Common->MostWalkers = size_t(std::clamp<int64_t>(std::min<int64_t>(most, fit), 1, 8));
 }
 
 bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
-    TImpl& d = *Impl;
-    int64_t target = TimeToFrame(time);
+    const int64_t target = TimeToFrame(time);
+    if (Common->Recent.Find(target, picture)) {
+        Common->Served = picture.FrameNumber;
+        Common->Target = target;
+        return true;
+    }
+    Common->Served = -1;
+    return Walk(Choose(target), target, picture);
+}
+
+// The walker that decodes on to the frame; else one to seek: an unused one, one in the
+// frame's group (its place is worth no more than the frame's), a new one, or the one unused
+// longest.
+TVideoDecoder::TImpl& TVideoDecoder::Choose(int64_t target) {
+    TImpl* best = nullptr;
+    for (const auto& w : Walkers)
+        if (w->Reaches(target) && (!best || w->Last.FrameNumber > best->Last.FrameNumber))
+            best = w.get();
+    if (best)
+        return *best;
+    const int64_t key = Walkers.front()->KeyFor(target);
+    for (const auto& w : Walkers)
+        if (!w->Last.Frame || w->KeyFor(w->Last.FrameNumber) == key)
+            return *w;
+    if (Walkers.size() < Common->MostWalkers) {
+        Walkers.push_back(MakeWalker());
+        return *Walkers.back();
+    }
+    return **std::min_element(Walkers.begin(), Walkers.end(),
+                              [](const auto& a, const auto& b) { return a->LastUse < b->LastUse; });
+}
+
+bool TVideoDecoder::Walk(TImpl& d, int64_t target, TVideoPicture& picture) {
+    Current = &d;
+    d.LastUse = ++Common->Uses;
     d.Want = target;
     d.SkipUpTo = target;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int64_t key = d.KeyFor(target);
-        bool seek = !d.Last.Frame || target < d.Last.FrameNumber;
-        if (!seek)
-            seek = key >= 0 ? key > d.Last.FrameNumber + ForwardReach
-                            : target - d.Last.FrameNumber > 300;
+        const bool seek = !d.Reaches(target);
         TVideoPicture best;
         if (seek)
             d.Seek(key);
         else
             best = std::move(d.Last);
+        d.Passing.clear();
         TVideoPicture next;
         while (d.Next(next)) {
+            // Unless a B-frame was skipped, the slots up to the next picture repeat this one.
+            for (; !d.Passing.empty() && next.FrameNumber > d.Passing.front();
+                 d.Passing.pop_front())
+                if (best.FrameNumber == d.Passing.front() || !d.SkippedSinceSeek)
+                    Pass(best);
             if (next.FrameNumber > target) {
                 d.Ahead.push_front(std::move(next));
                 break;
             }
             best = std::move(next);
-            target = d.Retarget(target, best.FrameNumber);
+            const int64_t newer = d.Retarget(target, best.FrameNumber);
+            if (newer != target && best.FrameNumber == target)
+                Pass(best);
+            else if (newer != target)
+                d.Passing.push_back(target);
+            target = newer;
         }
         // A leading picture of the key frame sought to, which only an earlier one shows.
         if (!best.Frame && d.KeyFor(target) != key)
@@ -478,15 +583,39 @@ bool TVideoDecoder::DecodeAt(int64_t time, TVideoPicture& picture) {
         if (!best.Frame)
             return false;
         d.Keep(best);
-        d.Target = target;
+        Common->Target = target;
         picture = std::move(best);
         return true;
     }
     return false;
 }
 
+// The picture of a frame asked for before the newer one the walk went on to.
+void TVideoDecoder::Pass(const TVideoPicture& picture) {
+    if (picture.Frame && OnPassed)
+        OnPassed(picture);
+}
+
 bool TVideoDecoder::DecodeNext(TVideoPicture& picture) {
-    TImpl& d = *Impl;
+    if (Common->Served >= 0) {
+        const int64_t served = std::exchange(Common->Served, -1);
+        if (Common->Recent.FindNext(served, picture)) {
+            Common->Served = picture.FrameNumber;
+            return true;
+        }
+        // Kept pictures end here: a walker goes to this one first, unless it stands there.
+        TImpl* there = nullptr;
+        for (const auto& w : Walkers)
+            if (w->Last.Frame && w->Last.FrameNumber == served)
+                there = w.get();
+        TVideoPicture again;
+        if (there)
+            Current = there;
+        else if (!Walk(Choose(served), served, again))
+            return false;
+    }
+    TImpl& d = *Current;
+    d.LastUse = ++Common->Uses;
     d.Want = INT64_MAX;
     TVideoPicture next;
     if (!d.Next(next))

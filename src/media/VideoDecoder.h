@@ -5,14 +5,21 @@
 #include "media/FFmpegPtr.h"
 #include "support/FrameClock.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zarvex::media {
 
 // 100-nanosecond units per second, the unit of every media time.
 inline constexpr int64_t TimeUnits = 10000000;
+// What the viewer and frame export keep of the pictures decoded lately: a hundred frames of
+// standard definition, some thirty of HD.
+inline constexpr size_t RecentPictureBytes = size_t(64) << 20;
+// and of decoders standing at different places.
+inline constexpr int ViewerWalkers = 3;
 
 // One decoded picture and where it sits on the stream's time line.
 struct TVideoPicture {
@@ -64,6 +71,13 @@ public:
     // The picture after the one returned last, in display order; false at the end.
     bool DecodeNext(TVideoPicture& picture);
 
+    // Keeps up to this many bytes of the pictures decoded lately, so that going back to one
+    // of them needs no decoding; off (0) by default, as sequential work gains nothing by it.
+    void KeepRecent(size_t bytes);
+    // Keeps up to this many decoders standing at different places, as far as memory allows
+    // (one for HD), so that a jump back to about where one stands decodes on from there.
+    void KeepWalkers(int most);
+
     // For the converters and the player's queue.
     const AVCodecContext* Codec() const;
 
@@ -78,10 +92,20 @@ public:
     std::function<int64_t()> NewerFrame;
     // The frame the last DecodeAt sought in the end.
     int64_t Target() const;
+    // Called as such a walk passes the frames asked for before, with the picture of each.
+    std::function<void(const TVideoPicture&)> OnPassed;
 
 private:
     struct TImpl;
-    std::unique_ptr<TImpl> Impl;
+    struct TCommon;
+    std::unique_ptr<TImpl> MakeWalker();
+    TImpl& Choose(int64_t target);
+    bool Walk(TImpl& walker, int64_t target, TVideoPicture& picture);
+    void Pass(const TVideoPicture& picture);
+
+    std::unique_ptr<TCommon> Common;
+    std::vector<std::unique_ptr<TImpl>> Walkers; // the first one also answers for the stream
+    TImpl* Current = nullptr;                    // the one that handed out the last picture
 };
 
 } // namespace zarvex::media

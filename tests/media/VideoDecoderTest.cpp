@@ -178,6 +178,27 @@ std::string WrongSlots(TVideoDecoder& dec, const std::vector<uint64_t>& ref,
     return wrong;
 }
 
+// Plays on from a frame up to another: each picture covers the slots up to the next one's.
+std::string WrongPlaying(TVideoDecoder& dec, const std::vector<uint64_t>& ref, int64_t from,
+                         int64_t until) {
+    TVideoPicture p;
+    if (!dec.DecodeAt(dec.FrameTime(from), p))
+        return "no picture";
+    std::string wrong;
+    int64_t slot = from;
+    for (bool more = true; more && slot < until;) {
+        TVideoPicture next;
+        more = dec.DecodeNext(next);
+        for (const int64_t end = more ? next.FrameNumber : until; slot < end && slot < until;
+             ++slot)
+            if (PictureHash(p) != ref[size_t(slot)] && wrong.size() < 100)
+                wrong += " " + std::to_string(slot);
+        if (more)
+            p = std::move(next);
+    }
+    return slot < until ? wrong + " ended at " + std::to_string(slot) : wrong;
+}
+
 } // namespace
 
 // Frame N is the picture ffmpeg shows in slot N, however it is reached.
@@ -191,24 +212,8 @@ TEST_P(ReorderedFramesTest, EveryFrameIsFfmpegsPictureOfItsSlot) {
     ASSERT_GE(ref.size(), 280u);
     const int64_t count = int64_t(ref.size());
 
-    // Playing on from the start: each picture covers the slots up to the next one's.
     TVideoDecoder stepper(source);
-    TVideoPicture p;
-    ASSERT_TRUE(stepper.DecodeAt(0, p));
-    std::string wrong;
-    int64_t slot = 0;
-    for (bool more = true; more && slot < count;) {
-        TVideoPicture next;
-        more = stepper.DecodeNext(next);
-        const int64_t until = more ? next.FrameNumber : count;
-        for (; slot < until; ++slot)
-            if (PictureHash(p) != ref[size_t(slot)] && wrong.size() < 100)
-                wrong += " " + std::to_string(slot);
-        if (more)
-            p = std::move(next);
-    }
-    EXPECT_EQ(slot, count);
-    EXPECT_EQ(wrong, "") << "stepping";
+    EXPECT_EQ(WrongPlaying(stepper, ref, 0, count), "") << "playing";
 
     std::vector<int64_t> order(static_cast<size_t>(count));
     for (int64_t k = 0; k < count; ++k)
@@ -217,8 +222,16 @@ TEST_P(ReorderedFramesTest, EveryFrameIsFfmpegsPictureOfItsSlot) {
     std::reverse(order.begin(), order.end());
     TVideoDecoder single(source, 1);
     EXPECT_EQ(WrongSlots(single, ref, order), "") << "previous frame, one thread";
+    // Pictures kept from the walks before, some fifty of this size, and three decoders: stepping
+    // back through them, playing on from them into what was not kept, and random seeks.
+    TVideoDecoder keeper(source);
+    keeper.KeepRecent(size_t(1) << 20);
+    keeper.KeepWalkers(3);
+    EXPECT_EQ(WrongSlots(keeper, ref, order), "") << "previous frame, kept pictures";
+    EXPECT_EQ(WrongPlaying(keeper, ref, 10, count), "") << "playing from kept pictures";
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
     EXPECT_EQ(WrongSlots(stepper, ref, order), "") << "random seeks";
+    EXPECT_EQ(WrongSlots(keeper, ref, order), "") << "random seeks, kept pictures";
 
     // The command line's run of frames, as bitmaps (bottom-up rows of 288 bytes).
     const std::string out = Dir.File("f");
@@ -226,7 +239,7 @@ TEST_P(ReorderedFramesTest, EveryFrameIsFfmpegsPictureOfItsSlot) {
                                         " --at 0 --quiet --yes --format bmp --count " +
                                         std::to_string(count) + " -o " + ShellQuote(out));
     ASSERT_EQ(r.ExitCode, 0);
-    wrong.clear();
+    std::string wrong;
     for (int64_t k = 0; k < count; ++k) {
         const auto bmp = FileBytes(out + "_" + PadNumber(k + 1, count) + ".bmp", 54, 1 << 20);
         std::vector<uint8_t> rows;
