@@ -89,14 +89,18 @@ public:
     std::vector<int64_t> Shown;
 };
 
-double Player(const std::string& src, const std::vector<int64_t>& frames) {
-    const auto start = TClock::now();
-    TRecordingSink sink;
-    TMediaPlayer player;
+void OpenPaused(TMediaPlayer& player, TRecordingSink& sink, const std::string& src) {
     player.SetVideoSink(&sink);
     Require(RenderSucceeded(player.RenderFile(src)), "render");
     player.Pause();
     sink.WaitFor(0);
+}
+
+double Player(const std::string& src, const std::vector<int64_t>& frames) {
+    const auto start = TClock::now();
+    TRecordingSink sink;
+    TMediaPlayer player;
+    OpenPaused(player, sink, src);
     for (int64_t k : frames) {
         player.SetPositions(player.FrameTime(k));
         sink.WaitFor(k);
@@ -141,10 +145,7 @@ double Fastest(const std::vector<double>& v) {
 void Drag(const std::string& src, const char* name) {
     TRecordingSink sink;
     TMediaPlayer player;
-    player.SetVideoSink(&sink);
-    Require(RenderSucceeded(player.RenderFile(src)), "render");
-    player.Pause();
-    sink.WaitFor(0);
+    OpenPaused(player, sink, src);
     std::set<int64_t> asked;
     const size_t before = sink.Shown.size();
     const auto start = TClock::now();
