@@ -67,6 +67,9 @@ namespace {
 constexpr int MaxLookAhead = 17;
 // Decoding on beats seeking while the key frame before the target is at most this far ahead.
 constexpr int64_t ForwardReach = 12;
+// Of a walk to a frame only the pictures this close before it are kept: each kept picture
+// takes a buffer of its own, and a walk through fresh memory decodes markedly slower.
+constexpr int64_t KeptBehind = 50;
 
 // A decoded picture and the stamp of the packet that carried it.
 struct TRawPicture {
@@ -349,7 +352,8 @@ bool TVideoDecoder::TImpl::Next(TVideoPicture& picture) {
     picture.Position = Clock.FrameStart(number);
     // Slots between two pictures repeat the first, unless a B-frame of theirs was skipped.
     const bool follows = !SkippedSinceSeek || number == PreviousOut + 1;
-    Common->Recent.Add(picture, follows ? PreviousOut : -1);
+    if (Want == INT64_MAX || number >= Want - KeptBehind)
+        Common->Recent.Add(picture, follows ? PreviousOut : -1);
     PreviousOut = number;
     return true;
 }
