@@ -3,6 +3,7 @@
 #include "support/Endian.h"
 #include "support/OSFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -185,6 +186,41 @@ void SaveOverviewCache(const std::string& file, const TOverviewCacheKey& key,
     } catch (const std::exception&) {
         std::error_code ec;
         std::filesystem::remove(temp, ec);
+        return;
+    }
+    PruneOverviewCache(std::filesystem::path(file).parent_path().string(), OverviewCacheLimit,
+                       file);
+}
+
+void PruneOverviewCache(const std::string& folder, uintmax_t limit, const std::string& keep) {
+    namespace fs = std::filesystem;
+    struct TFile {
+        fs::file_time_type Written;
+        uintmax_t Size;
+        fs::path Path;
+    };
+    std::vector<TFile> files;
+    uintmax_t total = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code e;
+        const fs::path& p = it->path();
+        if (p.extension() != ".overview" || !it->is_regular_file(e))
+            continue;
+        const TFile f{it->last_write_time(e), it->file_size(e), p};
+        if (e)
+            continue;
+        total += f.Size;
+        if (p != fs::path(keep))
+            files.push_back(f);
+    }
+    std::sort(files.begin(), files.end(),
+              [](const TFile& a, const TFile& b) { return a.Written < b.Written; });
+    for (const TFile& f : files) {
+        if (total <= limit)
+            break;
+        if (fs::remove(f.Path, ec))
+            total -= f.Size;
     }
 }
 

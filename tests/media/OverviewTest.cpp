@@ -2,9 +2,11 @@
 // frame of a zoomed-in view, peaks of known sound, the cache, and stopping mid-work.
 #include "media/Overview.h"
 #include "avi_input/AVIRead.h"
+#include "media/OverviewCache.h"
 #include "media/OverviewWork.h"
 #include "support/FrameClock.h"
 
+#include "fixtures/AviBuilder.h"
 #include "fixtures/MediaFixture.h"
 
 #include <chrono>
@@ -208,6 +210,26 @@ TEST_F(OverviewTest, CacheIsReadBackAndIgnoredWhenTheFileChanged) {
         EXPECT_EQ(damaged.Source->Thumbnails(0, 3 * Second).size(), 3u);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(cache), {}), 1);
+}
+
+// The folder stays within its limit: the overviews written longest ago go, the one just saved
+// and files that are not overviews stay.
+TEST(OverviewCachePrune, RemovesTheOldestOverviewsBeyondTheLimit) {
+    TTempDir dir;
+    const auto now = fs::file_time_type::clock::now();
+    const auto put = [&](const char* name, size_t size, int hoursAgo) {
+        const fs::path p = dir.Path() / name;
+        WriteFileBytes(p.string(), std::vector<uint8_t>(size, 1));
+        fs::last_write_time(p, now - std::chrono::hours(hoursAgo));
+        return p;
+    };
+    const fs::path oldest = put("1.overview", 400, 30), older = put("2.overview", 400, 20);
+    const fs::path kept = put("3.overview", 400, 40), other = put("notes.txt", 4000, 50);
+    const fs::path newest = put("4.overview", 400, 1);
+    PruneOverviewCache(dir.Path().string(), 1000, kept.string());
+    EXPECT_FALSE(fs::exists(oldest));
+    EXPECT_FALSE(fs::exists(older));
+    EXPECT_TRUE(fs::exists(kept) && fs::exists(newest) && fs::exists(other));
 }
 
 TEST_F(OverviewTest, StopsPromptlyAndSurvivesACutOffFile) {
