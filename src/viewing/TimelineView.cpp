@@ -41,6 +41,9 @@ TTimelineView::TTimelineView(QWidget* parent) : QWidget(parent) {
     FScroll->setEnabled(false);
     connect(FScroll, &QScrollBar::valueChanged, this, [this](int value) { Scrolled(value); });
     FLine->OnPositionMoved = [this] { FollowPosition(); };
+    FLine->OnDragPastEnd = [this](int direction) {
+        FScroll->setValue(FScroll->value() + direction * FScroll->singleStep());
+    };
     for (QWidget* part : {static_cast<QWidget*>(FLine), static_cast<QWidget*>(FLanes)}) {
         part->setMouseTracking(true);
         part->installEventFilter(this);

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,8 @@ namespace zarvex {
 namespace {
 
 constexpr int KeyTickHeight = 4;
-constexpr int EdgeGrip = 3; // how near an edge of the active range a press takes it
+constexpr int EdgeGrip = 3;   // how near an edge of the active range a press takes it
+constexpr int PastEndMs = 50; // how often a drag held past an end moves the view
 
 QColor Mixed(const QColor& a, const QColor& b, double share) {
     return QColor::fromRgbF(float(a.redF() * share + b.redF() * (1 - share)),
@@ -54,9 +56,11 @@ TShiftState ShiftOf(const QMouseEvent& event) {
 
 } // namespace
 
-TTrackLine::TTrackLine(QWidget* parent) : QWidget(parent) {
+TTrackLine::TTrackLine(QWidget* parent) : QWidget(parent), FPastEndTimer(new QTimer(this)) {
     // Moves without a button must reach the control too: they end a drag whose release was lost.
     setMouseTracking(true);
+    FPastEndTimer->setInterval(PastEndMs);
+    connect(FPastEndTimer, &QTimer::timeout, this, [this] { DragOnPastEnd(); });
 }
 
 QRect TTrackLine::TrackRect() const {
@@ -302,33 +306,60 @@ void TTrackLine::mousePressEvent(QMouseEvent* event) {
 void TTrackLine::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (!(event->buttons() & Qt::LeftButton)) {
-        FDragging = false;
-        FEdge = TEdge::None;
+        StopDrag();
         const bool grip = EdgeAt(Column(*event), Row(*event)) != TEdge::None;
         setCursor(grip ? Qt::SizeHorCursor : Qt::ArrowCursor);
         return;
     }
+    if (FEdge == TEdge::None && !FDragging)
+        return;
     const QRect hit = HitRect();
-    const int x = std::max(hit.x(), std::min(Column(*event), hit.x() + hit.width() - 1));
+    const int column = Column(*event);
+    const int x = std::max(hit.x(), std::min(column, hit.x() + hit.width() - 1));
+    FDragShift = ShiftOf(*event);
+    FPastEnd = !Zoomed() || !OnDragPastEnd ? 0 : column < hit.x() ? -1 : column > x ? 1 : 0;
+    if (FPastEnd == 0)
+        FPastEndTimer->stop();
+    else if (!FPastEndTimer->isActive())
+        FPastEndTimer->start();
+    DragTo(x, FDragShift);
+}
+
+void TTrackLine::DragTo(int x, TShiftState shift) {
     if (FEdge != TEdge::None) {
         // An edge stays on its side of the other one.
         const int64_t pos = std::clamp(XToPos(x), MinPos, MaxPos);
         FEdgePos = FEdge == TEdge::Start ? std::min(pos, FActive.second - 1)
                                          : std::max(pos, FActive.first + 1);
         update();
+    } else if (FDragging) {
+        SetCurPos(DoValidPos(shift, XToPos(x)));
+    }
+}
+
+void TTrackLine::DragOnPastEnd() {
+    if (FPastEnd == 0 || !OnDragPastEnd || (FEdge == TEdge::None && !FDragging)) {
+        FPastEndTimer->stop();
         return;
     }
-    if (!FDragging)
-        return;
-    SetCurPos(DoValidPos(ShiftOf(*event), XToPos(x)));
+    OnDragPastEnd(FPastEnd);
+    const QRect hit = HitRect();
+    DragTo(FPastEnd < 0 ? hit.x() : hit.x() + hit.width() - 1, FDragShift);
+}
+
+void TTrackLine::StopDrag() {
+    FDragging = false;
+    FEdge = TEdge::None;
+    FPastEnd = 0;
+    FPastEndTimer->stop();
 }
 
 void TTrackLine::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton)
         return;
-    FDragging = false;
-    const TEdge edge = std::exchange(FEdge, TEdge::None);
+    const TEdge edge = FEdge;
+    StopDrag();
     update();
     if (edge != TEdge::None && OnEdgeDragged)
         OnEdgeDragged(*this, edge == TEdge::End, FEdgePos);
@@ -336,10 +367,8 @@ void TTrackLine::mouseReleaseEvent(QMouseEvent* event) {
 
 // A disabled control gets no mouse events, so its release would be lost: end the drag here.
 void TTrackLine::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
-        FDragging = false;
-        FEdge = TEdge::None;
-    }
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
+        StopDrag();
     QWidget::changeEvent(event);
 }
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QPainter;
+class QTimer;
 
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,9 @@ public:
     TEdgeEvent OnEdgeDragged;
     // Every move of the position, silent ones included, before the bar is repainted.
     std::function<void()> OnPositionMoved;
+    // While a drag is held past an end of a zoomed bar, every few moments: the owner moves the
+    // view that way (-1 back, 1 on), and the drag goes on at the bar's end.
+    std::function<void(int direction)> OnDragPastEnd;
 
     int64_t CurPos() const { return FCurPos; }
     int64_t SelStart() const { return FSelStart; }
@@ -105,6 +109,9 @@ private:
     int DrawX(int64_t pos) const;
     void PaintBands(QPainter& painter, const QRect& track) const;
     int64_t DoValidPos(TShiftState shift, int64_t pos);
+    void DragTo(int x, TShiftState shift);
+    void DragOnPastEnd();
+    void StopDrag();
     void PaintKeyFrames(QPainter& painter, const QRect& track) const;
 
     int64_t FCurPos = 0;
@@ -116,6 +123,9 @@ private:
     std::pair<int64_t, int64_t> FActive{0, 0};
     TEdge FEdge = TEdge::None;
     int64_t FEdgePos = 0; // where the dragged edge is now
+    QTimer* FPastEndTimer;
+    int FPastEnd = 0; // -1 or 1 while a drag is held beyond that end of the bar
+    TShiftState FDragShift;
     bool FZoomed = false;
     int64_t FViewStart = 0;
     int64_t FViewEnd = 0;

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -176,4 +177,43 @@ TEST_F(TimelineTest, LanesFillInWithoutStallingTheWindowsThread) {
     }
     EXPECT_GT(pictured, Line.TrackRect().width() * 9 / 10) << "the pictures cover the lane";
     EXPECT_GT(waved, Line.TrackRect().width() * 8 / 10) << "a line in nearly every column";
+}
+
+// A drag held past an end of a zoomed bar moves the view along: the position, and an edge of
+// the chosen segment, follow to the new end of the bar.
+TEST_F(TimelineTest, DragsHeldPastAnEndMoveTheView) {
+    View.ZoomIn();
+    View.ZoomIn();
+    Line.SetActiveRange(21 * Second, 24 * Second);
+    const auto send = [&](QEvent::Type type, int x, int y, Qt::MouseButtons buttons) {
+        const QPointF at(x, y);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, Line.mapToGlobal(at), button, buttons, {});
+        QApplication::sendEvent(&Line, &event);
+    };
+    const auto holdPast = [&](int from, int to, int y) {
+        send(QEvent::MouseButtonPress, from, y, Qt::LeftButton);
+        send(QEvent::MouseMove, to, y, Qt::LeftButton);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 300)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        send(QEvent::MouseButtonRelease, to, y, {});
+    };
+    const QRect track = Line.TrackRect();
+    const int64_t start = Line.ViewStart();
+    holdPast(Line.PosToX(30 * Second), Line.width() + 40, track.center().y());
+    EXPECT_GT(Line.ViewStart(), start);
+    EXPECT_NEAR(double(Line.CurPos()), double(Line.ViewEnd()), double(Span()) / 100);
+
+    int64_t edge = -1;
+    Line.OnEdgeDragged = [&](TTrackLine&, bool end, int64_t pos) { edge = end ? -2 : pos; };
+    View.ScrollBar()->setValue(0);
+    for (int i = 0; i < 4; ++i)
+        Wheel(200, -120, {}); // 21 s to 24 s in view, the view starting past 10 s
+    const int64_t before = Line.ViewStart();
+    ASSERT_GT(before, 10 * Second);
+    holdPast(Line.PosToX(21 * Second), -40, track.bottom() + 3);
+    EXPECT_LT(Line.ViewStart(), before);
+    EXPECT_NEAR(double(edge), double(Line.ViewStart()), double(Span()) / 100);
 }
