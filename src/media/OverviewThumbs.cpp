@@ -1,11 +1,13 @@
 #include "media/OverviewThumbs.h"
 
 #include "avi_input/AVIStream.h"
+#include "media/Mpeg4Headers.h"
 #include "media/OverviewCodec.h"
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <vector>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -34,6 +36,16 @@ bool TThumbnailDecoder::Send(int64_t entry) {
     return ret >= 0;
 }
 
+// A lone B-frame in the chunk (not a packed pair of pictures).
+bool TThumbnailDecoder::LeadingB(int64_t entry) {
+    const uint32_t size = Video.EntrySize(entry);
+    if (size == 0 || size > (64u << 20) || Video.ChunkSpan(entry) < 0)
+        return false;
+    std::vector<uint8_t> bytes(size);
+    return Video.ReadChunk(entry, bytes.data()) && VopType(bytes.data(), int(size)) == 2 &&
+           !SeveralVops(bytes.data(), int(size));
+}
+
 TThumbnailPtr TThumbnailDecoder::KeyFrame(int64_t entry) {
     if (!Codec)
         return nullptr;
@@ -57,8 +69,25 @@ void TThumbnailDecoder::Run(int64_t first, int64_t last,
     // Pictures come out in display order, one per chunk with data, from the key frame's slot on.
     std::deque<int64_t> slots;
     bool done = false;
+    // MPEG-4 B-frames right after a later key frame show before it and refer to a picture before
+    // it: they are not decoded, and the slots they show in stay empty. A frame among them is
+    // decoded from the key frame before.
+    int64_t start = std::max<int64_t>(Video.CopyStart(first), 0);
+    int64_t leading = 0;
+    while (start > 0 && Codec->codec_id == AV_CODEC_ID_MPEG4) {
+        leading = 0;
+        while (start + leading + 1 < count && LeadingB(start + leading + 1))
+            ++leading;
+        if (first >= start + leading)
+            break;
+        start = std::max<int64_t>(Video.CopyStart(start - 1), 0);
+        leading = 0;
+    }
+    int64_t unshown = 0;
     auto take = [&] {
-        while (!slots.empty() && !done) {
+        for (; unshown > 0 && !slots.empty(); --unshown)
+            slots.pop_front();
+        while (!slots.empty() && !done && unshown == 0) {
             TThumbnailPtr p = Receive(slots.front());
             if (!p)
                 return;
@@ -68,10 +97,14 @@ void TThumbnailDecoder::Run(int64_t first, int64_t last,
                 found(std::move(p));
         }
     };
-    for (int64_t entry = std::max<int64_t>(Video.CopyStart(first), 0);
-         entry < count && !done && !stop(); ++entry) {
+    for (int64_t entry = start; entry < count && !done && !stop(); ++entry) {
         if (Video.EntrySize(entry) == 0)
             continue;
+        if (entry > start && entry <= start + leading) {
+            slots.push_back(entry);
+            ++unshown;
+            continue;
+        }
         if (Send(entry))
             slots.push_back(entry);
         take();

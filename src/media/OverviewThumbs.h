@@ -31,6 +31,7 @@ public:
 
 private:
     bool Send(int64_t entry);
+    bool LeadingB(int64_t entry);
     TThumbnailPtr Receive(int64_t slot);
     TThumbnailPtr Picture(const AVFrame& frame, int64_t slot);
 

@@ -118,6 +118,29 @@ TEST_F(OverviewTest, PicturesEveryKeyFrameAndEveryFrameWhenZoomedIn) {
     EXPECT_EQ(o.Source->ThumbnailAt(clock.FrameStart(37) + 1)->FrameNumber, 37);
 }
 
+// An open group: the B-frames after key frame 50 show before it and cannot be decoded from it,
+// so a run from there must leave their slots empty rather than shift every picture after them.
+TEST_F(OverviewTest, EveryFramePicturesOfAnOpenGroupAreTheirOwn) {
+    const std::string src =
+        MakeWriterFile(Dir, "open.avi", "ffmpeg", "-f lavfi -i testsrc2=size=320x240:rate=25", "",
+                       "-t 3 -c:v mpeg4 -q:v 4 -g 25 -bf 2 -sc_threshold 1000000000");
+    ASSERT_FALSE(src.empty());
+    TOpened o(src);
+    ASSERT_TRUE(o.Source);
+    const TFrameClock clock(25, 1);
+    o.Source->SetVisible(clock.FrameStart(50), clock.FrameStart(56), clock.FrameStep() / 4);
+    std::vector<TThumbnailPtr> frames;
+    for (int i = 0; i < 1000 && frames.size() < 7; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        frames = o.Source->Thumbnails(clock.FrameStart(50), clock.FrameStart(56));
+    }
+    ASSERT_EQ(frames.size(), 7u);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i]->FrameNumber, 50 + int64_t(i));
+        ExpectFrame(src, *frames[i], 50 + int64_t(i));
+    }
+}
+
 TEST_F(OverviewTest, PicturesKeyFramesOfEveryCommonCodec) {
     const std::vector<std::pair<std::string, std::string>> codecs = {
         {"h264", "-c:v libx264 -g 10 -bf 2 -pix_fmt yuv420p"},
