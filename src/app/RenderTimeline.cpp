@@ -29,11 +29,33 @@ QString MakeRecording(const QString& folder) {
         "[a][b][c][d]concat=n=4:v=1:a=0[v]";
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg",
-                 {"-nostdin", "-loglevel", "error", "-y", "-filter_complex", scenes, "-f",
-                  "lavfi", "-i",
+                 {"-nostdin",
+                  "-loglevel",
+                  "error",
+                  "-y",
+                  "-filter_complex",
+                  scenes,
+                  "-f",
+                  "lavfi",
+                  "-i",
                   "aevalsrc=0.9*sin(440*2*PI*t)*abs(sin(PI*t/15))*(0.4+0.6*abs(sin(2*t))):s=44100",
-                  "-map", "[v]", "-map", "0:a", "-t", "60", "-c:v", "mpeg4", "-q:v", "3", "-g",
-                  "25", "-c:a", "libmp3lame", "-b:a", "128k", clip});
+                  "-map",
+                  "[v]",
+                  "-map",
+                  "0:a",
+                  "-t",
+                  "60",
+                  "-c:v",
+                  "mpeg4",
+                  "-q:v",
+                  "3",
+                  "-g",
+                  "25",
+                  "-c:a",
+                  "libmp3lame",
+                  "-b:a",
+                  "128k",
+                  clip});
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(clip));
         return QString();
@@ -59,7 +81,8 @@ QPalette DarkPalette() {
     return dark;
 }
 
-// Half a minute in view around 0:21, a selection across a change of scene, once the overview is complete.
+// Half a minute in view around 0:21, a selection across a change of scene, once the overview is
+// complete.
 void RenderZoomed(const QString& clip, const QString& name) {
     TfrmMain form(nullptr, media::TNullAudioSink::Factory());
     form.resize(900, 640);
