@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, the core, media and
 # command-line tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
-# libFuzzer run on the reader and the cut-list reader.
+# libFuzzer run on the reader, the index scan and the cut-list readers (ours and the other
+# programs').
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -39,7 +40,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   ctest --output-on-failure -j2 --timeout 1800 -R '^Player|^NullAudioSink|^Overview|^JobThread|^JobQueue') \
   | tee "$logs/ctest-tsan.log"
 
-echo "== fuzzing the reader, the index scan and the cut-list reader"
+echo "== fuzzing the reader, the index scan and the cut-list readers"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZARVEX_FUZZ=ON -DZARVEX_SANITIZE=ON -DZARVEX_CORE_ONLY=ON -DZARVEX_TESTS=OFF \
   -DZARVEX_WERROR="$werror" >/dev/null
