@@ -22,10 +22,10 @@ struct TFormatName {
 };
 
 constexpr TFormatName Names[] = {
-    {TListFormat::Zarvex, "zarvex"},       {TListFormat::CutlistAt, "cutlist"},
-    {TListFormat::ComskipTxt, "comskip"},  {TListFormat::MPlayerEdl, "edl"},
-    {TListFormat::KodiEdl, "kodi"},        {TListFormat::VdrMarks, "vdr"},
-    {TListFormat::LosslessCsv, "csv"},     {TListFormat::LosslessLlc, "llc"},
+    {TListFormat::Zarvex, "zarvex"},      {TListFormat::CutlistAt, "cutlist"},
+    {TListFormat::ComskipTxt, "comskip"}, {TListFormat::MPlayerEdl, "edl"},
+    {TListFormat::KodiEdl, "kodi"},       {TListFormat::VdrMarks, "vdr"},
+    {TListFormat::LosslessCsv, "csv"},    {TListFormat::LosslessLlc, "llc"},
     {TListFormat::VirtualDubVcf, "vcf"},
 };
 
@@ -35,7 +35,9 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool IsFrameWord(const std::string& w) { return w.size() > 1 && w[0] == '#' && ReadFrame(w.substr(1)); }
+bool IsFrameWord(const std::string& w) {
+    return w.size() > 1 && w[0] == '#' && ReadFrame(w.substr(1));
+}
 
 // What the first lines look like, for a list that names no format of its own.
 TListFormat FormatOfShape(const std::string& text) {
@@ -101,9 +103,9 @@ TListFormat FormatOfFileName(const std::string& path) {
     if (name == "marks" || name == "marks.vdr" || ext == ".marks")
         return TListFormat::VdrMarks;
     const std::pair<const char*, TListFormat> byExt[] = {
-        {".cuts", TListFormat::Zarvex},         {".cutlist", TListFormat::CutlistAt},
-        {".txt", TListFormat::ComskipTxt},      {".edl", TListFormat::MPlayerEdl},
-        {".csv", TListFormat::LosslessCsv},     {".llc", TListFormat::LosslessLlc},
+        {".cuts", TListFormat::Zarvex},       {".cutlist", TListFormat::CutlistAt},
+        {".txt", TListFormat::ComskipTxt},    {".edl", TListFormat::MPlayerEdl},
+        {".csv", TListFormat::LosslessCsv},   {".llc", TListFormat::LosslessLlc},
         {".vcf", TListFormat::VirtualDubVcf},
     };
     for (const auto& [e, f] : byExt)
@@ -142,17 +144,40 @@ TForeignList ReadForeignList(const std::string& text, TListFormat format) {
     TForeignList list;
     list.Format = format;
     switch (format) {
-    case TListFormat::Zarvex: ReadZarvex(text, list); break;
-    case TListFormat::CutlistAt: ReadCutlistAt(text, list); break;
-    case TListFormat::ComskipTxt: ReadComskip(text, list); break;
-    case TListFormat::MPlayerEdl: ReadEdl(text, list, false); break;
-    case TListFormat::KodiEdl: ReadEdl(text, list, true); break;
-    case TListFormat::VdrMarks: ReadVdr(text, list); break;
-    case TListFormat::LosslessCsv: ReadCsv(text, list); break;
-    case TListFormat::LosslessLlc: ReadLlc(text, list); break;
-    case TListFormat::VirtualDubVcf: ReadVcf(text, list); break;
-    case TListFormat::Unknown: throw EZarvexError("The format of the cut list is not known.");
+    case TListFormat::Zarvex:
+        ReadZarvex(text, list);
+        break;
+    case TListFormat::CutlistAt:
+        ReadCutlistAt(text, list);
+        break;
+    case TListFormat::ComskipTxt:
+        ReadComskip(text, list);
+        break;
+    case TListFormat::MPlayerEdl:
+        ReadEdl(text, list, false);
+        break;
+    case TListFormat::KodiEdl:
+        ReadEdl(text, list, true);
+        break;
+    case TListFormat::VdrMarks:
+        ReadVdr(text, list);
+        break;
+    case TListFormat::LosslessCsv:
+        ReadCsv(text, list);
+        break;
+    case TListFormat::LosslessLlc:
+        ReadLlc(text, list);
+        break;
+    case TListFormat::VirtualDubVcf:
+        ReadVcf(text, list);
+        break;
+    case TListFormat::Unknown:
+        throw EZarvexError("The format of the cut list is not known.");
     }
+    // Some are found only after the whole list is read.
+    std::stable_sort(
+        list.Errors.begin(), list.Errors.end(),
+        [](const TListLineError& a, const TListLineError& b) { return a.Line < b.Line; });
     return list;
 }
 
@@ -172,16 +197,26 @@ std::string DescribeErrors(const TForeignList& list) {
 
 std::string WriteForeignList(const TForeignList& list) {
     switch (list.Format) {
-    case TListFormat::Zarvex: return WriteZarvex(list);
-    case TListFormat::CutlistAt: return WriteCutlistAt(list);
-    case TListFormat::ComskipTxt: return WriteComskip(list);
-    case TListFormat::MPlayerEdl: return WriteEdl(list, false);
-    case TListFormat::KodiEdl: return WriteEdl(list, true);
-    case TListFormat::VdrMarks: return WriteVdr(list);
-    case TListFormat::LosslessCsv: return WriteCsv(list);
-    case TListFormat::LosslessLlc: return WriteLlc(list);
-    case TListFormat::VirtualDubVcf: return WriteVcf(list);
-    case TListFormat::Unknown: break;
+    case TListFormat::Zarvex:
+        return WriteZarvex(list);
+    case TListFormat::CutlistAt:
+        return WriteCutlistAt(list);
+    case TListFormat::ComskipTxt:
+        return WriteComskip(list);
+    case TListFormat::MPlayerEdl:
+        return WriteEdl(list, false);
+    case TListFormat::KodiEdl:
+        return WriteEdl(list, true);
+    case TListFormat::VdrMarks:
+        return WriteVdr(list);
+    case TListFormat::LosslessCsv:
+        return WriteCsv(list);
+    case TListFormat::LosslessLlc:
+        return WriteLlc(list);
+    case TListFormat::VirtualDubVcf:
+        return WriteVcf(list);
+    case TListFormat::Unknown:
+        break;
     }
     throw EZarvexError("A cut list of no known format cannot be written.");
 }
@@ -295,8 +330,7 @@ std::string CutlistMismatch(const TForeignList& list, const std::string& name, u
                               : size == uint64_t(*want);
         if (!same)
             why += std::string(why.empty() ? "" : " ") + "The cut list is for a file of " +
-                   std::to_string(*want) + " bytes; " + name + " has " + std::to_string(size) +
-                   ".";
+                   std::to_string(*want) + " bytes; " + name + " has " + std::to_string(size) + ".";
     }
     return why;
 }

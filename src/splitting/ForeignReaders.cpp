@@ -86,8 +86,7 @@ void Refuse(TForeignList& list, int number, const std::string& line) {
     constexpr size_t Shown = 80;
     // The first lines name what is wrong; a list of thousands of bad lines is not read anyway.
     if (list.Errors.size() < 1000)
-        list.Errors.push_back(
-            {number, line.size() > Shown ? line.substr(0, Shown) + "..." : line});
+        list.Errors.push_back({number, line.size() > Shown ? line.substr(0, Shown) + "..." : line});
 }
 
 void AddRange(TForeignList& list, const TListRange& range) {
@@ -107,8 +106,7 @@ std::string Trim(const std::string& text) {
 std::optional<double> ReadSeconds(const std::string& text) {
     std::string t = Trim(text);
     std::replace(t.begin(), t.end(), ',', '.');
-    if (t.empty() || t.size() > 40 ||
-        !std::all_of(t.begin(), t.end(), [](char c) {
+    if (t.empty() || t.size() > 40 || !std::all_of(t.begin(), t.end(), [](char c) {
             return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == 'e' ||
                    c == 'E' || c == '-' || c == '+';
         }))
@@ -147,7 +145,9 @@ std::optional<double> ReadClock(const std::string& text) {
     return total;
 }
 
-std::optional<int64_t> ReadFrame(const std::string& text) { return ReadWhole(text, 0, MaxFrame); }
+std::optional<int64_t> ReadFrame(const std::string& text) {
+    return ReadWhole(text, 0, MaxFrame);
+}
 
 std::string SecondsText(double seconds) {
     std::ostringstream out;
@@ -177,6 +177,7 @@ void ReadZarvex(const std::string& text, TForeignList& list) {
 void ReadCutlistAt(const std::string& text, TForeignList& list) {
     struct TCut {
         int Line = 0;
+        std::string Text;
         std::optional<double> Start, Duration;
         std::optional<int64_t> StartFrame, DurationFrames;
     };
@@ -201,6 +202,7 @@ void ReadCutlistAt(const std::string& text, TForeignList& list) {
                 }
                 cut = &cuts[*n];
                 cut->Line = number;
+                cut->Text = raw;
             }
             return;
         }
@@ -258,7 +260,7 @@ void ReadCutlistAt(const std::string& text, TForeignList& list) {
         else if (c.Start && c.Duration && *c.Start + *c.Duration <= MaxSeconds)
             AddRange(list, TimeRange(*c.Start, *c.Start + *c.Duration));
         else
-            Refuse(list, c.Line, "[Cut" + std::to_string(n) + "] names neither frames nor times");
+            Refuse(list, c.Line, c.Text); // names neither frames nor times
     }
     if (declared && size_t(*declared) != cuts.size())
         Refuse(list, declaredLine, declaredText);
@@ -273,7 +275,8 @@ void ReadComskip(const std::string& text, TForeignList& list) {
             // "FILE PROCESSING COMPLETE  53999 FRAMES AT  2500": the rate in hundredths.
             const auto at = std::find(w.begin(), w.end(), "AT");
             const auto frames = ReadFrame(w.size() > 3 ? w[3] : "");
-            const auto rate = at != w.end() && at + 1 != w.end() ? ReadFrame(*(at + 1)) : std::nullopt;
+            const auto rate =
+                at != w.end() && at + 1 != w.end() ? ReadFrame(*(at + 1)) : std::nullopt;
             if (!frames || !rate || *rate > 100000)
                 Refuse(list, number, line);
             else
@@ -333,10 +336,10 @@ void ReadVdr(const std::string& text, TForeignList& list) {
         // h:mm:ss.ff, then any comment.
         const std::string& mark = w[0];
         const size_t dot = mark.find('.');
-        const auto seconds = mark.find(':') != std::string::npos ? ReadClock(mark.substr(0, dot))
-                                                                 : std::nullopt;
-        const auto frame = dot == std::string::npos ? int64_t(1)
-                                                    : ReadWhole(mark.substr(dot + 1), 1, 1000);
+        const auto seconds =
+            mark.find(':') != std::string::npos ? ReadClock(mark.substr(0, dot)) : std::nullopt;
+        const auto frame =
+            dot == std::string::npos ? int64_t(1) : ReadWhole(mark.substr(dot + 1), 1, 1000);
         if (!seconds || !frame) {
             Refuse(list, number, line);
             return;
@@ -455,8 +458,8 @@ void ReadVcf(const std::string& text, TForeignList& list) {
             const size_t close = line.find(')');
             const std::string args = line.substr(AddRangeCall.size(), close - AddRangeCall.size());
             const size_t comma = args.find(',');
-            const auto first = comma != std::string::npos ? ReadFrame(args.substr(0, comma))
-                                                          : std::nullopt;
+            const auto first =
+                comma != std::string::npos ? ReadFrame(args.substr(0, comma)) : std::nullopt;
             const auto count = first ? ReadFrame(args.substr(comma + 1)) : std::nullopt;
             if (close == std::string::npos || Trim(line.substr(close + 1)) != ";" || !count)
                 Refuse(list, number, raw);

@@ -196,8 +196,8 @@ std::string WriteVcf(const TForeignList& list) {
     std::ostringstream out;
     out << "VirtualDub.subset.Clear();\n";
     for (const TListRange& r : list.Ranges)
-        out << "VirtualDub.subset.AddRange(" << r.Start.Frames << "," << r.End.Frames - r.Start.Frames
-            << ");\n";
+        out << "VirtualDub.subset.AddRange(" << r.Start.Frames << ","
+            << r.End.Frames - r.Start.Frames << ");\n";
     return out.str();
 }
 

@@ -1,7 +1,7 @@
 #include "splitting/Json5Lite.h"
 
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <locale>
@@ -32,9 +32,7 @@ private:
     int Line = 1;
     size_t Count = 0;
 
-    [[noreturn]] void Fail(const std::string& why) {
-        throw EJson5Error(Line, why);
-    }
+    [[noreturn]] void Fail(const std::string& why) { throw EJson5Error(Line, why); }
     char Peek() const { return Pos < Text.size() ? Text[Pos] : '\0'; }
     char Take() {
         const char c = Text[Pos++];
@@ -151,14 +149,29 @@ private:
                 Fail("ends inside a string");
             const char e = Take();
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'v': out += '\v'; break;
-            case '0': out += '\0'; break;
-            case '\n': break; // a line continued
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'v':
+                out += '\v';
+                break;
+            case '0':
+                out += '\0';
+                break;
+            case '\n':
+                break; // a line continued
             case 'x':
             case 'u': {
                 const size_t n = e == 'x' ? 2 : 4;
@@ -183,7 +196,8 @@ private:
                 }
                 break;
             }
-            default: out += e;
+            default:
+                out += e;
             }
         }
     }
@@ -232,7 +246,9 @@ const TJsonValue* TJsonValue::Member(const std::string& key) const {
     return nullptr;
 }
 
-TJsonValue ParseJson5(const std::string& text) { return TJson5Parser(text).Document(); }
+TJsonValue ParseJson5(const std::string& text) {
+    return TJson5Parser(text).Document();
+}
 
 std::string Json5String(const std::string& text) {
     std::string out = "'";

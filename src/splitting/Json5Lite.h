@@ -13,7 +13,8 @@ namespace zarvex {
 class EJson5Error : public EZarvexError {
 public:
     EJson5Error(int line, const std::string& why)
-        : EZarvexError("Line " + std::to_string(line) + " of the project file " + why), Line(line) {}
+        : EZarvexError("Line " + std::to_string(line) + " of the project file " + why), Line(line) {
+    }
     int Line;
 };
 
