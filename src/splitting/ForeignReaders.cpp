@@ -340,7 +340,7 @@ void ReadVdr(const std::string& text, TForeignList& list) {
             mark.find(':') != std::string::npos ? ReadClock(mark.substr(0, dot)) : std::nullopt;
         const auto frame =
             dot == std::string::npos ? int64_t(1) : ReadWhole(mark.substr(dot + 1), 1, 1000);
-        if (!seconds || !frame) {
+        if (!seconds || !frame || *seconds != std::floor(*seconds)) {
             Refuse(list, number, line);
             return;
         }

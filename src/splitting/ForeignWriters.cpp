@@ -11,8 +11,8 @@ namespace zarvex::lists {
 namespace {
 
 [[noreturn]] void Cannot(const TForeignList& list, size_t i, const std::string& why) {
-    throw EZarvexError("Range " + std::to_string(i + 1) + " cannot be written as a " +
-                       FormatName(list.Format) + " list: " + why + ".");
+    throw EZarvexError("Range " + std::to_string(i + 1) + " cannot be written in the " +
+                       FormatName(list.Format) + " format: " + why + ".");
 }
 
 // Every range in frames, each with an end.

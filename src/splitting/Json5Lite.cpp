@@ -90,7 +90,8 @@ private:
                     if (Peek() != ':')
                         Fail("has no ':' after a key");
                     Take();
-                    v.Members.emplace_back(std::move(key), Value(depth + 1));
+                    v.Keys.push_back(std::move(key));
+                    v.Items.push_back(Value(depth + 1));
                 } else {
                     v.Items.push_back(Value(depth + 1));
                 }
@@ -240,9 +241,11 @@ private:
 } // namespace
 
 const TJsonValue* TJsonValue::Member(const std::string& key) const {
-    for (auto it = Members.rbegin(); it != Members.rend(); ++it)
-        if (it->first == key)
-            return &it->second;
+    if (Kind != Object)
+        return nullptr;
+    for (size_t i = Keys.size(); i > 0; --i)
+        if (Keys[i - 1] == key)
+            return &Items[i - 1];
     return nullptr;
 }
 

@@ -23,9 +23,9 @@ struct TJsonValue {
     bool Flag = false;
     double Value = 0;
     std::string Text;
-    std::vector<TJsonValue> Items;
-    std::vector<std::pair<std::string, TJsonValue>> Members; // in order; the last of a key counts
-    int Line = 1;                                            // where the value starts
+    std::vector<TJsonValue> Items; // of an array, or the values of an object's keys
+    std::vector<std::string> Keys; // in order; the last of a key counts
+    int Line = 1;                  // where the value starts
 
     const TJsonValue* Member(const std::string& key) const;
 };
