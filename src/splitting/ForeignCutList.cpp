@@ -314,6 +314,26 @@ void ShiftList(TForeignList& list, int64_t frames) {
     }
 }
 
+std::vector<std::string> ListFilesBeside(const std::string& aviPath) {
+    namespace fs = std::filesystem;
+    const fs::path video(aviPath);
+    const fs::path stem = video.parent_path() / video.stem();
+    std::vector<fs::path> candidates{CutListPathFor(aviPath), video.string() + ".cutlist"};
+    for (const char* ext : {".cutlist", ".txt", ".edl", ".csv", ".llc"})
+        candidates.push_back(stem.string() + ext);
+    candidates.push_back(stem.string() + "-proj.llc");
+    candidates.push_back(stem.string() + ".vcf");
+    candidates.push_back(video.parent_path() / "marks");
+    std::vector<std::string> found;
+    for (const fs::path& p : candidates) {
+        std::error_code error;
+        if (fs::is_regular_file(p, error) &&
+            std::find(found.begin(), found.end(), p.string()) == found.end())
+            found.push_back(p.string());
+    }
+    return found;
+}
+
 std::string CutlistMismatch(const TForeignList& list, const std::string& name, uint64_t size) {
     if (list.Format != TListFormat::CutlistAt)
         return "";

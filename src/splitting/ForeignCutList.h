@@ -111,6 +111,11 @@ TForeignList ListOfKeptFrames(TListFormat format, const std::vector<TKeepRange>&
 // Adds frames to every position, as an offset does; a list in seconds then holds both.
 void ShiftList(TForeignList& list, int64_t frames);
 
+// The lists beside a video that may be its own, ours first: "clip.avi" -> clip.cuts,
+// clip.avi.cutlist, clip.cutlist, clip.txt, clip.edl, clip.csv, clip.llc, clip-proj.llc,
+// clip.vcf and the folder's VDR marks, those that exist.
+std::vector<std::string> ListFilesBeside(const std::string& aviPath);
+
 // "" or why a cutlist.at list seems made for another file than name (its file name, no folder)
 // of size bytes.
 std::string CutlistMismatch(const TForeignList& list, const std::string& name, uint64_t size);

@@ -232,7 +232,7 @@ void ReadCutlistAt(const std::string& text, TForeignList& list) {
                 }
             } else if (k == "framespersecond") {
                 const auto v = ReadSeconds(value);
-                ok = v && *v > 0 && *v <= 1000;
+                ok = v && *v >= 1 && *v <= 1000;
                 if (ok)
                     list.FramesPerSecond = *v;
             } else if (k == "noofcuts") {

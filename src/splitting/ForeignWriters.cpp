@@ -96,7 +96,8 @@ std::string WriteCutlistAt(const TForeignList& list) {
             continue;
         }
         const int64_t duration = r.End.Frames - r.Start.Frames;
-        if (fps > 0)
+        // The seconds only as far as a list may count them.
+        if (fps > 0 && double(r.End.Frames) / fps <= MaxSeconds)
             out << "Start=" << SecondsText(double(r.Start.Frames) / fps)
                 << "\r\nDuration=" << SecondsText(double(duration) / fps) << "\r\n";
         out << "StartFrame=" << r.Start.Frames << "\r\nDurationFrames=" << duration << "\r\n";

@@ -1,7 +1,11 @@
 #include "splitting/ForeignCutList.h"
 #include "support/Errors.h"
 
+#include "fixtures/Tools.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <cmath>
 
@@ -122,6 +126,16 @@ TEST(ForeignCutListTest, FormatByContentThenByName) {
     EXPECT_EQ(DetectListFormat("", "a.llc"), TListFormat::LosslessLlc);
     EXPECT_EQ(DetectListFormat("hello\n", "a.doc"), TListFormat::Unknown);
     EXPECT_THROW(ReadForeignList("hello\n", "a.doc"), EZarvexError);
+}
+
+TEST(ForeignCutListTest, ListsBesideAVideo) {
+    fixtures::TTempDir dir;
+    for (const char* name : {"a.cuts", "a.avi.cutlist", "a.txt", "a-proj.llc", "marks", "b.edl"})
+        std::ofstream(dir.File(name)) << "\n";
+    EXPECT_EQ(
+        ListFilesBeside(dir.File("a.avi")),
+        (std::vector<std::string>{dir.File("a.cuts"), dir.File("a.avi.cutlist"), dir.File("a.txt"),
+                                  dir.File("a-proj.llc"), dir.File("marks")}));
 }
 
 TEST(ForeignCutListTest, RefusesEachBadLineAndBoundsTheList) {
