@@ -336,18 +336,20 @@ void ReadVdr(const std::string& text, TForeignList& list) {
         // h:mm:ss.ff, then any comment.
         const std::string& mark = w[0];
         const size_t dot = mark.find('.');
-        const auto seconds =
-            mark.find(':') != std::string::npos ? ReadClock(mark.substr(0, dot)) : std::nullopt;
+        // A whole second, then the frame in it.
+        const double seconds = mark.find(':') != std::string::npos
+                                   ? ReadClock(mark.substr(0, dot)).value_or(0.5)
+                                   : 0.5;
         const auto frame =
             dot == std::string::npos ? int64_t(1) : ReadWhole(mark.substr(dot + 1), 1, 1000);
-        if (!seconds || !frame || *seconds != std::floor(*seconds)) {
+        if (!frame || seconds != std::floor(seconds)) {
             Refuse(list, number, line);
             return;
         }
         if (marks.size() >= 2 * MaxListRanges)
             throw EZarvexError("The cut list holds more than " + std::to_string(MaxListRanges) +
                                " ranges.");
-        marks.push_back({*seconds, *frame - 1});
+        marks.push_back({seconds, *frame - 1});
     });
     for (size_t i = 0; i < marks.size(); i += 2) {
         TListRange r;
