@@ -46,7 +46,8 @@ TListFormat FormatOfShape(const std::string& text) {
     TListFormat shape = TListFormat::Unknown;
     for (int n = 0; n < 200 && std::getline(in, line); ++n) {
         const std::string t = Trim(line);
-        if (t.empty())
+        // Blank lines, and comments of ours (a Kodi "#123" is a frame).
+        if (t.empty() || (t[0] == '#' && !std::isdigit(static_cast<unsigned char>(t[1]))))
             continue;
         std::istringstream words(t);
         std::vector<std::string> w;

@@ -121,7 +121,7 @@ TEST(ForeignCutListTest, FormatByContentThenByName) {
     EXPECT_EQ(DetectListFormat("1 2 0\n1:00 2:00 0\n", "a.edl"), TListFormat::KodiEdl);
     EXPECT_EQ(DetectListFormat("0:01:00.01\n", ""), TListFormat::VdrMarks);
     EXPECT_EQ(DetectListFormat("1,2,x\n", ""), TListFormat::LosslessCsv);
-    EXPECT_EQ(DetectListFormat("5 9 0.2 0.4 a.avi\n", ""), TListFormat::Zarvex);
+    EXPECT_EQ(DetectListFormat("# mine\n5 9 0.2 0.4 a.avi\n", ""), TListFormat::Zarvex);
     EXPECT_EQ(DetectListFormat("[General]\n", "a.csv"), TListFormat::CutlistAt);
     EXPECT_EQ(DetectListFormat("", "a.llc"), TListFormat::LosslessLlc);
     EXPECT_EQ(DetectListFormat("hello\n", "a.doc"), TListFormat::Unknown);
