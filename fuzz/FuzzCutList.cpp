@@ -66,8 +66,9 @@ void ForeignList(uint8_t pick, const std::string& text) {
         Fail("a list read back differs in its ranges or errors", list);
     for (size_t i = 0; i < list.Ranges.size(); ++i) {
         const TListRange &a = list.Ranges[i], &b = again.Ranges[i];
-        if (a.Timed != b.Timed || a.ToEnd != b.ToEnd || a.Start.Frames != b.Start.Frames ||
-            (!a.ToEnd && a.End.Frames != b.End.Frames) || !Near(a.Start.Seconds, b.Start.Seconds) ||
+        if (a.Timed != b.Timed || a.ToEnd != b.ToEnd || a.Name != b.Name ||
+            a.Start.Frames != b.Start.Frames || (!a.ToEnd && a.End.Frames != b.End.Frames) ||
+            !Near(a.Start.Seconds, b.Start.Seconds) ||
             (!a.ToEnd && !Near(a.End.Seconds, b.End.Seconds)))
             Fail("a range read back differs", list);
     }

@@ -2,6 +2,7 @@
 #include "splitting/Json5Lite.h"
 #include "support/Errors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -164,7 +165,9 @@ std::string WriteCsv(const TForeignList& list) {
     for (const TListRange& r : list.Ranges) {
         out << SecondsText(r.Start.Seconds) << "," << (r.ToEnd ? "" : SecondsText(r.End.Seconds))
             << ",";
-        const std::string name = OneLine(r.Name);
+        // Quoted, a CR at its end is no line ending; a line break cannot be in a line at all.
+        std::string name = r.Name;
+        std::replace(name.begin(), name.end(), '\n', ' ');
         if (name.find_first_of(",\"") != std::string::npos || name != Trim(name)) {
             out << '"';
             for (const char c : name)
