@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpora: small built files of every index layout, and cut lists.
 #include "fixtures/AviBuilder.h"
 #include "splitting/CutList.h"
+#include "splitting/ForeignCutList.h"
 
 #include <cstdio>
 #include <string>
@@ -46,5 +47,16 @@ int main(int argc, char** argv) {
     // What hands write: Windows line ends, comments, blank lines, a missing source.
     const std::string typed = "  # kept\r\n\r\n10 10 0.4 0.44\r\n3 7 0.12 0.32 a  b\t\r\n";
     WriteFileBytes(cuts + "/typed.cuts", {typed.begin(), typed.end()});
+    // The other programs' lists, after the byte that picks the file name the fuzzer reads
+    // them under (0: none, so by content alone).
+    const zarvex::TListVideo video{1000, 25, 1};
+    for (const char* name :
+         {"zarvex", "cutlist", "comskip", "edl", "kodi", "vdr", "csv", "llc", "vcf"}) {
+        const zarvex::TListFormat format = zarvex::FormatOfName(name);
+        const std::string foreign =
+            std::string(1, '\0') + zarvex::WriteForeignList(zarvex::ListOfKeptFrames(
+                                       format, {{10, 99}, {400, 999}}, video));
+        WriteFileBytes(cuts + "/" + name + ".list", {foreign.begin(), foreign.end()});
+    }
     return 0;
 }

@@ -13,7 +13,8 @@ inline constexpr int ExitUsage = 2;
 inline constexpr int ExitDeclined = 3;    // an existing file was not to be overwritten
 inline constexpr int ExitCancelled = 130; // Ctrl+C; what was written is complete
 
-// The commands that need no media layer: info, cut (but cut --exact), split, join, repair.
+// The commands that need no media layer: info, cut (but cut --exact), split, join, repair,
+// cutlist.
 inline constexpr int NotACoreCommand = -1;
 int RunCoreCommand(const std::string& command, const std::vector<std::string>& args);
 bool IsCoreInvocation(const std::string& command, const std::vector<std::string>& args);
@@ -26,6 +27,7 @@ int RunExport(const std::vector<std::string>& args);
 int RunCodecs(const std::vector<std::string>& args);
 int RunRepair(const std::vector<std::string>& args);
 int RunJoin(const std::vector<std::string>& args);
+int RunCutlist(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
 extern const char* const CutHelp;
@@ -35,5 +37,6 @@ extern const char* const ExportHelp;
 extern const char* const CodecsHelp;
 extern const char* const RepairHelp;
 extern const char* const JoinHelp;
+extern const char* const CutlistHelp;
 
 } // namespace zarvex::cli

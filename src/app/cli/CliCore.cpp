@@ -12,11 +12,9 @@ struct TCoreCommand {
     int (*Run)(const std::vector<std::string>& args);
 };
 
-const TCoreCommand CoreCommands[] = {{"info", RunInfo},
-                                     {"cut", RunCut},
-                                     {"split", RunSplit},
-                                     {"join", RunJoin},
-                                     {"repair", RunRepair}};
+const TCoreCommand CoreCommands[] = {{"info", RunInfo},     {"cut", RunCut},
+                                     {"split", RunSplit},   {"join", RunJoin},
+                                     {"repair", RunRepair}, {"cutlist", RunCutlist}};
 
 const TCoreCommand* FindCore(const std::string& command) {
     const auto* found = std::find_if(std::begin(CoreCommands), std::end(CoreCommands),

@@ -30,13 +30,18 @@ const char* const CutHelp =
     "  Ctrl+C stops the copy; OUT is then a complete, shorter file (exit code 130).\n"
     "zarvex-cli cut SRC --keep T1-T2,T3-T4 -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
     "zarvex-cli cut SRC --keep-frames A-B,C-D -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
-    "zarvex-cli cut SRC --keep-file LIST -o OUT [--exact] [--separate] [--yes] [--quiet]\n"
-    "zarvex-cli cut SRC1 SRC2 ... --keep-file LIST --folder DIR [--exact] [--separate] [--yes]\n"
+    "zarvex-cli cut SRC --keep-file LIST -o OUT [--offset N] [--exact] [--separate] [--yes]\n"
     "               [--quiet]\n"
+    "zarvex-cli cut SRC1 SRC2 ... --keep-file LIST --folder DIR [--offset N] [--exact]\n"
+    "               [--separate] [--yes] [--quiet]\n"
     "  Keeps several ranges of SRC, one after another in OUT. --keep takes times as --from and\n"
     "  --to do (from the frame shown at T1 to the frame before the one shown at T2),\n"
-    "  --keep-frames first and last frames (inclusive), --keep-file the frame numbers of a cut\n"
-    "  list saved by the window (lines \"FIRST LAST START END SOURCE\"; # starts a comment).\n"
+    "  --keep-frames first and last frames (inclusive), --keep-file a cut list: the window's\n"
+    "  own (lines \"FIRST LAST START END SOURCE\"; # starts a comment) or one of the formats of\n"
+    "  the cutlist command, told by its content and name. A list of the parts to remove keeps\n"
+    "  the rest; times become frames of SRC; ranges past the end are cut there, with a note.\n"
+    "  A cutlist.at list made for another file (name or size) is used only when confirmed.\n"
+    "  --offset N  moves every range of the list N frames later (earlier when negative)\n"
     "  --separate  one file per range: OUT_1.avi, OUT_2.avi, ... (zero-padded to the digits of\n"
     "              the number of ranges)\n"
     "  --folder    instead of -o: the same ranges of every SRC, each into DIR/<name of SRC>.avi\n"
@@ -83,7 +88,7 @@ std::string ReadRange(const TCliArgs& a, TCutRange& r) {
 int RunCut(const std::vector<std::string>& args) {
     TCliArgs a = ParseArgs(args,
                            {"--from", "--to", "--from-frame", "--to-frame", "-o", "--keep",
-                            "--keep-frames", "--keep-file", "--folder"},
+                            "--keep-frames", "--keep-file", "--folder", "--offset"},
                            {"--yes", "--quiet", "--exact", "--separate", "--help", "-h"});
     if (a.Has("--help") || a.Has("-h")) {
         std::cout << CutHelp;

@@ -29,6 +29,8 @@ std::string ReadSpec(const TCliArgs& a, TKeepSpec& spec, bool& unreadable) {
     unreadable = false;
     if (a.Has("--keep") + a.Has("--keep-frames") + a.Has("--keep-file") != 1)
         return "give one of --keep, --keep-frames and --keep-file";
+    if (a.Has("--offset") && !a.Has("--keep-file"))
+        return "--offset goes with --keep-file";
     if (a.Has("-o") == a.Has("--folder"))
         return "give either -o or --folder";
     if (a.Positional.empty())
@@ -39,6 +41,10 @@ std::string ReadSpec(const TCliArgs& a, TKeepSpec& spec, bool& unreadable) {
         return ParseKeepTimes(a.Values.at("--keep"), spec);
     if (a.Has("--keep-frames"))
         return ParseKeepFrames(a.Values.at("--keep-frames"), spec);
+    if (a.Has("--offset")) {
+        if (std::string why = ParseOffset(a.Values.at("--offset"), spec.Offset); !why.empty())
+            return why;
+    }
     return ReadKeepFile(a.Values.at("--keep-file"), spec, unreadable);
 }
 
@@ -53,12 +59,17 @@ int Prepare(const TCliArgs& a, const TKeepSpec& spec, std::vector<TSourceJob>& j
             !CanCopyStreams(*job.Reader, "cut", source))
             return ExitFailure;
         const TAVIStream& video = *job.Reader->VideoStream();
+        std::string note;
         const std::string why = ResolveKeep(spec, video.EntryCount(), video.Header.dwRate,
-                                            video.Header.dwScale, job.Ranges);
+                                            video.Header.dwScale, job.Ranges, &note);
         if (!why.empty()) {
             std::cerr << "zarvex-cli cut: " << source << ": " << why << "\n";
             return ExitUsage;
         }
+        if (!note.empty())
+            std::cerr << "zarvex-cli cut: " << source << ": " << note << "\n";
+        if (spec.List && !ConfirmListFits(*spec.List, source, a.Has("--yes"), "cut"))
+            return ExitDeclined;
         job.Output = a.Has("-o") ? a.Values.at("-o")
                                  : (std::filesystem::path(a.Values.at("--folder")) /
                                     (std::filesystem::path(source).stem().string() + ".avi"))
@@ -135,7 +146,9 @@ int RunCutRanges(const TCliArgs& a) {
         std::cerr << "zarvex-cli cut: " << error << "\n";
         if (unreadable)
             return ExitFailure;
-        std::cerr << CutHelp;
+        // What is wrong inside a list is said in full; the usage would hide it.
+        if (!a.Has("--keep-file"))
+            std::cerr << CutHelp;
         return ExitUsage;
     }
     std::vector<TSourceJob> jobs;

@@ -1,11 +1,13 @@
 #include "app/cli/CliKeep.h"
 
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliTime.h"
 #include "support/Errors.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -60,24 +62,81 @@ std::string ParseKeepFrames(const std::string& text, TKeepSpec& spec) {
     return "";
 }
 
-std::string ReadKeepFile(const std::string& path, TKeepSpec& spec, bool& unreadable) {
+std::string ReadListFile(const std::string& path, TForeignList& list, bool& unreadable) {
     std::ifstream in(path, std::ios::binary);
-    // An empty file reads as well as any; a folder opens but reads nothing.
-    const std::string text(std::istreambuf_iterator<char>(in), {});
+    // An empty file reads as well as any; a folder opens but reads nothing. One byte more than
+    // a list may hold tells that it is too large, whatever the file is.
+    std::string text(MaxListBytes + 1, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
     unreadable = !in.is_open() || in.bad() || std::filesystem::is_directory(path);
     if (unreadable)
         return "cannot read the cut list " + path;
     try {
-        for (const TCutListEntry& e : ParseCutList(text).Entries)
-            spec.Frames.push_back(e.Frames);
+        list = ReadForeignList(text, path);
     } catch (const std::exception& e) {
         return MessageNaming(path, e);
     }
-    return spec.Frames.empty() ? "the cut list " + path + " holds no range" : "";
+    if (!list.Errors.empty())
+        return "the cut list " + path + " (" + FormatName(list.Format) +
+               ") has lines that cannot be read:\n" +
+               DescribeErrors(list).substr(0, DescribeErrors(list).size() - 1);
+    return "";
+}
+
+std::string ReadKeepFile(const std::string& path, TKeepSpec& spec, bool& unreadable) {
+    TForeignList list;
+    if (std::string why = ReadListFile(path, list, unreadable); !why.empty())
+        return why;
+    // A removal list of nothing keeps everything (comskip found no commercials); a list of
+    // nothing to keep is a mistake.
+    if (list.Ranges.empty() && !RemovesParts(list.Format))
+        return "the cut list " + path + " holds no range";
+    spec.List = std::move(list);
+    return "";
+}
+
+std::string ParseOffset(const std::string& text, int64_t& offset) {
+    const bool minus = !text.empty() && text[0] == '-';
+    const auto n = ParseCount(minus || (!text.empty() && text[0] == '+') ? text.substr(1) : text);
+    if (!n || *n > 1000000)
+        return "--offset takes a number of frames, from -1000000 to 1000000";
+    offset = minus ? -*n : *n;
+    return "";
+}
+
+bool ConfirmListFits(const TForeignList& list, const std::string& source, bool yes,
+                     const std::string& command) {
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(source, error);
+    const std::string why =
+        CutlistMismatch(list, std::filesystem::path(source).filename().string(), error ? 0 : size);
+    if (why.empty())
+        return true;
+    if (yes) {
+        std::cerr << "zarvex-cli " << command << ": warning: " << why << "\n";
+        return true;
+    }
+    return ConfirmOnTerminal(why + " Use the list anyway?", false, "use it");
+}
+
+std::string CutAtEndNote(int cut, int64_t count) {
+    return std::to_string(cut) + (cut == 1 ? " range" : " ranges") +
+           " of the list ran past the end of the video (" + std::to_string(count) +
+           " frames) and " + (cut == 1 ? "was" : "were") + " cut there";
 }
 
 std::string ResolveKeep(const TKeepSpec& spec, int64_t count, uint32_t rate, uint32_t scale,
-                        std::vector<TKeepRange>& ranges) {
+                        std::vector<TKeepRange>& ranges, std::string* note) {
+    if (spec.List) {
+        const TKeptFrames kept = KeptFrames(*spec.List, {count, rate, scale}, spec.Offset);
+        ranges = kept.Ranges;
+        if (kept.CutAtEnd > 0 && note)
+            *note = CutAtEndNote(kept.CutAtEnd, count);
+        return ranges.empty() ? "the list keeps no frame of the video (it has " +
+                                    std::to_string(count) + " frames)"
+                              : "";
+    }
     std::vector<std::pair<int64_t, int64_t>> frames;
     for (const auto& [from, to] : spec.Times)
         frames.emplace_back(FrameOfTime(from, rate, scale), FrameOfTime(to, rate, scale) - 1);

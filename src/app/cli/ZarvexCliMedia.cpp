@@ -27,6 +27,7 @@ void PrintHelp() {
         << CutHelp << "\n"
         << SplitHelp << "\n"
         << JoinHelp << "\n"
+        << CutlistHelp << "\n"
         << FramesHelp << "\n"
         << ExportHelp << "\n"
         << RepairHelp << "\n"
