@@ -113,11 +113,12 @@ void RenderTimelines(const QString& folder) {
     }
     RenderZoomed(clip, "main-window-timeline.png");
     const QPalette light = QApplication::palette();
-    QStyle* const style = QApplication::style();
+    // Setting a style deletes the one before: only its name is kept.
+    const QString style = QApplication::style()->name();
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setPalette(DarkPalette());
     RenderZoomed(clip, "main-window-timeline-dark.png");
-    QApplication::setStyle(style->name());
+    QApplication::setStyle(style);
     QApplication::setPalette(light);
 }
 
