@@ -19,9 +19,15 @@ TThumbnailDecoder::TThumbnailDecoder(const TAVIStream& video)
     : Video(video), Clock(video.Header.dwRate, video.Header.dwScale),
       Codec(OpenThumbnailDecoder(video, ThumbnailWidth)) {}
 
+// A chunk with data that lies within the file and is of a size worth reading.
+bool TThumbnailDecoder::Readable(int64_t entry) const {
+    const uint32_t size = Video.EntrySize(entry);
+    return size > 0 && size <= (64u << 20) && Video.ChunkSpan(entry) >= 0;
+}
+
 bool TThumbnailDecoder::Send(int64_t entry) {
     const uint32_t size = Video.EntrySize(entry);
-    if (size == 0 || size > (64u << 20) || Video.ChunkSpan(entry) < 0)
+    if (!Readable(entry))
         return false;
     if (av_new_packet(Packet.get(), int(size)) < 0)
         return false;
@@ -38,9 +44,9 @@ bool TThumbnailDecoder::Send(int64_t entry) {
 
 // A lone B-frame in the chunk (not a packed pair of pictures).
 bool TThumbnailDecoder::LeadingB(int64_t entry) {
-    const uint32_t size = Video.EntrySize(entry);
-    if (size == 0 || size > (64u << 20) || Video.ChunkSpan(entry) < 0)
+    if (!Readable(entry))
         return false;
+    const uint32_t size = Video.EntrySize(entry);
     std::vector<uint8_t> bytes(size);
     return Video.ReadChunk(entry, bytes.data()) && VopType(bytes.data(), int(size)) == 2 &&
            !SeveralVops(bytes.data(), int(size));

@@ -30,6 +30,7 @@ public:
              const std::function<bool()>& stop);
 
 private:
+    bool Readable(int64_t entry) const;
     bool Send(int64_t entry);
     bool LeadingB(int64_t entry);
     TThumbnailPtr Receive(int64_t slot);
