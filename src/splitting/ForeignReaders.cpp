@@ -460,13 +460,15 @@ void ReadVcf(const std::string& text, TForeignList& list) {
             const size_t close = line.find(')');
             const std::string args = line.substr(AddRangeCall.size(), close - AddRangeCall.size());
             const size_t comma = args.find(',');
-            const auto first =
-                comma != std::string::npos ? ReadFrame(args.substr(0, comma)) : std::nullopt;
-            const auto count = first ? ReadFrame(args.substr(comma + 1)) : std::nullopt;
-            if (close == std::string::npos || Trim(line.substr(close + 1)) != ";" || !count)
-                Refuse(list, number, raw);
-            else
-                AddRange(list, FrameRange(*first, *first + *count));
+            if (close == std::string::npos || Trim(line.substr(close + 1)) != ";" ||
+                comma == std::string::npos)
+                return Refuse(list, number, raw);
+            const auto first = ReadFrame(args.substr(0, comma));
+            const auto count = ReadFrame(args.substr(comma + 1));
+            if (!first || !count)
+                return Refuse(list, number, raw);
+            const int64_t from = first.value();
+            AddRange(list, FrameRange(from, from + count.value()));
             return;
         }
         // The script's other statements set up other things.
