@@ -32,5 +32,7 @@ void RenderJobsWindow();
 // The main window zoomed in, with its timeline's pictures and sound, light and dark; the
 // recording is made in Folder.
 void RenderTimelines(const QString& folder);
+// Find Ad Breaks: its dialog, and the main window with the programme in the segment list.
+void RenderAdBreaks(const QString& folder);
 
 } // namespace zarvex::render

@@ -359,5 +359,6 @@ int main(int argc, char** argv) {
     RenderToolDialogs(clip);
     RenderJobsWindow();
     RenderTimelines(samples.path());
+    RenderAdBreaks(samples.path());
     return Failures == 0 ? 0 : 1;
 }

@@ -7,6 +7,8 @@
 #include "jobs/JobsForm.h"
 #include "support/ProdInfo.h"
 #include "support/RegLib.h"
+#include "viewing/BackgroundWork.h"
+#include "viewing/FindBreaksForm.h"
 #include "viewing/TimelineView.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
@@ -90,6 +92,7 @@ TfrmMain::TfrmMain(QWidget* parent, media::TAudioSinkFactory audioSinks)
     CreateSegmentList();
     CreateQueue();
     CreateNavigation();
+    CreateDetection();
 
     // The track line: painted whole each time (Qt widgets are double-buffered).
     FTrackLine = FTimeline->TrackLine();
@@ -132,6 +135,7 @@ TfrmMain::~TfrmMain() {
     delete FJobs; // it shows the queue
     FJobs = nullptr;
     FQueue.reset(); // stops a running job, its output completed; the kept queue stays
+    FSpotWork->Stop();
     CloseOverview();
     delete FViewer; // closes the file before anything else goes
     FViewer = nullptr;

@@ -6,6 +6,7 @@
 #include "jobs/JobRun.h"
 #include "media/AudioSink.h"
 #include "media/OverviewSource.h"
+#include "media/SpotDetect.h"
 #include "splitting/CutList.h"
 
 #include <QMainWindow>
@@ -34,9 +35,11 @@ namespace zarvex {
 
 class TAVIFileReader;
 class TAVIViewer;
+class TBackgroundWork;
 class TJobHandOverServer;
 class TfrmJobs;
 class TSegmentList;
+struct TFindBreaksChoice;
 struct TSegmentsSaveChoice;
 class TfrmFrameSave;
 class TfrmProgress;
@@ -260,6 +263,31 @@ public:
     QAction* acnPrevEdge = nullptr;
     QAction* acnNextEdge = nullptr;
 
+    // Black frames, silence and scene changes: found in the background once per file (and kept
+    // in the cache), stepped to from the Position menu, drawn on the timeline.
+    void acnNextBlackExecute();
+    void acnPrevBlackExecute();
+    void acnNextSilenceExecute();
+    void acnPrevSilenceExecute();
+    void acnNextSceneExecute();
+    void acnPrevSceneExecute();
+    // What was found in the open file so far; null until then.
+    const media::TDetection* Detection() const;
+    // "Find Ad Breaks...": the programme between the breaks found becomes the open file's
+    // segments, in one step to undo.
+    void miFindAdBreaksClick();
+    void FindAdBreaks(const TFindBreaksChoice& choice);
+    // The folder of the overviews and the spots found.
+    static QString CacheFolder();
+    TBackgroundWork* FSpotWork = nullptr;
+    QAction* acnNextBlack = nullptr;
+    QAction* acnPrevBlack = nullptr;
+    QAction* acnNextSilence = nullptr;
+    QAction* acnPrevSilence = nullptr;
+    QAction* acnNextScene = nullptr;
+    QAction* acnPrevScene = nullptr;
+    QAction* miFindAdBreaks = nullptr;
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -330,6 +358,15 @@ private:
     // completed) and keeps the waiting ones for the next start.
     bool ConfirmCloseWithJobs();
     void CreateNavigation();
+    void CreateDetection();
+    void UpdateSpots();
+    void ShowSpots();
+    // Finds the spots with options in the background, then runs then.
+    void StartDetection(const media::TDetectOptions& options, std::function<void()> then);
+    void GoToSpot(media::TSpotKind kind, bool after);
+    void FindAdBreaksWithComskip();
+    // parts: first and last frames of the programme.
+    void KeepProgramme(const std::vector<std::pair<int64_t, int64_t>>& parts, int breaks);
     void CreateTimeline();
     // The timeline set up for the open file (or none): its view, its overview, the active range.
     void UpdateTimeline();
@@ -363,7 +400,10 @@ private:
     bool FDestroying = false;
     TReversePlay* FReverse = nullptr;
     std::unique_ptr<media::TOverviewSource> FOverview;
-    std::string FOverviewFile;                          // the file FOverview pictures
+    std::string FOverviewFile; // the file FOverview pictures
+    std::unique_ptr<media::TDetection> FDetection;
+    std::string FDetectionFile; // the file FDetection and the running search belong to
+    std::unique_ptr<TFindBreaksChoice> FBreaksChoice;   // as last chosen
     std::vector<std::pair<QAction*, int>> FIconActions; // actions and their toolbar images
 };
 

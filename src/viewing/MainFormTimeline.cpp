@@ -15,15 +15,11 @@
 
 namespace zarvex {
 
-namespace {
-
 // Beside the settings, which live under ~/.config/holtmark/.
-QString OverviewCacheFolder() {
+QString TfrmMain::CacheFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            "/holtmark/zarvex/overview";
 }
-
-} // namespace
 
 void TfrmMain::CreateTimeline() {
     acnZoomIn = NewAction("Zoom In", "Show less of the recording, in more detail", 0,
@@ -70,6 +66,7 @@ void TfrmMain::UpdateTimeline() {
     const bool open = FileIsOpen();
     for (QAction* a : {acnZoomIn, acnZoomOut, acnZoomFit})
         a->setEnabled(open);
+    UpdateSpots();
     if (open && FOverviewFile == FViewer->FileName())
         return;
     CloseOverview();
@@ -77,7 +74,7 @@ void TfrmMain::UpdateTimeline() {
     if (!open)
         return;
     try {
-        FOverview = media::OpenOverview(FViewer->Reader(), {OverviewCacheFolder().toStdString()});
+        FOverview = media::OpenOverview(FViewer->Reader(), {CacheFolder().toStdString()});
     } catch (const std::exception&) {
         FOverview.reset(); // the timeline does without pictures and sound
     }

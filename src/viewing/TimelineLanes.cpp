@@ -14,6 +14,15 @@ namespace {
 
 constexpr int PollInterval = 100; // ms
 constexpr size_t CachedPictures = 600;
+constexpr int SpotBar = 5; // pixels
+
+// The columns from start to end, at least one wide.
+void FillColumns(QPainter& painter, const TTrackLine& line, int64_t start, int64_t end, int y,
+                 int height, const QColor& color) {
+    const int left = line.PosToX(start);
+    const int right = std::max(left + 1, line.PosToX(end));
+    painter.fillRect(QRect(left, y, right - left, height), color);
+}
 
 } // namespace
 
@@ -32,6 +41,11 @@ void TTimelineLanes::SetSource(const media::TOverviewSource* source) {
         FTimer->start();
     else
         FTimer->stop();
+    update();
+}
+
+void TTimelineLanes::SetSpots(TLaneSpots spots) {
+    FSpots = std::move(spots);
     update();
 }
 
@@ -81,12 +95,38 @@ void TTimelineLanes::paintEvent(QPaintEvent*) {
     const QRect wave(track.x(), PictureHeight, track.width(), WaveHeight);
     painter.fillRect(pictures, palette().color(QPalette::AlternateBase));
     painter.fillRect(wave, palette().color(QPalette::Base));
-    if (!FSource || !Line.isEnabled() || track.width() < 2 || Line.ViewStart() >= Line.ViewEnd())
+    if (!Line.isEnabled() || track.width() < 2 || Line.ViewStart() >= Line.ViewEnd())
         return;
-    painter.setClipRect(pictures);
-    PaintPictures(painter, pictures);
-    painter.setClipRect(wave);
-    PaintWave(painter, wave);
+    if (FSource) {
+        painter.setClipRect(pictures);
+        PaintPictures(painter, pictures);
+        painter.setClipRect(wave);
+        PaintWave(painter, wave);
+    }
+    painter.setClipRect(pictures.united(wave));
+    PaintSpots(painter, pictures, wave);
+}
+
+// Only what lies in view: a file can have thousands of scene changes.
+void TTimelineLanes::PaintSpots(QPainter& painter, const QRect& pictures, const QRect& wave) const {
+    const int64_t from = Line.ViewStart(), to = Line.ViewEnd();
+    const auto paintStretches = [&](const std::vector<std::pair<int64_t, int64_t>>& stretches,
+                                    int y, const QColor& color) {
+        auto s = std::lower_bound(stretches.begin(), stretches.end(), from,
+                                  [](const auto& spot, int64_t t) { return spot.second < t; });
+        for (; s != stretches.end() && s->first <= to; ++s)
+            FillColumns(painter, Line, std::max(s->first, from), std::min(s->second, to), y,
+                        SpotBar, color);
+    };
+    paintStretches(FSpots.Black, pictures.bottom() - SpotBar + 1,
+                   palette().color(QPalette::WindowText));
+    paintStretches(FSpots.Silence, wave.bottom() - SpotBar + 1, palette().color(QPalette::Link));
+    painter.setPen(palette().color(QPalette::Highlight));
+    for (auto s = std::lower_bound(FSpots.Scenes.begin(), FSpots.Scenes.end(), from);
+         s != FSpots.Scenes.end() && *s <= to; ++s) {
+        const int x = Line.PosToX(*s);
+        painter.drawLine(x, pictures.top(), x, pictures.top() + SpotBar * 2);
+    }
 }
 
 // One picture a slot, the one shown at the slot's left column, so that the cost follows the

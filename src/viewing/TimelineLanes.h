@@ -10,12 +10,21 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 class QTimer;
 
 namespace zarvex {
 
 class TTrackLine;
+
+// What was found in the recording, as media times: black and silent stretches (start, end) and
+// the first frames of new scenes, each in time order.
+struct TLaneSpots {
+    std::vector<std::pair<int64_t, int64_t>> Black, Silence;
+    std::vector<int64_t> Scenes;
+};
 
 class TTimelineLanes : public QWidget {
 public:
@@ -26,6 +35,9 @@ public:
 
     // Not owned; null shows empty lanes. The lanes keep to the bar's columns.
     void SetSource(const media::TOverviewSource* source);
+    // Black stretches and scene changes are marked in the pictures, silence under the waveform.
+    void SetSpots(TLaneSpots spots);
+    const TLaneSpots& Spots() const { return FSpots; }
     // Repaints when the source has news; the timer calls it.
     void Poll();
     // Time units per column of the bar as shown now (at least 1).
@@ -41,11 +53,13 @@ protected:
 private:
     void PaintPictures(QPainter& painter, const QRect& lane);
     void PaintWave(QPainter& painter, const QRect& lane) const;
+    void PaintSpots(QPainter& painter, const QRect& pictures, const QRect& wave) const;
 
     const TTrackLine& Line;
     const media::TOverviewSource* FSource = nullptr;
     uint64_t FGeneration = 0;
     QTimer* FTimer;
+    TLaneSpots FSpots;
     // Keyed by the picture itself, which the entry keeps alive, so an address is never reused.
     std::map<const media::TThumbnail*, std::pair<media::TThumbnailPtr, QImage>> FPictures;
 };
