@@ -7,10 +7,10 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   clang clang-format libclang-rt-14-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libjpeg62-turbo-dev qt6-multimedia-dev
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-libav mediainfo imagemagick desktop-file-utils
-  mencoder dvgrab
+  mencoder dvgrab comskip
 )
 
 missing=()

@@ -28,6 +28,7 @@ int RunCodecs(const std::vector<std::string>& args);
 int RunRepair(const std::vector<std::string>& args);
 int RunJoin(const std::vector<std::string>& args);
 int RunCutlist(const std::vector<std::string>& args);
+int RunDetect(const std::vector<std::string>& args);
 
 extern const char* const InfoHelp;
 extern const char* const CutHelp;
@@ -38,5 +39,6 @@ extern const char* const CodecsHelp;
 extern const char* const RepairHelp;
 extern const char* const JoinHelp;
 extern const char* const CutlistHelp;
+extern const char* const DetectHelp;
 
 } // namespace zarvex::cli

@@ -30,6 +30,7 @@ void PrintHelp() {
         << CutlistHelp << "\n"
         << FramesHelp << "\n"
         << ExportHelp << "\n"
+        << DetectHelp << "\n"
         << RepairHelp << "\n"
         << CodecsHelp
         << "\n"
@@ -64,6 +65,8 @@ static int Dispatch(int argc, char** argv) {
         return RunFrames(args);
     if (command == "export")
         return RunExport(args);
+    if (command == "detect")
+        return RunDetect(args);
     if (command == "codecs")
         return RunCodecs(args);
     if (const int code = RunCoreCommand(command, args); code != NotACoreCommand)
