@@ -403,8 +403,10 @@ private:
     std::string FOverviewFile; // the file FOverview pictures
     std::unique_ptr<media::TDetection> FDetection;
     std::string FDetectionFile; // the file FDetection and the running search belong to
-    std::unique_ptr<TFindBreaksChoice> FBreaksChoice;   // as last chosen
-    std::vector<std::pair<QAction*, int>> FIconActions; // actions and their toolbar images
+    std::unique_ptr<TFindBreaksChoice> FBreaksChoice;      // as last chosen
+    std::unique_ptr<media::TDetectOptions> FDetectingWith; // while a search runs
+    std::function<void()> FAfterDetection;                 // what waits for it
+    std::vector<std::pair<QAction*, int>> FIconActions;    // actions and their toolbar images
 };
 
 } // namespace zarvex

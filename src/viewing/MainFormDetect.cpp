@@ -111,6 +111,7 @@ void TfrmMain::UpdateSpots() {
     if (file == FDetectionFile)
         return;
     FSpotWork->Stop();
+    FDetectingWith.reset();
     FDetection.reset();
     FDetectionFile = file;
     if (open) {
@@ -136,15 +137,23 @@ void TfrmMain::ShowSpots() {
 }
 
 void TfrmMain::StartDetection(const media::TDetectOptions& options, std::function<void()> then) {
+    // Asked again while the same search runs: only what follows it changes.
+    FAfterDetection = std::move(then);
+    if (FSpotWork->Running() && FDetectingWith && *FDetectingWith == options)
+        return;
+    FDetectingWith = std::make_unique<media::TDetectOptions>(options);
     const std::string file = FViewer->FileName(), folder = CacheFolder().toStdString();
     auto found = std::make_shared<media::TDetection>();
     FSpotWork->Start(
-        "Finding black frames, silence and scene changes",
+        "Finding black frames, silence and scenes",
         [file, folder, options, found](TJobControl& control) {
             *found = media::DetectSpots(file, options, control.ProgressHandler<>());
             media::SaveDetection(folder, file, *found);
         },
-        [this, file, found, then = std::move(then)](std::exception_ptr error, bool cancelled) {
+        [this, file, found](std::exception_ptr error, bool cancelled) {
+            FDetectingWith.reset();
+            const std::function<void()> then = std::move(FAfterDetection);
+            FAfterDetection = {};
             if (cancelled || !FileIsOpen() || FViewer->FileName() != file)
                 return;
             try {
@@ -232,6 +241,7 @@ void TfrmMain::FindAdBreaks(const TFindBreaksChoice& choice) {
 }
 
 void TfrmMain::FindAdBreaksWithComskip() {
+    FDetectingWith.reset();
     const std::string file = FViewer->FileName();
     const TAVIStream& stream = *FViewer->Reader().VideoStream();
     const TListVideo video{stream.EntryCount(), stream.Header.dwRate, stream.Header.dwScale};
