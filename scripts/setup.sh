@@ -10,7 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libjpeg62-turbo-dev qt6-multimedia-dev
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-libav mediainfo imagemagick desktop-file-utils
-  mencoder dvgrab
+  mencoder dvgrab comskip
 )
 
 missing=()
