@@ -4,8 +4,10 @@
 
 #include "splitting/ForeignCutList.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zarvex::media {
 
@@ -21,5 +23,11 @@ using TComskipProgress = std::function<void(bool& cancel, double percent)>;
 // recording) and returns its list of commercials (Format ComskipTxt, parts to remove). Raises
 // EZarvexError when comskip is missing, fails, or is cancelled ("Cancelled.").
 TForeignList RunComskip(const std::string& path, const TComskipProgress& progress = {});
+
+// comskip counts the pictures it decodes, from 1; an empty chunk has none. Turns such a list
+// into frame slots: pictureSlots[i] is the slot of picture i (from 0), slots the video's count.
+// With no pictureSlots every slot is taken to hold a picture.
+void ComskipFramesToSlots(TForeignList& list, const std::vector<int64_t>& pictureSlots,
+                          int64_t slots);
 
 } // namespace zarvex::media
