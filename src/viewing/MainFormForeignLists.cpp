@@ -124,7 +124,7 @@ void TfrmMain::ShowCutAtEnd(int cut) {
                QString("%1 of the list ran past the end of the video (%2 frames) and %3 cut "
                        "at its last frame.")
                    .arg(RangeCount(size_t(cut)))
-                   .arg(FrameCount())
+                   .arg(VideoOf(FViewer->Reader()).FrameCount)
                    .arg(cut == 1 ? "was" : "were"),
                TMsgDlgType::mtInformation);
 }

@@ -5,12 +5,14 @@
 
 #include "media/NullAudioSink.h"
 #include "splitting/CutList.h"
+#include "splitting/ForeignCutList.h"
 #include "viewing/SegmentList.h"
 #include "viewing/SegmentsSaveForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
 #include "fixtures/AviBuilder.h"
+#include "fixtures/FileDialogDriver.h"
 #include "fixtures/MediaFixture.h"
 #include "fixtures/ModalCatcher.h"
 #include "fixtures/RiffScan.h"
@@ -532,6 +534,20 @@ TEST_F(MainFormSegmentsTest, ListsOfOtherProgramsLoadOffsetAndSave) {
         EXPECT_EQ(Ranges(), moved) << name;
         EXPECT_TRUE(none.Seen.empty()) << name;
     }
+    // The filter chosen in the dialog is the format, and gives a bare name its extension.
+    DriveFileDialog(
+        [&](QFileDialog& d) {
+            d.selectNameFilter("MPlayer EDL (*.edl)");
+            TypeAndAccept(d, QString::fromStdString(Dir.File("picked")));
+        },
+        [&] { Form.miSaveSegmentList->trigger(); });
+    std::ifstream picked(Dir.File("picked.edl"));
+    std::stringstream text;
+    text << picked.rdbuf();
+    EXPECT_EQ(DetectListFormat(text.str(), ""), TListFormat::MPlayerEdl);
+    Form.acnUndo->trigger();
+    Form.LoadSegmentList(QString::fromStdString(Dir.File("picked.edl")));
+    EXPECT_EQ(Ranges(), moved);
 
     std::ofstream(Dir.File("bad.edl")) << "0.4 1.0 0\nnonsense here\n";
     TModalCatcher refused;
