@@ -67,6 +67,7 @@ void TfrmMain::CreateSegmentList() {
     miOffsetList = NewAction("Offset Loaded List...",
                              "Move the ranges of the list of another program just loaded", 0,
                              &TfrmMain::miOffsetListClick);
+    miOffsetList->setEnabled(false);
 
     QAction* beforeSplit = Splitintoequalsizedparts1;
     miFile->insertActions(beforeSplit, {miSaveSegments, miAppendAvi, miSaveSegmentList,
