@@ -53,6 +53,7 @@ struct TDialogSetup {
     QFileDialog::FileMode FileMode = QFileDialog::ExistingFile;
     bool ConfirmOverwrite = false;
     QString DefaultExt;
+    QString* ChosenFilter = nullptr;
 };
 
 // The chosen files, or nothing on cancel.
@@ -78,6 +79,8 @@ std::optional<QStringList> RunDialog(const TDialogSetup& setup) {
         dialog.setDefaultSuffix(setup.DefaultExt);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
+    if (setup.ChosenFilter)
+        *setup.ChosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles();
 }
 
@@ -135,7 +138,7 @@ bool SelectOpenFileName(QWidget* owner, const QString& filter, QString& path) {
 }
 
 bool SelectSaveFileName(QWidget* owner, const QString& defaultExt, const QString& filter,
-                        QString& path) {
+                        QString& path, QString* chosenFilter) {
     TDialogSetup setup;
     setup.Owner = owner;
     setup.DefaultTitle = "Save As";
@@ -143,6 +146,7 @@ bool SelectSaveFileName(QWidget* owner, const QString& defaultExt, const QString
     setup.AcceptMode = QFileDialog::AcceptSave;
     setup.FileMode = QFileDialog::AnyFile;
     setup.DefaultExt = defaultExt;
+    setup.ChosenFilter = chosenFilter;
     return SelectFileName(setup, path, path);
 }
 

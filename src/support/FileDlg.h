@@ -25,8 +25,9 @@ QStringList SplitQtFilter(const QString& filter);
 // has none) with an empty name field; on OK path is the chosen file. filter is in Qt's form.
 bool SelectOpenFileName(QWidget* owner, const QString& filter, QString& path);
 // Save dialog: as above, any name, no overwrite prompt; defaultExt is added to a name without one.
+// chosenFilter, when given, receives the filter entry shown at OK.
 bool SelectSaveFileName(QWidget* owner, const QString& defaultExt, const QString& filter,
-                        QString& path);
+                        QString& path, QString* chosenFilter = nullptr);
 
 class TFileCommonDialog {
 public:

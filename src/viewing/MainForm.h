@@ -8,6 +8,7 @@
 #include "media/OverviewSource.h"
 #include "media/SpotDetect.h"
 #include "splitting/CutList.h"
+#include "splitting/ForeignCutList.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,9 @@ class TPositionBox;
 class TReversePlay;
 class TTimelineView;
 class TTrackLine;
+
+// "cutlist.at", "MPlayer EDL", ...: a format as the window names it.
+QString ListFormatTitle(TListFormat format);
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -120,8 +125,13 @@ public:
     void miLoadSegmentListClick();
     void AppendFile(const QString& fileName);
     void LoadSegmentList(const QString& fileName);
-    // True when the list was written.
-    bool SaveSegmentList(const QString& fileName);
+    // True when the list was written: in the format given, by default the one the name's
+    // extension names (ours for any other).
+    bool SaveSegmentList(const QString& fileName, TListFormat format = TListFormat::Unknown);
+    // Moves the ranges of the list of another program just loaded by a number of frames, as
+    // long as the segments are still those it gave.
+    void miOffsetListClick();
+    QAction* miOffsetList = nullptr;
     void RemoveSegment(int row);
     void ReorderSegments(const std::vector<int>& order);
     const std::vector<TCutListEntry>& Segments() const { return FSegments; }
@@ -347,6 +357,21 @@ private:
     void ResetSegments();
     void OfferSegmentList();
     void CheckListedSource(TCutListEntry& entry, const std::filesystem::path& folder);
+    // A list of another program as loaded, for its offset to be changed.
+    struct TLoadedList {
+        std::string Path;
+        TForeignList List;
+        int64_t Offset = 0;
+        std::vector<TCutListEntry> Segments; // what it gave at that offset
+    };
+    // Reads another program's list; raises for refused lines, false when the user declines a
+    // cutlist.at list made for another file.
+    bool ReadForeignFile(const std::string& text, const std::string& path, TLoadedList& loaded);
+    // The segments of the open file the list keeps; cutAtEnd: ranges cut at the end.
+    std::vector<TCutListEntry> ForeignEntries(const TLoadedList& loaded, int& cutAtEnd);
+    void ShowCutAtEnd(int cut);
+    // The kept segments as a list of another program; raises when they cannot be one.
+    std::string ForeignListText(TListFormat format);
     // The reader of a listed file: the viewer's for the open file, else opened once and kept.
     TAVIFileReader& SegmentReader(const std::string& source);
     TCutListEntry WholeFileEntry(const std::string& source);
@@ -386,6 +411,7 @@ private:
     QString FLastOpenFolder;
     std::vector<TCutListEntry> FSegments;
     std::vector<TCutListEntry> FSavedSegments; // as last saved or loaded
+    std::optional<TLoadedList> FLoadedList;    // the last list of another program loaded
     bool FCutOut = false;
     bool FSavedCutOut = false; // the saved list holds the rest of the file
     std::vector<std::pair<int64_t, int64_t>> FPlayedSegments; // while Play Segments plays

@@ -6,6 +6,7 @@
 #include "export/DSSplit.h"
 #include "media/ExactCut.h"
 #include "media/RangeCut.h"
+#include "splitting/ForeignCutList.h"
 #include "splitting/Joiner.h"
 #include "support/Errors.h"
 #include "support/FileDlg.h"
@@ -24,13 +25,35 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace zarvex {
 
 namespace {
 
-const char* const ListFilter = "Segment Lists (*.cuts)|*.cuts|All Files (*.*)|*.*";
+const char* const ListFilter =
+    "Segment Lists (*.cuts)|*.cuts|Cut Lists of Other Programs|*.cutlist;*.edl;*.txt;marks;"
+    "*.marks;*.csv;*.llc;*.vcf|All Files (*.*)|*.*";
+
+// What Save Segment List offers: the format and its name pattern, ours first.
+struct TSaveChoice {
+    TListFormat Format;
+    const char* Pattern;
+};
+constexpr TSaveChoice SaveChoices[] = {
+    {TListFormat::Zarvex, "*.cuts"},       {TListFormat::CutlistAt, "*.cutlist"},
+    {TListFormat::MPlayerEdl, "*.edl"},    {TListFormat::KodiEdl, "*.edl"},
+    {TListFormat::ComskipTxt, "*.txt"},    {TListFormat::VdrMarks, "marks"},
+    {TListFormat::LosslessCsv, "*.csv"},   {TListFormat::LosslessLlc, "*.llc"},
+    {TListFormat::VirtualDubVcf, "*.vcf"},
+};
+
+QString SaveChoiceEntry(const TSaveChoice& c) {
+    return (c.Format == TListFormat::Zarvex ? QString("Segment Lists")
+                                            : ListFormatTitle(c.Format)) +
+           " (" + c.Pattern + ")";
+}
 
 } // namespace
 
@@ -59,6 +82,7 @@ void TfrmMain::CheckListedSource(TCutListEntry& e, const std::filesystem::path& 
 
 void TfrmMain::ResetSegments() {
     FUndo->clear();
+    FLoadedList.reset();
     FSegments.clear();
     FSavedSegments.clear();
     FCutOut = FSavedCutOut = false;
@@ -68,9 +92,11 @@ void TfrmMain::ResetSegments() {
 }
 
 void TfrmMain::OfferSegmentList() {
-    const std::string path = CutListPathFor(FViewer->FileName());
-    if (!std::filesystem::is_regular_file(path))
+    // Ours first, then those of other programs.
+    const std::vector<std::string> beside = ListFilesBeside(FViewer->FileName());
+    if (beside.empty())
         return;
+    const std::string& path = beside.front();
     const QString question = QString("A segment list was found beside the file:\n%1\n\nLoad it?")
                                  .arg(QString::fromStdString(path));
     if (MessageDlg(this, question, TMsgDlgType::mtConfirmation,
@@ -89,18 +115,32 @@ void TfrmMain::miLoadSegmentListClick() {
 void TfrmMain::LoadSegmentList(const QString& fileName) {
     if (!FileIsOpen())
         return;
+    const std::string path = LocalPath(fileName);
     std::vector<TCutListEntry> loaded;
+    std::optional<TLoadedList> foreign;
+    int cutAtEnd = 0;
     try {
-        std::ifstream in(LocalPath(fileName), std::ios::binary);
-        if (!in)
-            throw EZarvexError("The segment list cannot be read: " + LocalPath(fileName));
-        std::ostringstream text;
-        text << in.rdbuf();
-        loaded = ParseCutList(text.str()).Entries;
-        const std::filesystem::path folder =
-            std::filesystem::path(LocalPath(fileName)).parent_path();
-        for (TCutListEntry& e : loaded)
-            CheckListedSource(e, folder);
+        std::ifstream in(path, std::ios::binary);
+        if (!in || std::filesystem::is_directory(path))
+            throw EZarvexError("The segment list cannot be read: " + path);
+        // One byte more than a list may hold tells that it is too large.
+        std::string text(MaxListBytes + 1, '\0');
+        in.read(text.data(), std::streamsize(text.size()));
+        text.resize(size_t(in.gcount()));
+        const TListFormat format = DetectListFormat(text, path);
+        if (format == TListFormat::Zarvex || format == TListFormat::Unknown) {
+            loaded = ParseCutList(text).Entries;
+            const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+            for (TCutListEntry& e : loaded)
+                CheckListedSource(e, folder);
+        } else {
+            foreign.emplace();
+            if (!ReadForeignFile(text, path, *foreign)) {
+                SegmentsChanged();
+                return;
+            }
+            loaded = foreign->Segments = ForeignEntries(*foreign, cutAtEnd);
+        }
     } catch (const std::exception& e) {
         SegmentsChanged();
         ShowWarning(QString::fromUtf8(e.what()));
@@ -113,25 +153,48 @@ void TfrmMain::LoadSegmentList(const QString& fileName) {
         FSegments = std::move(loaded);
         FCutOut = false;
     });
+    FLoadedList = std::move(foreign);
     SegmentsChanged();
     FSegmentList->show();
+    ShowCutAtEnd(cutAtEnd);
 }
 
 void TfrmMain::miSaveSegmentListClick() {
     if (FSegments.empty() || !FileIsOpen())
         return;
+    QStringList entries;
+    for (const TSaveChoice& c : SaveChoices)
+        entries << SaveChoiceEntry(c);
     QString path = QString::fromStdString(CutListPathFor(FViewer->FileName()));
-    if (SelectSaveFileName(this, "cuts", "Segment Lists (*.cuts)", path))
-        SaveSegmentList(path);
+    QString chosen;
+    // The extension follows the format chosen, not the other way round.
+    if (!SelectSaveFileName(this, "", entries.join(";;"), path, &chosen))
+        return;
+    TListFormat format = TListFormat::Unknown;
+    for (const TSaveChoice& c : SaveChoices)
+        if (SaveChoiceEntry(c) == chosen) {
+            format = c.Format;
+            const QString pattern = c.Pattern;
+            if (QFileInfo(path).suffix().isEmpty() && pattern.startsWith("*."))
+                path += pattern.mid(1);
+        }
+    SaveSegmentList(path, format);
 }
 
-bool TfrmMain::SaveSegmentList(const QString& fileName) {
+bool TfrmMain::SaveSegmentList(const QString& fileName, TListFormat format) {
     const std::string path = LocalPath(fileName);
+    if (format == TListFormat::Unknown)
+        format = FormatOfFileName(path);
+    std::string text;
     try {
         // Any video the list names would be lost, not only the open one.
         RefuseSourceAsOutput(path, FViewer->FileName());
         for (const TCutListEntry& e : FSegments)
             RefuseSourceAsOutput(path, e.Source);
+        // The file lists what is kept, as the command line reads it.
+        text = format == TListFormat::Zarvex || format == TListFormat::Unknown
+                   ? FormatCutList({KeptSegments()})
+                   : ForeignListText(format);
     } catch (const std::exception& e) {
         ShowWarning(QString::fromUtf8(e.what()));
         return false;
@@ -143,8 +206,7 @@ bool TfrmMain::SaveSegmentList(const QString& fileName) {
                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return false;
     try {
-        // The file lists what is kept, as the command line reads it.
-        ReplaceFileWith(path, FormatCutList({KeptSegments()}));
+        ReplaceFileWith(path, text);
     } catch (const EOSError& e) {
         ShowWarning(QString("The \"%1\" file cannot be created.\n%2")
                         .arg(fileName, QString::fromUtf8(e.Text.c_str())));

@@ -64,10 +64,14 @@ void TfrmMain::CreateSegmentList() {
     miAppendAvi = NewAction("Append AVI...", "", 0, &TfrmMain::miAppendAviClick);
     miSaveSegmentList = NewAction("Save Segment List...", "", 0, &TfrmMain::miSaveSegmentListClick);
     miLoadSegmentList = NewAction("Load Segment List...", "", 0, &TfrmMain::miLoadSegmentListClick);
+    miOffsetList = NewAction("Offset Loaded List...",
+                             "Move the ranges of the list of another program just loaded", 0,
+                             &TfrmMain::miOffsetListClick);
+    miOffsetList->setEnabled(false);
 
     QAction* beforeSplit = Splitintoequalsizedparts1;
-    miFile->insertActions(beforeSplit,
-                          {miSaveSegments, miAppendAvi, miSaveSegmentList, miLoadSegmentList});
+    miFile->insertActions(beforeSplit, {miSaveSegments, miAppendAvi, miSaveSegmentList,
+                                        miLoadSegmentList, miOffsetList});
     miFile->insertSeparator(beforeSplit);
     miEdit->insertActions(miEdit->actions().value(0), {acnUndo, acnRedo});
     miEdit->insertSeparator(acnSetStartSelection);
@@ -128,6 +132,8 @@ void TfrmMain::Edit(const QString& text, const std::function<void()>& change) {
 void TfrmMain::SegmentsChanged() {
     FSegmentList->Show(FSegments);
     miCutOut->setChecked(FCutOut);
+    // The offset applies to the list as it was loaded, not to later edits.
+    miOffsetList->setEnabled(FLoadedList && FSegments == FLoadedList->Segments);
     std::set<std::string> listed;
     for (const TCutListEntry& e : FSegments)
         listed.insert(e.Source);

@@ -5,12 +5,14 @@
 
 #include "media/NullAudioSink.h"
 #include "splitting/CutList.h"
+#include "splitting/ForeignCutList.h"
 #include "viewing/SegmentList.h"
 #include "viewing/SegmentsSaveForm.h"
 #include "viewing/TrackLine.h"
 #include "viewing/VideoView.h"
 
 #include "fixtures/AviBuilder.h"
+#include "fixtures/FileDialogDriver.h"
 #include "fixtures/MediaFixture.h"
 #include "fixtures/ModalCatcher.h"
 #include "fixtures/RiffScan.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -487,4 +490,88 @@ TEST_F(MainFormSegmentsTest, DraggingAnEdgeOfTheSelectedSegmentIsOneUndoableEdit
     send(QEvent::MouseButtonRelease, line.PosToX(15 * FrameTime), Qt::NoButton);
     EXPECT_NEAR(double(line.CurPos()), 15.0 * FrameTime, FrameTime);
     EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{10, 19}}));
+}
+
+// An MPlayer EDL beside the video is offered on opening and its removals become the kept
+// segments, as one step to undo; an offset moves them; saved as cutlist.at and VDR marks they read
+// back as the same frames; a list with a line that cannot be read is refused naming the line.
+TEST_F(MainFormSegmentsTest, ListsOfOtherProgramsLoadOffsetAndSave) {
+    // Removes 0.4 s up to 1.0 s: frames 10 to 24 of the 50.
+    std::ofstream(Dir.File("clip.edl")) << "0.4 1.0 0\n";
+    {
+        TModalCatcher catcher(QMessageBox::Yes);
+        Form.OpenFile(QString::fromStdString(Source));
+        ASSERT_EQ(catcher.Seen.size(), 1u);
+        EXPECT_NE(catcher.Seen[0].Text.indexOf("clip.edl"), -1);
+    }
+    const std::vector<TKeepRange> kept{{0, 9}, {25, 49}};
+    EXPECT_EQ(Ranges(), kept);
+    EXPECT_NEAR(Form.Segments()[1].Start, 1.0, 1e-9);
+    Form.acnUndo->trigger();
+    EXPECT_TRUE(Form.Segments().empty());
+    Form.acnRedo->trigger();
+    ASSERT_TRUE(Form.miOffsetList->isEnabled());
+    {
+        TModalCatcher catcher;
+        catcher.Handle = [](QWidget& window) {
+            auto* dialog = qobject_cast<QInputDialog*>(&window);
+            if (!dialog)
+                return false;
+            dialog->setIntValue(2);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+            return true;
+        };
+        Form.miOffsetList->trigger();
+    }
+    const std::vector<TKeepRange> moved{{0, 11}, {27, 49}};
+    EXPECT_EQ(Ranges(), moved);
+
+    for (const char* name : {"again.cutlist", "marks"}) {
+        TModalCatcher none; // the list names this file: nothing to ask
+        ASSERT_TRUE(Form.SaveSegmentList(QString::fromStdString(Dir.File(name))));
+        Form.acnUndo->trigger();
+        Form.LoadSegmentList(QString::fromStdString(Dir.File(name)));
+        EXPECT_EQ(Ranges(), moved) << name;
+        EXPECT_TRUE(none.Seen.empty()) << name;
+    }
+    // The filter chosen in the dialog is the format, and gives a bare name its extension.
+    DriveFileDialog(
+        [&](QFileDialog& d) {
+            d.selectNameFilter("MPlayer EDL (*.edl)");
+            TypeAndAccept(d, QString::fromStdString(Dir.File("picked")));
+        },
+        [&] { Form.miSaveSegmentList->trigger(); });
+    std::ifstream picked(Dir.File("picked.edl"));
+    std::stringstream text;
+    text << picked.rdbuf();
+    EXPECT_EQ(DetectListFormat(text.str(), ""), TListFormat::MPlayerEdl);
+    Form.acnUndo->trigger();
+    Form.LoadSegmentList(QString::fromStdString(Dir.File("picked.edl")));
+    EXPECT_EQ(Ranges(), moved);
+
+    std::ofstream(Dir.File("bad.edl")) << "0.4 1.0 0\nnonsense here\n";
+    TModalCatcher refused;
+    Form.LoadSegmentList(QString::fromStdString(Dir.File("bad.edl")));
+    ASSERT_EQ(refused.Seen.size(), 1u);
+    EXPECT_NE(refused.Seen[0].Text.indexOf("Line 2: nonsense here"), -1);
+    EXPECT_EQ(Ranges(), moved);
+}
+
+// A cutlist.at list made for another file is asked about before it is loaded; a range past the
+// end is cut there, and the message says so.
+TEST_F(MainFormSegmentsTest, CutlistForAnotherFileIsAskedAbout) {
+    std::ofstream(Dir.File("otr.cutlist"))
+        << "[General]\nApplyToFile=other.avi\nOriginalFileSizeBytes=12\nFramesPerSecond=25\n"
+           "NoOfCuts=1\n[Cut0]\nStartFrame=40\nDurationFrames=30\n";
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        TModalCatcher catcher(answer);
+        Form.LoadSegmentList(QString::fromStdString(Dir.File("otr.cutlist")));
+        ASSERT_EQ(catcher.Seen.size(), answer == QMessageBox::Yes ? 2u : 1u);
+        EXPECT_NE(catcher.Seen[0].Text.indexOf("other.avi"), -1);
+        if (answer == QMessageBox::No)
+            EXPECT_TRUE(Form.Segments().empty());
+        else
+            EXPECT_NE(catcher.Seen[1].Text.indexOf("1 range of the list ran past the end"), -1);
+    }
+    EXPECT_EQ(Ranges(), (std::vector<TKeepRange>{{40, 49}}));
 }

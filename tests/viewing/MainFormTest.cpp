@@ -117,7 +117,8 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
     EXPECT_EQ(MenuTexts(Form.miFile),
               (V{"Open", "Recent Files", "Save Selection", "Save Repaired Copy...", "Close", "-",
                  "Save Frame", "-", "Save Segments...", "Append AVI...", "Save Segment List...",
-                 "Load Segment List...", "-", "Split into equal-sized parts", "-", "Exit"}));
+                 "Load Segment List...", "Offset Loaded List...", "-",
+                 "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
                  "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out"}));
