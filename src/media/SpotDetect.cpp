@@ -275,9 +275,16 @@ private:
             const int64_t pts = frame->best_effort_timestamp;
             if (pts != AV_NOPTS_VALUE && pts > 0)
                 Samples = av_rescale_q(pts, Stream.time_base, AVRational{1, Rate});
+            // PCM in AVI often names no layout; the filter wants one, and the usual one of that
+            // many channels measures the same loudness.
             char layout[64] = "";
+            AVChannelLayout named{};
             if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
-                av_channel_layout_describe(&frame->ch_layout, layout, sizeof layout);
+                av_channel_layout_copy(&named, &frame->ch_layout);
+            else
+                av_channel_layout_default(&named, frame->ch_layout.nb_channels);
+            av_channel_layout_describe(&named, layout, sizeof layout);
+            av_channel_layout_uninit(&named);
             char source[200];
             std::snprintf(source, sizeof source,
                           "time_base=1/%d:sample_rate=%d:sample_fmt=%s:channels=%d%s%s", Rate, Rate,
