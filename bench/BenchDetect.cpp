@@ -3,6 +3,7 @@
 // recording has a black, silent break every 20 seconds, whose found edges are checked too.
 #include "BenchUtil.h"
 
+#include "media/FFmpegLog.h"
 #include "media/SpotDetect.h"
 
 #include <algorithm>
@@ -32,20 +33,15 @@ std::string Recording(const fs::path& dir, int seconds) {
         return std::string("testsrc2=size=720x576:rate=25:duration=") + seconds +
                ",noise=alls=6:allf=t";
     };
-    const std::string tone = "sine=frequency=440:beep_factor=4:sample_rate=44100";
-    const std::string graph =
-        picture("9.6") + "[p1];" + tone + ":duration=9.6[s1];" +
-        "color=black:size=720x576:rate=25:duration=0.2[p2];"
-        "anullsrc=r=44100:cl=mono:duration=0.2[s2];" +
-        picture("10.2") + "[p3];" + tone + ":duration=10.2[s3];" +
-        "[p1][s1][p2][s2][p3][s3]concat=n=3:v=1:a=1[vc][a];[vc]setpts=N/(25*TB),"
-        "format=yuv420p[v]";
+    const std::string graph = picture("9.6") +
+                              "[p1];color=black:size=720x576:rate=25:duration=0.2[p2];" +
+                              picture("10.2") +
+                              "[p3];[p1][p2][p3]concat=n=3:v=1:a=0[vc];[vc]setpts=N/(25*TB),"
+                              "format=yuv420p[v]";
     Check(RunChild(Ffmpeg({"-filter_complex",
                            graph,
                            "-map",
                            "[v]",
-                           "-map",
-                           "[a]",
                            "-frames:v",
                            std::to_string(ClipFrames),
                            "-c:v",
@@ -62,14 +58,22 @@ std::string Recording(const fs::path& dir, int seconds) {
                            "+cgop",
                            "-sc_threshold",
                            "1000000000",
-                           "-c:a",
-                           "pcm_s16le",
                            clip})),
           "ffmpeg (clip)");
     const fs::path part = dir / "part-breaks-60.avi";
-    Check(RunChild(Ffmpeg({"-stream_loop", "-1", "-i", clip, "-c:v", "copy", "-c:a", "libmp3lame",
-                           "-b:a", "128k", "-ac", "2", "-avoid_negative_ts", "disabled", "-t",
-                           std::to_string(seconds), part.string()})),
+    // The sound of the whole hour at once, silent with every clip's black frames.
+    const std::string sound = "aevalsrc=if(between(mod(t\\,20)\\,9.6\\,9.8)\\,0\\,"
+                              "0.25*sin(2*PI*440*t)):s=44100:d=" +
+                              std::to_string(seconds);
+    Check(RunChild(Ffmpeg({"-stream_loop", "-1",   "-i",
+                           clip,           "-f",   "lavfi",
+                           "-i",           sound,  "-map",
+                           "0:v",          "-map", "1:a",
+                           "-c:v",         "copy", "-c:a",
+                           "libmp3lame",   "-b:a", "128k",
+                           "-ac",          "2",    "-avoid_negative_ts",
+                           "disabled",     "-t",   std::to_string(seconds),
+                           part.string()})),
           "ffmpeg (recording)");
     fs::rename(part, path);
     return path.string();
@@ -104,6 +108,7 @@ void CheckBreaks(const TDetection& d) {
 int main(int argc, char** argv) {
     const fs::path dir = fs::path(SelfPath()).parent_path() / "zarvex-bench-detect";
     fs::create_directories(dir);
+    SetFFmpegLogVerbose(false);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const std::string path = Recording(dir, 3600);
     WarmCache(path);

@@ -7,17 +7,22 @@
 #include "support/FrameClock.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <functional>
 #include <new>
+#include <thread>
 
 extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 }
 
 namespace zarvex::media {
@@ -331,79 +336,394 @@ int FirstStream(const AVFormatContext& format, AVMediaType type) {
     return -1;
 }
 
+// What the workers of one pass share with the thread that reports progress.
+struct TPassState {
+    std::atomic<bool> Cancel{false};
+};
+
+// One reader of one stream of the file, with its own demuxer, so that each runs on a thread of
+// its own.
+class TStreamReader {
+public:
+    TStreamReader(const std::string& path, AVMediaType type) {
+        AVFormatContext* raw = nullptr;
+        Check(OpenMediaInput(&raw, path));
+        Format.reset(raw);
+        Check(avformat_find_stream_info(Format.get(), nullptr));
+        Index = FirstStream(*Format, type);
+        for (unsigned i = 0; i < Format->nb_streams; ++i)
+            if (int(i) != Index)
+                Format->streams[i]->discard = AVDISCARD_ALL;
+        Size = std::max<int64_t>(avio_size(Format->pb), 1);
+    }
+
+    bool Found() const { return Index >= 0; }
+    const AVFormatContext* Context() const { return Format.get(); }
+    AVStream& Stream() const { return *Format->streams[Index]; }
+
+    // The key frame at or before frame; false when the file cannot seek.
+    bool SeekTo(int64_t frame) {
+        return av_seek_frame(Format.get(), Index, frame, AVSEEK_FLAG_BACKWARD) >= 0;
+    }
+
+    // Hands take every non-empty packet of the stream until it returns false or the stream
+    // ends; heeds a cancel between packets.
+    template <class F> void Read(TPassState& state, F&& take) {
+        for (;;) {
+            if (state.Cancel)
+                throw EZarvexError("Cancelled.");
+            const int ret = av_read_frame(Format.get(), Packet.get());
+            if (ret < 0) {
+                if (ret != AVERROR_EOF && ret != AVERROR(EIO))
+                    Check(ret);
+                return;
+            }
+            if (Packet->pos > 0)
+                Done = double(Packet->pos) / double(Size);
+            // Empty chunks are dropped frames or padding; an empty packet would end a stream.
+            const bool go = Packet->stream_index != Index || take(*Packet);
+            av_packet_unref(Packet.get());
+            if (!go)
+                return;
+        }
+    }
+
+    std::atomic<double> Done{0}; // of the file, by the position read
+
+private:
+    TFormatPtr Format;
+    int Index = -1;
+    int64_t Size = 1;
+    TPacketPtr Packet = MakePacket();
+};
+
+// The coding type of the one VOP of an MPEG-4 packet: 0 I, 1 P, 2 B, 3 S; -1 for none, -2 for
+// several (a packed bitstream).
+int VopType(const AVPacket& p) {
+    static const uint8_t code[4] = {0, 0, 1, 0xB6};
+    const void* at = memmem(p.data, size_t(p.size), code, 4);
+    if (!at)
+        return -1;
+    const uint8_t* vop = static_cast<const uint8_t*>(at);
+    const size_t left = size_t(p.data + p.size - vop);
+    if (left < 5)
+        return -1;
+    if (memmem(vop + 4, left - 4, code, 4))
+        return -2;
+    return vop[4] >> 6;
+}
+
+struct TPicture {
+    int64_t Chunk = 0;
+    bool Ref = true;
+    bool Black = false;
+};
+
+// Black frames of an MPEG-4 stream without decoding the B-frames that cannot matter: they are
+// no one's reference, and a black run long enough to count holds a reference frame. Those
+// between two references of which one is black are decoded, so that the run's edges are
+// exact. The decoder hands out each picture as it is decoded (low delay), so that a reference
+// is judged before the B-frames shown before it arrive.
+class TBlackRefsPass {
+public:
+    TBlackRefsPass(const std::string& path, const TDetectOptions& o, int64_t from, int64_t stop)
+        : Reader(path, AVMEDIA_TYPE_VIDEO), Options(o), From(from), Stop(stop) {}
+
+    void Run(TPassState& state) {
+        AVStream& stream = Reader.Stream();
+        const double frameSeconds = av_q2d(stream.time_base);
+        const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+        if (!decoder)
+            Check(AVERROR_DECODER_NOT_FOUND);
+        TCodecContextPtr codec(avcodec_alloc_context3(decoder));
+        if (!codec)
+            throw std::bad_alloc();
+        Check(avcodec_parameters_to_context(codec.get(), stream.codecpar));
+        codec->pkt_timebase = stream.time_base;
+        codec->lowres = decoder->max_lowres;
+        codec->skip_loop_filter = AVDISCARD_ALL;
+        codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
+        codec->flags2 |= AV_CODEC_FLAG2_FAST;
+        codec->thread_count = 1;
+        Check(avcodec_open2(codec.get(), decoder, nullptr));
+        if (From > 0 && !Reader.SeekTo(From))
+            throw EZarvexError("The file cannot seek.");
+        bool lastBlack = false, beforeBlack = false, filterBlack = false;
+        int refs = 0, bRun = 0, longestBRun = 2;
+        int64_t counter = 0;
+        TFramePtr frame = MakeFrame();
+        Reader.Read(state, [&](AVPacket& packet) {
+            const int64_t chunk = packet.dts == AV_NOPTS_VALUE ? LastChunk + 1 : packet.dts;
+            if (Stop >= 0 && chunk >= Stop)
+                return false;
+            if (First < 0 && From > 0 && chunk != From) {
+                Misplaced = true;
+                return false;
+            }
+            First = std::max<int64_t>(First, chunk);
+            LastChunk = chunk;
+            if (packet.size == 0)
+                return true;
+            const int type = VopType(packet);
+            if (type == -2) {
+                Packed = true;
+                return false;
+            }
+            const bool b = type == 2;
+            HasB = HasB || b;
+            bRun = b ? bRun + 1 : 0;
+            longestBRun = std::max(longestBRun, bRun);
+            // Skipped: B-frames between two pictures that are not black, in runs too short to
+            // hold a black run on their own; after a seek, those shown before the key frame.
+            const bool skip = b && ((From > 0 && refs < 2) ||
+                                    (!lastBlack && !beforeBlack &&
+                                     longestBRun * frameSeconds < Options.BlackSeconds - 1e-9));
+            if (skip) {
+                Pictures.push_back({chunk, false, false});
+                return true;
+            }
+            const int sent = avcodec_send_packet(codec.get(), &packet);
+            if (sent < 0 && sent != AVERROR_INVALIDDATA)
+                Check(sent);
+            while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
+                if (!Chain.IsOpen())
+                    OpenChain(frame->width, frame->height, frame->format);
+                frame->pts = counter++;
+                // The filter tells where runs start and end, in the order it is fed.
+                bool& black = filterBlack;
+                Chain.Push(frame.get(), [&](AVFrame& f) {
+                    if (Meta(f, "lavfi.black_start"))
+                        black = true;
+                    if (Meta(f, "lavfi.black_end"))
+                        black = false;
+                });
+                if (!b) {
+                    ++refs;
+                    beforeBlack = lastBlack;
+                    lastBlack = black;
+                }
+                Pictures.push_back({chunk, !b, black});
+                av_frame_unref(frame.get());
+            }
+            return true;
+        });
+    }
+
+    // Opens the filter on the decoder's picture size, known once it is open.
+    void OpenChain(int width, int height, int format) {
+        char source[160];
+        const AVRational base = Reader.Stream().time_base;
+        std::snprintf(source, sizeof source,
+                      "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", width, height,
+                      format, base.num, base.den);
+        Chain.Open(false, source,
+                   "blackdetect=d=0:pic_th=" + Number(Options.PictureBlack) +
+                       ":pix_th=" + Number(Options.PixelBlack));
+    }
+
+    TStreamReader Reader;
+    TFilterChain Chain;
+    const TDetectOptions& Options;
+    int64_t From, Stop;
+    std::vector<TPicture> Pictures;
+    int64_t First = -1, LastChunk = -1;
+    bool HasB = false, Packed = false, Misplaced = false;
+};
+
+// The black runs of the pictures of a refs-first pass, its parts in order, on the frame slots:
+// a B-frame is shown in its own chunk's slot, a reference (when the stream has B-frames) in the
+// slot of the next reference's chunk, and an empty chunk's slot repeats the picture before.
+std::vector<TSpot> BlackOfPictures(const std::vector<TBlackRefsPass*>& parts, int64_t frames,
+                                   const TFrameClock& clock, double minSeconds) {
+    bool hasB = false;
+    int64_t lastChunk = -1;
+    for (const TBlackRefsPass* p : parts) {
+        hasB = hasB || p->HasB;
+        lastChunk = std::max(lastChunk, p->LastChunk);
+    }
+    const int64_t count = std::max(frames, lastChunk + 1);
+    std::vector<int8_t> slots(size_t(std::max<int64_t>(count, 0)), -1);
+    const TPicture* pending = nullptr;
+    auto place = [&](const TPicture& p, int64_t slot) {
+        if (slot >= 0 && slot < count)
+            slots[size_t(slot)] = p.Black;
+    };
+    for (const TBlackRefsPass* part : parts)
+        for (const TPicture& p : part->Pictures) {
+            if (!hasB || !p.Ref) {
+                place(p, p.Chunk);
+                continue;
+            }
+            if (pending)
+                place(*pending, p.Chunk);
+            pending = &p;
+        }
+    if (pending)
+        place(*pending, lastChunk + 1);
+    std::vector<TSpot> black;
+    auto seconds = [&](int64_t f) { return double(clock.FrameStart(f)) / Units; };
+    int8_t shown = 0;
+    int64_t from = -1;
+    for (int64_t f = 0; f <= count; ++f) {
+        if (f < count && slots[size_t(f)] >= 0)
+            shown = slots[size_t(f)];
+        const bool isBlack = f < count && shown;
+        if (isBlack && from < 0)
+            from = f;
+        if (!isBlack && from >= 0) {
+            if (seconds(f) - seconds(from) >= minSeconds - 1e-9)
+                black.push_back({TSpotKind::Black, from, f - 1, seconds(from), seconds(f), 0});
+            from = -1;
+        }
+    }
+    return black;
+}
+
+// Runs the jobs on threads of their own while this thread reports progress (by the position the
+// watched readers have reached) and passes a cancel on. The first failure is raised after all
+// have stopped.
+void RunJobs(const std::vector<std::function<void(TPassState&)>>& jobs,
+             const std::vector<const TStreamReader*>& watched, const TDetectProgress& progress,
+             double from, double share) {
+    TPassState state;
+    std::vector<std::exception_ptr> errors(jobs.size());
+    std::atomic<int> finished{0}, failed{-1};
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        threads.emplace_back([&, i] {
+            try {
+                jobs[i](state);
+            } catch (...) {
+                errors[i] = std::current_exception();
+                int none = -1;
+                failed.compare_exchange_strong(none, int(i));
+                state.Cancel = true;
+            }
+            ++finished;
+        });
+    bool cancelled = false;
+    while (finished < int(jobs.size())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!progress || cancelled)
+            continue;
+        double done = 0;
+        for (const TStreamReader* r : watched)
+            done += r->Done;
+        bool cancel = false;
+        progress(cancel,
+                 std::clamp(from + share * done / double(std::max<size_t>(watched.size(), 1)), 0.0,
+                            100.0));
+        if (cancel) {
+            cancelled = true;
+            state.Cancel = true;
+        }
+    }
+    for (std::thread& t : threads)
+        t.join();
+    if (cancelled)
+        throw EZarvexError("Cancelled.");
+    if (failed >= 0)
+        std::rethrow_exception(errors[size_t(failed.load())]);
+}
+
 } // namespace
 
 TDetection DetectSpots(const std::string& path, const TDetectOptions& options,
                        const TDetectProgress& progress) {
     TDetection result;
     result.Options = options;
-    AVFormatContext* raw = nullptr;
-    Check(OpenMediaInput(&raw, path));
-    TFormatPtr format(raw);
-    Check(avformat_find_stream_info(format.get(), nullptr));
-    const int videoIndex = FirstStream(*format, AVMEDIA_TYPE_VIDEO);
-    const int audioIndex = FirstStream(*format, AVMEDIA_TYPE_AUDIO);
-    const bool video = videoIndex >= 0 && (options.Black || options.Scenes);
-    const bool audio = audioIndex >= 0 && options.Silence;
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        if ((int(i) != videoIndex || !video) && (int(i) != audioIndex || !audio))
-            format->streams[i]->discard = AVDISCARD_ALL;
-
+    // A first look: the streams, the frame clock, the length, and where the second half of the
+    // pictures can start (a key frame).
+    bool video = false, audio = false;
     AVRational frameBase{1, 25};
-    if (videoIndex >= 0) {
-        AVStream& s = *format->streams[videoIndex];
-        frameBase = s.time_base;
-        result.FrameCount = std::max<int64_t>(s.nb_frames, 0);
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int64_t half = 0;
+    {
+        TStreamReader look(path, AVMEDIA_TYPE_VIDEO);
+        video = look.Found() && (options.Black || options.Scenes);
+        if (look.Found()) {
+            frameBase = look.Stream().time_base;
+            result.FrameCount = std::max<int64_t>(look.Stream().nb_frames, 0);
+            codec = look.Stream().codecpar->codec_id;
+        }
+        audio = options.Silence && FirstStream(*look.Context(), AVMEDIA_TYPE_AUDIO) >= 0;
+        TPassState state;
+        if (look.Found() && result.FrameCount > 1000 && look.SeekTo(result.FrameCount / 2))
+            look.Read(state, [&](AVPacket& p) {
+                if (p.flags & AV_PKT_FLAG_KEY && p.dts != AV_NOPTS_VALUE)
+                    half = p.dts;
+                return false;
+            });
     }
     const TFrameClock clock(frameBase.den, frameBase.num);
     result.FramesPerSecond = clock.FramesPerSecond();
 
-    std::unique_ptr<TVideoPass> pictures;
-    std::unique_ptr<TAudioPass> sound;
-    if (video)
-        pictures = std::make_unique<TVideoPass>(*format->streams[videoIndex], options, result);
-    if (audio)
-        sound = std::make_unique<TAudioPass>(*format->streams[audioIndex], options, result);
-
-    const int64_t size = std::max<int64_t>(avio_size(format->pb), 1);
-    TPacketPtr packet = MakePacket();
-    for (unsigned count = 0;; ++count) {
-        if (progress && count % 32 == 0) {
-            bool cancel = false;
-            const double at = packet->pos > 0 ? 100.0 * double(packet->pos) / double(size) : 0;
-            progress(cancel, std::clamp(at, 0.0, 100.0));
-            if (cancel)
-                throw EZarvexError("Cancelled.");
-        }
-        const int ret = av_read_frame(format.get(), packet.get());
-        if (ret < 0) {
-            if (ret != AVERROR_EOF && ret != AVERROR(EIO))
-                Check(ret);
-            break;
-        }
-        // Empty chunks are dropped frames or padding; an empty packet would end the stream.
-        if (packet->size > 0) {
-            if (pictures && packet->stream_index == videoIndex)
-                pictures->Decode(packet.get());
-            else if (sound && packet->stream_index == audioIndex)
-                sound->Decode(packet.get());
-        }
-        const int64_t pos = packet->pos;
-        av_packet_unref(packet.get());
-        packet->pos = pos;
+    std::vector<std::function<void(TPassState&)>> jobs;
+    std::vector<const TStreamReader*> watched;
+    std::vector<std::pair<double, double>> silences;
+    std::unique_ptr<TStreamReader> sound;
+    if (audio) {
+        sound = std::make_unique<TStreamReader>(path, AVMEDIA_TYPE_AUDIO);
+        jobs.push_back([&](TPassState& state) {
+            TAudioPass pass(sound->Stream(), options, result);
+            sound->Read(state, [&](AVPacket& p) {
+                if (p.size > 0)
+                    pass.Decode(&p);
+                return true;
+            });
+            pass.Decode(nullptr);
+            silences = pass.Finish();
+        });
+        watched.push_back(sound.get());
     }
-    if (pictures) {
-        pictures->Decode(nullptr);
-        pictures->Finish();
-    }
-    if (sound) {
-        sound->Decode(nullptr);
-        for (const auto& [start, end] : sound->Finish()) {
-            const int64_t first = clock.FrameAt(std::llround(start * Units));
-            const int64_t last =
-                std::max(first, clock.FrameAt(std::max<int64_t>(std::llround(end * Units) - 1, 0)));
-            result.Silence.push_back({TSpotKind::Silence, first, last, start, end, 0});
+    // Black frames alone in MPEG-4 video: the refs-first pass, on both halves at once.
+    std::vector<std::unique_ptr<TBlackRefsPass>> parts;
+    if (video && codec == AV_CODEC_ID_MPEG4 && !options.Scenes) {
+        parts.push_back(std::make_unique<TBlackRefsPass>(path, options, 0, half > 0 ? half : -1));
+        if (half > 0)
+            parts.push_back(std::make_unique<TBlackRefsPass>(path, options, half, -1));
+        for (auto& part : parts) {
+            TBlackRefsPass* p = part.get();
+            jobs.push_back([p](TPassState& state) { p->Run(state); });
+            watched.push_back(&p->Reader);
         }
+    }
+    TDetection pictures;
+    auto everyPicture = [&](TPassState& state) {
+        TStreamReader reader(path, AVMEDIA_TYPE_VIDEO);
+        TVideoPass pass(reader.Stream(), options, pictures);
+        reader.Read(state, [&](AVPacket& p) {
+            if (p.size > 0)
+                pass.Decode(&p);
+            return true;
+        });
+        pass.Decode(nullptr);
+        pass.Finish();
+    };
+    if (video && parts.empty())
+        jobs.push_back(everyPicture);
+    RunJobs(jobs, watched, progress, 0, 100);
+    bool refsFirst = !parts.empty();
+    for (const auto& part : parts)
+        refsFirst = refsFirst && !part->Packed && !part->Misplaced;
+    if (!parts.empty() && !refsFirst)
+        // A packed bitstream, or a seek that missed its key frame: every picture after all.
+        RunJobs({everyPicture}, {}, progress, 100, 0);
+    if (refsFirst) {
+        std::vector<TBlackRefsPass*> inOrder;
+        for (const auto& part : parts)
+            inOrder.push_back(part.get());
+        result.Black = BlackOfPictures(inOrder, result.FrameCount, clock, options.BlackSeconds);
+    } else if (video) {
+        result.Black = std::move(pictures.Black);
+        result.Scenes = std::move(pictures.Scenes);
+        result.FrameCount = std::max(result.FrameCount, pictures.FrameCount);
+    }
+    for (const auto& [start, end] : silences) {
+        const int64_t first = clock.FrameAt(std::llround(start * Units));
+        const int64_t last =
+            std::max(first, clock.FrameAt(std::max<int64_t>(std::llround(end * Units) - 1, 0)));
+        result.Silence.push_back({TSpotKind::Silence, first, last, start, end, 0});
     }
     if (progress) {
         bool cancel = false;

@@ -155,6 +155,18 @@ TEST_F(SpotDetectTest, CancelStopsThePass) {
     EXPECT_LT(seen, 60);
 }
 
+TEST_F(SpotDetectTest, BlackWithoutBFramesDecodedMatchesEveryPictureDecoded) {
+    // B-frames, and a key frame every 4 s for the second half's own decoder.
+    const std::string b = Dir->File("bframes.avi");
+    ASSERT_TRUE(RunFfmpeg("-i " + ShellQuote(Source) +
+                          " -c:v mpeg4 -q:v 4 -bf 2 -g 100 -c:a copy " + ShellQuote(b)));
+    TDetectOptions every, black;
+    every.Silence = black.Silence = black.Scenes = false;
+    const TDetection all = DetectSpots(b, every), refsFirst = DetectSpots(b, black);
+    EXPECT_EQ(refsFirst.Black, all.Black);
+    EXPECT_EQ(refsFirst.Black.size(), FramesOf(S::Black).size() + 1);
+}
+
 // The ad breaks from spots alone, at 25 frames a second.
 TSpot Spot(TSpotKind kind, int64_t first, int64_t last) {
     return {kind, first, last, first / 25.0, (last + 1) / 25.0, 0};
