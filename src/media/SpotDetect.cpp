@@ -1,4 +1,4 @@
-#include "media/SpotDetect.h"
+#include "media/SpotPasses.h"
 
 #include "export/DSErrors.h"
 #include "media/FFmpegPtr.h"
@@ -43,86 +43,7 @@ std::string SpotKindName(TSpotKind kind) {
 
 namespace {
 
-constexpr double Units = 1e7; // of TFrameClock
-
-// FFmpeg's calls that may return a count on success.
-void Check(int code) {
-    if (code < 0)
-        CheckDSResult(code);
-}
-
-struct TGraphFreer {
-    void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
-};
-struct TInOutFreer {
-    void operator()(AVFilterInOut* p) const { avfilter_inout_free(&p); }
-};
-
-// buffer -> filters -> buffersink; each frame taken out carries the filters' findings.
-class TFilterChain {
-public:
-    void Open(bool audio, const std::string& source, const std::string& filters) {
-        Graph.reset(avfilter_graph_alloc());
-        if (!Graph)
-            throw std::bad_alloc();
-        // The decoder's threads are busy enough; the filters look at small pictures.
-        Graph->nb_threads = 1;
-        const char* const src = audio ? "abuffer" : "buffer";
-        const char* const sink = audio ? "abuffersink" : "buffersink";
-        Check(avfilter_graph_create_filter(&Source, avfilter_get_by_name(src), "in", source.c_str(),
-                                           nullptr, Graph.get()));
-        Check(avfilter_graph_create_filter(&Sink, avfilter_get_by_name(sink), "out", nullptr,
-                                           nullptr, Graph.get()));
-        std::unique_ptr<AVFilterInOut, TInOutFreer> outputs(avfilter_inout_alloc());
-        std::unique_ptr<AVFilterInOut, TInOutFreer> inputs(avfilter_inout_alloc());
-        if (!outputs || !inputs)
-            throw std::bad_alloc();
-        outputs->name = av_strdup("in");
-        outputs->filter_ctx = Source;
-        inputs->name = av_strdup("out");
-        inputs->filter_ctx = Sink;
-        AVFilterInOut* in = inputs.release();
-        AVFilterInOut* out = outputs.release();
-        const int parsed =
-            avfilter_graph_parse_ptr(Graph.get(), filters.c_str(), &in, &out, nullptr);
-        avfilter_inout_free(&in);
-        avfilter_inout_free(&out);
-        Check(parsed);
-        Check(avfilter_graph_config(Graph.get(), nullptr));
-    }
-
-    bool IsOpen() const { return Graph != nullptr; }
-
-    // frame null ends the stream. Every frame that comes out goes to take.
-    template <class F> void Push(AVFrame* frame, F&& take) {
-        Check(av_buffersrc_add_frame_flags(Source, frame, AV_BUFFERSRC_FLAG_KEEP_REF));
-        for (;;) {
-            const int ret = av_buffersink_get_frame(Sink, Out.get());
-            if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-                return;
-            Check(ret);
-            take(*Out);
-            av_frame_unref(Out.get());
-        }
-    }
-
-private:
-    std::unique_ptr<AVFilterGraph, TGraphFreer> Graph;
-    AVFilterContext* Source = nullptr;
-    AVFilterContext* Sink = nullptr;
-    TFramePtr Out = MakeFrame();
-};
-
-const char* Meta(const AVFrame& frame, const char* key) {
-    const AVDictionaryEntry* e = av_dict_get(frame.metadata, key, nullptr, 0);
-    return e ? e->value : nullptr;
-}
-
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
+using namespace spots;
 
 TCodecContextPtr OpenDecoder(const AVStream& stream, bool video) {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
@@ -244,8 +165,8 @@ private:
 // The sound of the first audio stream through silencedetect, timed by its samples.
 class TAudioPass {
 public:
-    TAudioPass(AVStream& stream, const TDetectOptions& o, TDetection& d)
-        : Stream(stream), Options(o), Result(d), Codec(OpenDecoder(stream, false)) {}
+    TAudioPass(AVStream& stream, const TDetectOptions& o)
+        : Stream(stream), Options(o), Codec(OpenDecoder(stream, false)) {}
 
     void Decode(const AVPacket* packet) {
         const int sent = avcodec_send_packet(Codec.get(), packet);
@@ -318,7 +239,6 @@ private:
 
     AVStream& Stream;
     const TDetectOptions& Options;
-    TDetection& Result;
     TCodecContextPtr Codec;
     TFilterChain Chain;
     TFramePtr Frame = MakeFrame();
@@ -327,257 +247,6 @@ private:
     double SilenceFrom = -1;
     std::vector<std::pair<double, double>> Silences;
 };
-
-int FirstStream(const AVFormatContext& format, AVMediaType type) {
-    for (unsigned i = 0; i < format.nb_streams; ++i)
-        if (format.streams[i]->codecpar->codec_type == type &&
-            !(format.streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return int(i);
-    return -1;
-}
-
-// What the workers of one pass share with the thread that reports progress.
-struct TPassState {
-    std::atomic<bool> Cancel{false};
-};
-
-// One reader of one stream of the file, with its own demuxer, so that each runs on a thread of
-// its own.
-class TStreamReader {
-public:
-    TStreamReader(const std::string& path, AVMediaType type) {
-        AVFormatContext* raw = nullptr;
-        Check(OpenMediaInput(&raw, path));
-        Format.reset(raw);
-        Check(avformat_find_stream_info(Format.get(), nullptr));
-        Index = FirstStream(*Format, type);
-        for (unsigned i = 0; i < Format->nb_streams; ++i)
-            if (int(i) != Index)
-                Format->streams[i]->discard = AVDISCARD_ALL;
-        Size = std::max<int64_t>(avio_size(Format->pb), 1);
-    }
-
-    bool Found() const { return Index >= 0; }
-    const AVFormatContext* Context() const { return Format.get(); }
-    AVStream& Stream() const { return *Format->streams[Index]; }
-
-    // The key frame at or before frame; false when the file cannot seek.
-    bool SeekTo(int64_t frame) {
-        return av_seek_frame(Format.get(), Index, frame, AVSEEK_FLAG_BACKWARD) >= 0;
-    }
-
-    // Hands take every non-empty packet of the stream until it returns false or the stream
-    // ends; heeds a cancel between packets.
-    template <class F> void Read(TPassState& state, F&& take) {
-        for (;;) {
-            if (state.Cancel)
-                throw EZarvexError("Cancelled.");
-            const int ret = av_read_frame(Format.get(), Packet.get());
-            if (ret < 0) {
-                if (ret != AVERROR_EOF && ret != AVERROR(EIO))
-                    Check(ret);
-                return;
-            }
-            if (Packet->pos > 0)
-                Done = double(Packet->pos) / double(Size);
-            // Empty chunks are dropped frames or padding; an empty packet would end a stream.
-            const bool go = Packet->stream_index != Index || take(*Packet);
-            av_packet_unref(Packet.get());
-            if (!go)
-                return;
-        }
-    }
-
-    std::atomic<double> Done{0}; // of the file, by the position read
-
-private:
-    TFormatPtr Format;
-    int Index = -1;
-    int64_t Size = 1;
-    TPacketPtr Packet = MakePacket();
-};
-
-// The coding type of the one VOP of an MPEG-4 packet: 0 I, 1 P, 2 B, 3 S; -1 for none, -2 for
-// several (a packed bitstream).
-int VopType(const AVPacket& p) {
-    static const uint8_t code[4] = {0, 0, 1, 0xB6};
-    const void* at = memmem(p.data, size_t(p.size), code, 4);
-    if (!at)
-        return -1;
-    const uint8_t* vop = static_cast<const uint8_t*>(at);
-    const size_t left = size_t(p.data + p.size - vop);
-    if (left < 5)
-        return -1;
-    if (memmem(vop + 4, left - 4, code, 4))
-        return -2;
-    return vop[4] >> 6;
-}
-
-struct TPicture {
-    int64_t Chunk = 0;
-    bool Ref = true;
-    bool Black = false;
-};
-
-// Black frames of an MPEG-4 stream without decoding the B-frames that cannot matter: they are
-// no one's reference, and a black run long enough to count holds a reference frame. Those
-// between two references of which one is black are decoded, so that the run's edges are
-// exact. The decoder hands out each picture as it is decoded (low delay), so that a reference
-// is judged before the B-frames shown before it arrive.
-class TBlackRefsPass {
-public:
-    TBlackRefsPass(const std::string& path, const TDetectOptions& o, int64_t from, int64_t stop)
-        : Reader(path, AVMEDIA_TYPE_VIDEO), Options(o), From(from), Stop(stop) {}
-
-    void Run(TPassState& state) {
-        AVStream& stream = Reader.Stream();
-        const double frameSeconds = av_q2d(stream.time_base);
-        const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
-        if (!decoder)
-            Check(AVERROR_DECODER_NOT_FOUND);
-        TCodecContextPtr codec(avcodec_alloc_context3(decoder));
-        if (!codec)
-            throw std::bad_alloc();
-        Check(avcodec_parameters_to_context(codec.get(), stream.codecpar));
-        codec->pkt_timebase = stream.time_base;
-        codec->lowres = decoder->max_lowres;
-        codec->skip_loop_filter = AVDISCARD_ALL;
-        codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
-        codec->flags2 |= AV_CODEC_FLAG2_FAST;
-        codec->thread_count = 1;
-        Check(avcodec_open2(codec.get(), decoder, nullptr));
-        if (From > 0 && !Reader.SeekTo(From))
-            throw EZarvexError("The file cannot seek.");
-        bool lastBlack = false, beforeBlack = false, filterBlack = false;
-        int refs = 0, bRun = 0, longestBRun = 2;
-        int64_t counter = 0;
-        TFramePtr frame = MakeFrame();
-        Reader.Read(state, [&](AVPacket& packet) {
-            const int64_t chunk = packet.dts == AV_NOPTS_VALUE ? LastChunk + 1 : packet.dts;
-            if (Stop >= 0 && chunk >= Stop)
-                return false;
-            if (First < 0 && From > 0 && chunk != From) {
-                Misplaced = true;
-                return false;
-            }
-            First = std::max<int64_t>(First, chunk);
-            LastChunk = chunk;
-            if (packet.size == 0)
-                return true;
-            const int type = VopType(packet);
-            if (type == -2) {
-                Packed = true;
-                return false;
-            }
-            const bool b = type == 2;
-            HasB = HasB || b;
-            bRun = b ? bRun + 1 : 0;
-            longestBRun = std::max(longestBRun, bRun);
-            // Skipped: B-frames between two pictures that are not black, in runs too short to
-            // hold a black run on their own; after a seek, those shown before the key frame.
-            const bool skip = b && ((From > 0 && refs < 2) ||
-                                    (!lastBlack && !beforeBlack &&
-                                     longestBRun * frameSeconds < Options.BlackSeconds - 1e-9));
-            if (skip) {
-                Pictures.push_back({chunk, false, false});
-                return true;
-            }
-            const int sent = avcodec_send_packet(codec.get(), &packet);
-            if (sent < 0 && sent != AVERROR_INVALIDDATA)
-                Check(sent);
-            while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
-                if (!Chain.IsOpen())
-                    OpenChain(frame->width, frame->height, frame->format);
-                frame->pts = counter++;
-                // The filter tells where runs start and end, in the order it is fed.
-                bool& black = filterBlack;
-                Chain.Push(frame.get(), [&](AVFrame& f) {
-                    if (Meta(f, "lavfi.black_start"))
-                        black = true;
-                    if (Meta(f, "lavfi.black_end"))
-                        black = false;
-                });
-                if (!b) {
-                    ++refs;
-                    beforeBlack = lastBlack;
-                    lastBlack = black;
-                }
-                Pictures.push_back({chunk, !b, black});
-                av_frame_unref(frame.get());
-            }
-            return true;
-        });
-    }
-
-    // Opens the filter on the decoder's picture size, known once it is open.
-    void OpenChain(int width, int height, int format) {
-        char source[160];
-        const AVRational base = Reader.Stream().time_base;
-        std::snprintf(source, sizeof source,
-                      "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", width, height,
-                      format, base.num, base.den);
-        Chain.Open(false, source,
-                   "blackdetect=d=0:pic_th=" + Number(Options.PictureBlack) +
-                       ":pix_th=" + Number(Options.PixelBlack));
-    }
-
-    TStreamReader Reader;
-    TFilterChain Chain;
-    const TDetectOptions& Options;
-    int64_t From, Stop;
-    std::vector<TPicture> Pictures;
-    int64_t First = -1, LastChunk = -1;
-    bool HasB = false, Packed = false, Misplaced = false;
-};
-
-// The black runs of the pictures of a refs-first pass, its parts in order, on the frame slots:
-// a B-frame is shown in its own chunk's slot, a reference (when the stream has B-frames) in the
-// slot of the next reference's chunk, and an empty chunk's slot repeats the picture before.
-std::vector<TSpot> BlackOfPictures(const std::vector<TBlackRefsPass*>& parts, int64_t frames,
-                                   const TFrameClock& clock, double minSeconds) {
-    bool hasB = false;
-    int64_t lastChunk = -1;
-    for (const TBlackRefsPass* p : parts) {
-        hasB = hasB || p->HasB;
-        lastChunk = std::max(lastChunk, p->LastChunk);
-    }
-    const int64_t count = std::max(frames, lastChunk + 1);
-    std::vector<int8_t> slots(size_t(std::max<int64_t>(count, 0)), -1);
-    const TPicture* pending = nullptr;
-    auto place = [&](const TPicture& p, int64_t slot) {
-        if (slot >= 0 && slot < count)
-            slots[size_t(slot)] = p.Black;
-    };
-    for (const TBlackRefsPass* part : parts)
-        for (const TPicture& p : part->Pictures) {
-            if (!hasB || !p.Ref) {
-                place(p, p.Chunk);
-                continue;
-            }
-            if (pending)
-                place(*pending, p.Chunk);
-            pending = &p;
-        }
-    if (pending)
-        place(*pending, lastChunk + 1);
-    std::vector<TSpot> black;
-    auto seconds = [&](int64_t f) { return double(clock.FrameStart(f)) / Units; };
-    int8_t shown = 0;
-    int64_t from = -1;
-    for (int64_t f = 0; f <= count; ++f) {
-        if (f < count && slots[size_t(f)] >= 0)
-            shown = slots[size_t(f)];
-        const bool isBlack = f < count && shown;
-        if (isBlack && from < 0)
-            from = f;
-        if (!isBlack && from >= 0) {
-            if (seconds(f) - seconds(from) >= minSeconds - 1e-9)
-                black.push_back({TSpotKind::Black, from, f - 1, seconds(from), seconds(f), 0});
-            from = -1;
-        }
-    }
-    return black;
-}
 
 // Runs the jobs on threads of their own while this thread reports progress (by the position the
 // watched readers have reached) and passes a cancel on. The first failure is raised after all
@@ -665,7 +334,7 @@ TDetection DetectSpots(const std::string& path, const TDetectOptions& options,
     if (audio) {
         sound = std::make_unique<TStreamReader>(path, AVMEDIA_TYPE_AUDIO);
         jobs.push_back([&](TPassState& state) {
-            TAudioPass pass(sound->Stream(), options, result);
+            TAudioPass pass(sound->Stream(), options);
             sound->Read(state, [&](AVPacket& p) {
                 if (p.size > 0)
                     pass.Decode(&p);
