@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <new>
@@ -77,6 +78,10 @@ public:
           Clock(stream.time_base.den, stream.time_base.num) {}
 
     void Decode(const AVPacket* packet) {
+        if (packet)
+            Chunks.push_back(packet->dts == AV_NOPTS_VALUE ? LastChunk + 1 : packet->dts);
+        if (packet)
+            LastChunk = Chunks.back();
         const int sent = avcodec_send_packet(Codec.get(), packet);
         // A damaged packet costs its own picture, not the whole pass.
         if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN) &&
@@ -103,9 +108,12 @@ public:
 
 private:
     void Filter(AVFrame* frame) {
-        int64_t number = frame->best_effort_timestamp;
-        if (number == AV_NOPTS_VALUE || number < Next)
-            number = Next;
+        // The pictures in the order shown take the slots of the chunks in turn.
+        int64_t number = Next;
+        if (!Chunks.empty()) {
+            number = std::max(Next, Chunks.front());
+            Chunks.pop_front();
+        }
         Next = number + 1;
         frame->pts = number;
         if (!Chain.IsOpen()) {
@@ -158,6 +166,8 @@ private:
     TFrameClock Clock;
     TFilterChain Chain;
     TFramePtr Frame = MakeFrame();
+    std::deque<int64_t> Chunks; // of the packets sent whose pictures have not come out
+    int64_t LastChunk = -1;
     int64_t Next = 0;       // the frame after the last one seen
     int64_t BlackFrom = -1; // where the black run going on began
 };

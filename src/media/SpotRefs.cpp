@@ -116,9 +116,9 @@ void TBlackRefsPass::OpenChain(int width, int height, int format) {
                    ":pix_th=" + Number(Options.PixelBlack));
 }
 
-// On the frame slots:
-// a B-frame is shown in its own chunk's slot, a reference (when the stream has B-frames) in the
-// slot of the next reference's chunk, and an empty chunk's slot repeats the picture before.
+// Pictures in the order they are shown, a B-frame before the reference decoded ahead of it,
+// on the slots of the chunks that hold them in turn, as every other part of the program places
+// them; an empty chunk's slot repeats the picture before.
 std::vector<TSpot> BlackOfPictures(const std::vector<TBlackRefsPass*>& parts, int64_t frames,
                                    const TFrameClock& clock, double minSeconds) {
     bool hasB = false;
@@ -127,25 +127,33 @@ std::vector<TSpot> BlackOfPictures(const std::vector<TBlackRefsPass*>& parts, in
         hasB = hasB || p->HasB;
         lastChunk = std::max(lastChunk, p->LastChunk);
     }
-    const int64_t count = std::max(frames, lastChunk + 1);
-    std::vector<int8_t> slots(size_t(std::max<int64_t>(count, 0)), -1);
-    const TPicture* pending = nullptr;
-    auto place = [&](const TPicture& p, int64_t slot) {
-        if (slot >= 0 && slot < count)
-            slots[size_t(slot)] = p.Black;
-    };
+    // (when shown, black), the chunks in order beside them.
+    std::vector<std::pair<int64_t, bool>> shownOrder;
+    std::vector<int64_t> chunks;
+    int64_t pending = -1;
+    bool pendingBlack = false;
     for (const TBlackRefsPass* part : parts)
         for (const TPicture& p : part->Pictures) {
+            chunks.push_back(p.Chunk);
             if (!hasB || !p.Ref) {
-                place(p, p.Chunk);
+                shownOrder.emplace_back(p.Chunk, p.Black);
                 continue;
             }
-            if (pending)
-                place(*pending, p.Chunk);
-            pending = &p;
+            // A reference is shown after the B-frames that follow it in the file.
+            if (pending >= 0)
+                shownOrder.emplace_back(p.Chunk, pendingBlack);
+            pending = p.Chunk;
+            pendingBlack = p.Black;
         }
-    if (pending)
-        place(*pending, lastChunk + 1);
+    if (pending >= 0)
+        shownOrder.emplace_back(lastChunk + 1, pendingBlack);
+    std::stable_sort(shownOrder.begin(), shownOrder.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    const int64_t count = std::max(frames, lastChunk + 1);
+    std::vector<int8_t> slots(size_t(std::max<int64_t>(count, 0)), -1);
+    for (size_t i = 0; i < chunks.size() && i < shownOrder.size(); ++i)
+        if (chunks[i] >= 0 && chunks[i] < count)
+            slots[size_t(chunks[i])] = shownOrder[i].second;
     std::vector<TSpot> black;
     auto seconds = [&](int64_t f) { return double(clock.FrameStart(f)) / Units; };
     int8_t shown = 0;

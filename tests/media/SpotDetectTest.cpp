@@ -164,7 +164,10 @@ TEST_F(SpotDetectTest, BlackWithoutBFramesDecodedMatchesEveryPictureDecoded) {
     every.Silence = black.Silence = black.Scenes = false;
     const TDetection all = DetectSpots(b, every), refsFirst = DetectSpots(b, black);
     EXPECT_EQ(refsFirst.Black, all.Black);
-    EXPECT_EQ(refsFirst.Black.size(), FramesOf(S::Black).size() + 1);
+    ASSERT_EQ(refsFirst.Black.size(), FramesOf(S::Black).size() + 1);
+    // Shown in order on the chunks' slots, as without B-frames: the decoder's delay moves none.
+    EXPECT_EQ(refsFirst.Black[1].First, FramesOf(S::Black)[0].first);
+    EXPECT_EQ(refsFirst.Black[1].Last, FramesOf(S::Black)[0].second);
 }
 
 // The ad breaks from spots alone, at 25 frames a second.
