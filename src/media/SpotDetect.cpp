@@ -1,4 +1,4 @@
-#include "media/SpotDetect.h"
+#include "media/SpotPasses.h"
 
 #include "export/DSErrors.h"
 #include "media/FFmpegPtr.h"
@@ -7,17 +7,23 @@
 #include "support/FrameClock.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <functional>
 #include <new>
+#include <thread>
 
 extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 }
 
 namespace zarvex::media {
@@ -38,86 +44,7 @@ std::string SpotKindName(TSpotKind kind) {
 
 namespace {
 
-constexpr double Units = 1e7; // of TFrameClock
-
-// FFmpeg's calls that may return a count on success.
-void Check(int code) {
-    if (code < 0)
-        CheckDSResult(code);
-}
-
-struct TGraphFreer {
-    void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
-};
-struct TInOutFreer {
-    void operator()(AVFilterInOut* p) const { avfilter_inout_free(&p); }
-};
-
-// buffer -> filters -> buffersink; each frame taken out carries the filters' findings.
-class TFilterChain {
-public:
-    void Open(bool audio, const std::string& source, const std::string& filters) {
-        Graph.reset(avfilter_graph_alloc());
-        if (!Graph)
-            throw std::bad_alloc();
-        // The decoder's threads are busy enough; the filters look at small pictures.
-        Graph->nb_threads = 1;
-        const char* const src = audio ? "abuffer" : "buffer";
-        const char* const sink = audio ? "abuffersink" : "buffersink";
-        Check(avfilter_graph_create_filter(&Source, avfilter_get_by_name(src), "in", source.c_str(),
-                                           nullptr, Graph.get()));
-        Check(avfilter_graph_create_filter(&Sink, avfilter_get_by_name(sink), "out", nullptr,
-                                           nullptr, Graph.get()));
-        std::unique_ptr<AVFilterInOut, TInOutFreer> outputs(avfilter_inout_alloc());
-        std::unique_ptr<AVFilterInOut, TInOutFreer> inputs(avfilter_inout_alloc());
-        if (!outputs || !inputs)
-            throw std::bad_alloc();
-        outputs->name = av_strdup("in");
-        outputs->filter_ctx = Source;
-        inputs->name = av_strdup("out");
-        inputs->filter_ctx = Sink;
-        AVFilterInOut* in = inputs.release();
-        AVFilterInOut* out = outputs.release();
-        const int parsed =
-            avfilter_graph_parse_ptr(Graph.get(), filters.c_str(), &in, &out, nullptr);
-        avfilter_inout_free(&in);
-        avfilter_inout_free(&out);
-        Check(parsed);
-        Check(avfilter_graph_config(Graph.get(), nullptr));
-    }
-
-    bool IsOpen() const { return Graph != nullptr; }
-
-    // frame null ends the stream. Every frame that comes out goes to take.
-    template <class F> void Push(AVFrame* frame, F&& take) {
-        Check(av_buffersrc_add_frame_flags(Source, frame, AV_BUFFERSRC_FLAG_KEEP_REF));
-        for (;;) {
-            const int ret = av_buffersink_get_frame(Sink, Out.get());
-            if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-                return;
-            Check(ret);
-            take(*Out);
-            av_frame_unref(Out.get());
-        }
-    }
-
-private:
-    std::unique_ptr<AVFilterGraph, TGraphFreer> Graph;
-    AVFilterContext* Source = nullptr;
-    AVFilterContext* Sink = nullptr;
-    TFramePtr Out = MakeFrame();
-};
-
-const char* Meta(const AVFrame& frame, const char* key) {
-    const AVDictionaryEntry* e = av_dict_get(frame.metadata, key, nullptr, 0);
-    return e ? e->value : nullptr;
-}
-
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
+using namespace spots;
 
 TCodecContextPtr OpenDecoder(const AVStream& stream, bool video) {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
@@ -151,6 +78,10 @@ public:
           Clock(stream.time_base.den, stream.time_base.num) {}
 
     void Decode(const AVPacket* packet) {
+        if (packet)
+            Chunks.push_back(packet->dts == AV_NOPTS_VALUE ? LastChunk + 1 : packet->dts);
+        if (packet)
+            LastChunk = Chunks.back();
         const int sent = avcodec_send_packet(Codec.get(), packet);
         // A damaged packet costs its own picture, not the whole pass.
         if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN) &&
@@ -177,9 +108,12 @@ public:
 
 private:
     void Filter(AVFrame* frame) {
-        int64_t number = frame->best_effort_timestamp;
-        if (number == AV_NOPTS_VALUE || number < Next)
-            number = Next;
+        // The pictures in the order shown take the slots of the chunks in turn.
+        int64_t number = Next;
+        if (!Chunks.empty()) {
+            number = std::max(Next, Chunks.front());
+            Chunks.pop_front();
+        }
         Next = number + 1;
         frame->pts = number;
         if (!Chain.IsOpen()) {
@@ -232,6 +166,8 @@ private:
     TFrameClock Clock;
     TFilterChain Chain;
     TFramePtr Frame = MakeFrame();
+    std::deque<int64_t> Chunks; // of the packets sent whose pictures have not come out
+    int64_t LastChunk = -1;
     int64_t Next = 0;       // the frame after the last one seen
     int64_t BlackFrom = -1; // where the black run going on began
 };
@@ -239,8 +175,8 @@ private:
 // The sound of the first audio stream through silencedetect, timed by its samples.
 class TAudioPass {
 public:
-    TAudioPass(AVStream& stream, const TDetectOptions& o, TDetection& d)
-        : Stream(stream), Options(o), Result(d), Codec(OpenDecoder(stream, false)) {}
+    TAudioPass(AVStream& stream, const TDetectOptions& o)
+        : Stream(stream), Options(o), Codec(OpenDecoder(stream, false)) {}
 
     void Decode(const AVPacket* packet) {
         const int sent = avcodec_send_packet(Codec.get(), packet);
@@ -320,7 +256,6 @@ private:
 
     AVStream& Stream;
     const TDetectOptions& Options;
-    TDetection& Result;
     TCodecContextPtr Codec;
     TFilterChain Chain;
     TFramePtr Frame = MakeFrame();
@@ -330,12 +265,51 @@ private:
     std::vector<std::pair<double, double>> Silences;
 };
 
-int FirstStream(const AVFormatContext& format, AVMediaType type) {
-    for (unsigned i = 0; i < format.nb_streams; ++i)
-        if (format.streams[i]->codecpar->codec_type == type &&
-            !(format.streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return int(i);
-    return -1;
+// Runs the jobs on threads of their own while this thread reports progress (by the position the
+// watched readers have reached) and passes a cancel on. The first failure is raised after all
+// have stopped.
+void RunJobs(const std::vector<std::function<void(TPassState&)>>& jobs,
+             const std::vector<const TStreamReader*>& watched, const TDetectProgress& progress,
+             double from, double share) {
+    TPassState state;
+    std::vector<std::exception_ptr> errors(jobs.size());
+    std::atomic<int> finished{0}, failed{-1};
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        threads.emplace_back([&, i] {
+            try {
+                jobs[i](state);
+            } catch (...) {
+                errors[i] = std::current_exception();
+                int none = -1;
+                failed.compare_exchange_strong(none, int(i));
+                state.Cancel = true;
+            }
+            ++finished;
+        });
+    bool cancelled = false;
+    while (finished < int(jobs.size())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!progress || cancelled)
+            continue;
+        double done = 0;
+        for (const TStreamReader* r : watched)
+            done += r->Done;
+        bool cancel = false;
+        progress(cancel,
+                 std::clamp(from + share * done / double(std::max<size_t>(watched.size(), 1)), 0.0,
+                            100.0));
+        if (cancel) {
+            cancelled = true;
+            state.Cancel = true;
+        }
+    }
+    for (std::thread& t : threads)
+        t.join();
+    if (cancelled)
+        throw EZarvexError("Cancelled.");
+    if (failed >= 0)
+        std::rethrow_exception(errors[size_t(failed.load())]);
 }
 
 } // namespace
@@ -344,73 +318,98 @@ TDetection DetectSpots(const std::string& path, const TDetectOptions& options,
                        const TDetectProgress& progress) {
     TDetection result;
     result.Options = options;
-    AVFormatContext* raw = nullptr;
-    Check(OpenMediaInput(&raw, path));
-    TFormatPtr format(raw);
-    Check(avformat_find_stream_info(format.get(), nullptr));
-    const int videoIndex = FirstStream(*format, AVMEDIA_TYPE_VIDEO);
-    const int audioIndex = FirstStream(*format, AVMEDIA_TYPE_AUDIO);
-    const bool video = videoIndex >= 0 && (options.Black || options.Scenes);
-    const bool audio = audioIndex >= 0 && options.Silence;
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        if ((int(i) != videoIndex || !video) && (int(i) != audioIndex || !audio))
-            format->streams[i]->discard = AVDISCARD_ALL;
-
+    // A first look: the streams, the frame clock, the length, and where the second half of the
+    // pictures can start (a key frame).
+    bool video = false, audio = false;
     AVRational frameBase{1, 25};
-    if (videoIndex >= 0) {
-        AVStream& s = *format->streams[videoIndex];
-        frameBase = s.time_base;
-        result.FrameCount = std::max<int64_t>(s.nb_frames, 0);
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int64_t half = 0;
+    {
+        TStreamReader look(path, AVMEDIA_TYPE_VIDEO);
+        video = look.Found() && (options.Black || options.Scenes);
+        if (look.Found()) {
+            frameBase = look.Stream().time_base;
+            result.FrameCount = std::max<int64_t>(look.Stream().nb_frames, 0);
+            codec = look.Stream().codecpar->codec_id;
+        }
+        audio = options.Silence && FirstStream(*look.Context(), AVMEDIA_TYPE_AUDIO) >= 0;
+        TPassState state;
+        if (look.Found() && result.FrameCount > 1000 && look.SeekTo(result.FrameCount / 2))
+            look.Read(state, [&](AVPacket& p) {
+                if (p.flags & AV_PKT_FLAG_KEY && p.dts != AV_NOPTS_VALUE)
+                    half = p.dts;
+                return false;
+            });
     }
     const TFrameClock clock(frameBase.den, frameBase.num);
     result.FramesPerSecond = clock.FramesPerSecond();
 
-    std::unique_ptr<TVideoPass> pictures;
-    std::unique_ptr<TAudioPass> sound;
-    if (video)
-        pictures = std::make_unique<TVideoPass>(*format->streams[videoIndex], options, result);
-    if (audio)
-        sound = std::make_unique<TAudioPass>(*format->streams[audioIndex], options, result);
-
-    const int64_t size = std::max<int64_t>(avio_size(format->pb), 1);
-    TPacketPtr packet = MakePacket();
-    for (unsigned count = 0;; ++count) {
-        if (progress && count % 32 == 0) {
-            bool cancel = false;
-            const double at = packet->pos > 0 ? 100.0 * double(packet->pos) / double(size) : 0;
-            progress(cancel, std::clamp(at, 0.0, 100.0));
-            if (cancel)
-                throw EZarvexError("Cancelled.");
-        }
-        const int ret = av_read_frame(format.get(), packet.get());
-        if (ret < 0) {
-            if (ret != AVERROR_EOF && ret != AVERROR(EIO))
-                Check(ret);
-            break;
-        }
-        // Empty chunks are dropped frames or padding; an empty packet would end the stream.
-        if (packet->size > 0) {
-            if (pictures && packet->stream_index == videoIndex)
-                pictures->Decode(packet.get());
-            else if (sound && packet->stream_index == audioIndex)
-                sound->Decode(packet.get());
-        }
-        const int64_t pos = packet->pos;
-        av_packet_unref(packet.get());
-        packet->pos = pos;
+    std::vector<std::function<void(TPassState&)>> jobs;
+    std::vector<const TStreamReader*> watched;
+    std::vector<std::pair<double, double>> silences;
+    std::unique_ptr<TStreamReader> sound;
+    if (audio) {
+        sound = std::make_unique<TStreamReader>(path, AVMEDIA_TYPE_AUDIO);
+        jobs.push_back([&](TPassState& state) {
+            TAudioPass pass(sound->Stream(), options);
+            sound->Read(state, [&](AVPacket& p) {
+                if (p.size > 0)
+                    pass.Decode(&p);
+                return true;
+            });
+            pass.Decode(nullptr);
+            silences = pass.Finish();
+        });
+        watched.push_back(sound.get());
     }
-    if (pictures) {
-        pictures->Decode(nullptr);
-        pictures->Finish();
-    }
-    if (sound) {
-        sound->Decode(nullptr);
-        for (const auto& [start, end] : sound->Finish()) {
-            const int64_t first = clock.FrameAt(std::llround(start * Units));
-            const int64_t last =
-                std::max(first, clock.FrameAt(std::max<int64_t>(std::llround(end * Units) - 1, 0)));
-            result.Silence.push_back({TSpotKind::Silence, first, last, start, end, 0});
+    // Black frames alone in MPEG-4 video: the refs-first pass, on both halves at once.
+    std::vector<std::unique_ptr<TBlackRefsPass>> parts;
+    if (video && codec == AV_CODEC_ID_MPEG4 && !options.Scenes) {
+        parts.push_back(std::make_unique<TBlackRefsPass>(path, options, 0, half > 0 ? half : -1));
+        if (half > 0)
+            parts.push_back(std::make_unique<TBlackRefsPass>(path, options, half, -1));
+        for (auto& part : parts) {
+            TBlackRefsPass* p = part.get();
+            jobs.push_back([p](TPassState& state) { p->Run(state); });
+            watched.push_back(&p->Reader);
         }
+    }
+    TDetection pictures;
+    auto everyPicture = [&](TPassState& state) {
+        TStreamReader reader(path, AVMEDIA_TYPE_VIDEO);
+        TVideoPass pass(reader.Stream(), options, pictures);
+        reader.Read(state, [&](AVPacket& p) {
+            if (p.size > 0)
+                pass.Decode(&p);
+            return true;
+        });
+        pass.Decode(nullptr);
+        pass.Finish();
+    };
+    if (video && parts.empty())
+        jobs.push_back(everyPicture);
+    RunJobs(jobs, watched, progress, 0, 100);
+    bool refsFirst = !parts.empty();
+    for (const auto& part : parts)
+        refsFirst = refsFirst && !part->Packed && !part->Misplaced;
+    if (!parts.empty() && !refsFirst)
+        // A packed bitstream, or a seek that missed its key frame: every picture after all.
+        RunJobs({everyPicture}, {}, progress, 100, 0);
+    if (refsFirst) {
+        std::vector<TBlackRefsPass*> inOrder;
+        for (const auto& part : parts)
+            inOrder.push_back(part.get());
+        result.Black = BlackOfPictures(inOrder, result.FrameCount, clock, options.BlackSeconds);
+    } else if (video) {
+        result.Black = std::move(pictures.Black);
+        result.Scenes = std::move(pictures.Scenes);
+        result.FrameCount = std::max(result.FrameCount, pictures.FrameCount);
+    }
+    for (const auto& [start, end] : silences) {
+        const int64_t first = clock.FrameAt(std::llround(start * Units));
+        const int64_t last =
+            std::max(first, clock.FrameAt(std::max<int64_t>(std::llround(end * Units) - 1, 0)));
+        result.Silence.push_back({TSpotKind::Silence, first, last, start, end, 0});
     }
     if (progress) {
         bool cancel = false;

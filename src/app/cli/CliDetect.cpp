@@ -137,8 +137,9 @@ int RunDetect(const std::vector<std::string>& args) {
             found = Removed(kept, video);
         } else {
             media::TDetectOptions options;
-            options.Black = a.Has("--black") || breaks;
-            options.Silence = a.Has("--silence") || breaks;
+            // The kept list needs the breaks, printed or not.
+            options.Black = a.Has("--black") || breaks || !out.empty();
+            options.Silence = a.Has("--silence") || breaks || !out.empty();
             options.Scenes = a.Has("--scenes");
             media::TDetection d = media::DetectSpots(source, options, progress);
             d.FrameCount = video.FrameCount;
