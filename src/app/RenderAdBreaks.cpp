@@ -67,7 +67,7 @@ void RenderAdBreaks(const QString& folder) {
     while (clock.elapsed() < 120000 &&
            (form.FSpotWork->Running() || !(form.Overview() && form.Overview()->Complete())))
         Settle(100);
-    form.FViewer->SetPosition(int64_t(56) * 10000000);
+    form.FViewer->SetPosition(int64_t(48) * 10000000); // in the first advert
     Settle(600);
     Save(form.grab().toImage(), "main-window-ad-breaks.png");
 }

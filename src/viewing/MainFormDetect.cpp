@@ -20,6 +20,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zarvex {
 
@@ -261,14 +262,31 @@ void TfrmMain::FindAdBreaksWithComskip() {
                 ShowWarning(QString::fromUtf8(e.what()));
                 return;
             }
+            if (kept->Ranges.empty()) {
+                ShowWarning("comskip took the whole recording for advertisements. The segment "
+                            "list is as it was.");
+                return;
+            }
+            // comskip may mark a frame or two as a commercial (its last picture, say): a gap
+            // shorter than a second is no advert.
+            const int64_t second = std::max<int64_t>(1, std::llround(FViewer->FrameRate));
+            const int64_t last = FrameCount() - 1;
             std::vector<std::pair<int64_t, int64_t>> parts;
-            for (const TKeepRange& r : kept->Ranges)
-                parts.emplace_back(r.First, r.Last);
+            for (const TKeepRange& r : kept->Ranges) {
+                if (!parts.empty() && r.First - parts.back().second <= second)
+                    parts.back().second = r.Last;
+                else
+                    parts.emplace_back(r.First, r.Last);
+            }
+            if (!parts.empty() && parts.front().first <= second)
+                parts.front().first = 0;
+            if (!parts.empty() && last - parts.back().second <= second)
+                parts.back().second = last;
             // The breaks lie between the parts and at the ends.
             int breaks = int(parts.size()) - 1;
             if (!parts.empty() && parts.front().first > 0)
                 ++breaks;
-            if (!parts.empty() && parts.back().second < FrameCount() - 1)
+            if (!parts.empty() && parts.back().second < last)
                 ++breaks;
             KeepProgramme(parts, breaks);
         });

@@ -121,7 +121,8 @@ TEST_F(MainFormTest, MenusToolbarHintsShortcutsAndPanels) {
                  "Split into equal-sized parts", "-", "Exit"}));
     EXPECT_EQ(MenuTexts(Form.miEdit),
               (V{"Undo", "Redo", "-", "Select Start", "Select End", "Add Selection", "-",
-                 "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out"}));
+                 "Set Segment Start", "Set Segment End", "Sort Segments", "Cut Out", "-",
+                 "Find Ad Breaks..."}));
     EXPECT_EQ(MenuTexts(Form.miView),
               (V{"Segments", "-", "Jobs...", "-", "Zoom In", "Zoom Out", "Whole Recording"}));
     // The Position menu begins as it always did; the exact navigation follows.
