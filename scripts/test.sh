@@ -30,14 +30,14 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build-asan && ctest --output-on-failure -j2 --timeout 1800) | tee "$logs/ctest-asan.log"
 
-echo "== player, overview, worker-thread and job-queue tests with ThreadSanitizer"
+echo "== player, overview, spot-detection, worker-thread and job-queue tests with ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVEX_CORE_ONLY=ON \
   -DZARVEX_WERROR="$werror" -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build-tsan -j2 --target player_tests overview_tests jobs_tests
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-(cd build-tsan &&
-  ctest --output-on-failure -j2 --timeout 1800 -R '^Player|^NullAudioSink|^Overview|^JobThread|^JobQueue') \
+cmake --build build-tsan -j2 --target player_tests overview_tests detect_tests jobs_tests
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp
+(cd build-tsan && ctest --output-on-failure -j2 --timeout 1800 \
+  -R '^Player|^NullAudioSink|^Overview|^SpotDetect|^AdBreaks|^JobThread|^JobQueue') \
   | tee "$logs/ctest-tsan.log"
 
 echo "== fuzzing the reader, the index scan and the cut-list readers"

@@ -205,7 +205,8 @@ void PruneOverviewCache(const std::string& folder, uintmax_t limit, const std::s
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code e;
         const fs::path& p = it->path();
-        if (p.extension() != ".overview" || !it->is_regular_file(e))
+        // The spots found in a recording live beside its overview and go the same way.
+        if ((p.extension() != ".overview" && p.extension() != ".spots") || !it->is_regular_file(e))
             continue;
         const TFile f{it->last_write_time(e), it->file_size(e), p};
         if (e)

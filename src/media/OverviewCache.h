@@ -41,8 +41,8 @@ void SaveOverviewCache(const std::string& file, const TOverviewCacheKey& key,
 
 // What the cache folder may hold; saving removes the overviews written longest ago beyond it.
 inline constexpr uintmax_t OverviewCacheLimit = uintmax_t(256) << 20;
-// Removes the overview files of the folder written longest ago, but never keep, until they hold
-// at most limit bytes.
+// Removes the overview and spot files of the folder written longest ago, but never keep, until they
+// hold at most limit bytes.
 void PruneOverviewCache(const std::string& folder, uintmax_t limit, const std::string& keep);
 
 } // namespace zarvex::media
