@@ -48,9 +48,17 @@ const std::vector<media::TSpot>& SpotsOf(const media::TDetection& d, media::TSpo
                                                : d.Scenes;
 }
 
-// What the Position menu and the timeline show: everything, at the usual thresholds.
-media::TDetectOptions ShownSpots() {
-    return {};
+// Scene changes need every picture decoded; black frames and silence alone go much faster.
+media::TDetectOptions Searched(bool scenes, const media::TDetectOptions* thresholds = nullptr) {
+    media::TDetectOptions o = thresholds ? *thresholds : media::TDetectOptions();
+    o.Scenes = scenes;
+    return o;
+}
+
+// Whether what was found answers a search with wanted: the same thresholds, and scene changes
+// when they are wanted.
+bool Answers(const media::TDetectOptions& found, const media::TDetectOptions& wanted) {
+    return found == Searched(found.Scenes, &wanted) && (found.Scenes || !wanted.Scenes);
 }
 
 } // namespace
@@ -116,9 +124,13 @@ void TfrmMain::UpdateSpots() {
     FDetection.reset();
     FDetectionFile = file;
     if (open) {
-        auto found = std::make_unique<media::TDetection>();
-        if (media::LoadDetection(CacheFolder().toStdString(), file, ShownSpots(), *found))
-            FDetection = std::move(found);
+        for (const bool scenes : {true, false}) {
+            auto found = std::make_unique<media::TDetection>();
+            if (media::LoadDetection(CacheFolder().toStdString(), file, Searched(scenes), *found)) {
+                FDetection = std::move(found);
+                break;
+            }
+        }
     }
     ShowSpots();
 }
@@ -140,7 +152,7 @@ void TfrmMain::ShowSpots() {
 void TfrmMain::StartDetection(const media::TDetectOptions& options, std::function<void()> then) {
     // Asked again while the same search runs: only what follows it changes.
     FAfterDetection = std::move(then);
-    if (FSpotWork->Running() && FDetectingWith && *FDetectingWith == options)
+    if (FSpotWork->Running() && FDetectingWith && Answers(*FDetectingWith, options))
         return;
     FDetectingWith = std::make_unique<media::TDetectOptions>(options);
     const std::string file = FViewer->FileName(), folder = CacheFolder().toStdString();
@@ -176,9 +188,11 @@ void TfrmMain::GoToSpot(media::TSpotKind kind, bool after) {
     if (!FileIsOpen())
         return;
     const media::TDetection* d = Detection();
-    if (!d) {
+    const bool scenes = kind == media::TSpotKind::Scene;
+    if (!d || (scenes && !d->Options.Scenes)) {
         // The step is taken once the spots are known.
-        StartDetection(ShownSpots(), [this, kind, after] { GoToSpot(kind, after); });
+        StartDetection(Searched(scenes, d ? &d->Options : nullptr),
+                       [this, kind, after] { GoToSpot(kind, after); });
         return;
     }
     const int64_t frame = FViewer->Clock().FrameAt(FViewer->ShownPosition());
@@ -223,20 +237,22 @@ void TfrmMain::FindAdBreaks(const TFindBreaksChoice& choice) {
         return;
     if (choice.Comskip)
         return FindAdBreaksWithComskip();
-    media::TDetectOptions options = choice.Detect;
-    options.Scenes = true; // one pass finds them too, for the timeline
+    const media::TDetectOptions options = Searched(false, &choice.Detect);
     const media::TBreakOptions breaks = choice.Breaks;
     const auto apply = [this, breaks] {
         const media::TAdBreaks found = media::FindAdBreaks(*FDetection, breaks);
         KeepProgramme(found.Kept, int(found.Ads.size()));
     };
-    if (const media::TDetection* d = Detection(); d && d->Options == options)
+    if (const media::TDetection* d = Detection(); d && Answers(d->Options, options))
         return apply();
-    auto cached = std::make_unique<media::TDetection>();
-    if (media::LoadDetection(CacheFolder().toStdString(), FViewer->FileName(), options, *cached)) {
-        FDetection = std::move(cached);
-        ShowSpots();
-        return apply();
+    for (const bool scenes : {true, false}) {
+        auto cached = std::make_unique<media::TDetection>();
+        if (media::LoadDetection(CacheFolder().toStdString(), FViewer->FileName(),
+                                 Searched(scenes, &options), *cached)) {
+            FDetection = std::move(cached);
+            ShowSpots();
+            return apply();
+        }
     }
     StartDetection(options, apply);
 }

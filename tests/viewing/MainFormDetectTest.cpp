@@ -94,8 +94,12 @@ TEST_F(MainFormDetectTest, SteppingToSpotsSearchesInTheBackgroundOnce) {
     EXPECT_NEAR(double(Frame()), 588, 1);
     Form.acnPrevBlack->trigger();
     EXPECT_NEAR(double(Frame()), 300, 1);
+    // Scene changes need a search of their own, which keeps the other spots' thresholds.
     Form.acnNextScene->trigger();
+    ASSERT_TRUE(SearchEnds());
+    ASSERT_TRUE(Form.Detection()->Options.Scenes);
     EXPECT_GT(Frame(), 300);
+    EXPECT_EQ(Form.FTimeline->Lanes()->Spots().Black.size(), 3u);
 
     // Opened again, the file's spots come from the cache.
     Form.miCloseClick();
