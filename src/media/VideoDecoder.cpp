@@ -452,7 +452,7 @@ TVideoDecoder::TVideoDecoder(const std::string& path, int threads) : Common(new 
     Common->Path = path;
     Common->Threads = threads;
     Walkers.push_back(MakeWalker());
-    Current = Walkers.front().get();
+    First = Current = Walkers.front().get();
 }
 
 std::unique_ptr<TVideoDecoder::TImpl> TVideoDecoder::MakeWalker() {
@@ -468,34 +468,34 @@ std::unique_ptr<TVideoDecoder::TImpl> TVideoDecoder::MakeWalker() {
 TVideoDecoder::~TVideoDecoder() = default;
 
 int TVideoDecoder::Width() const {
-    return Walkers.front()->Codec->width;
+    return First->Codec->width;
 }
 int TVideoDecoder::Height() const {
-    return Walkers.front()->Codec->height;
+    return First->Codec->height;
 }
 double TVideoDecoder::FrameRate() const {
-    return av_q2d(Walkers.front()->Rate);
+    return av_q2d(First->Rate);
 }
 const AVCodecContext* TVideoDecoder::Codec() const {
-    return Walkers.front()->Codec.get();
+    return First->Codec.get();
 }
 const TFrameClock& TVideoDecoder::Clock() const {
-    return Walkers.front()->Clock;
+    return First->Clock;
 }
 int64_t TVideoDecoder::Target() const {
     return Common->Target;
 }
 
 int64_t TVideoDecoder::Duration() const {
-    return StreamDuration(*Walkers.front()->Format, *Walkers.front()->Stream);
+    return StreamDuration(*First->Format, *First->Stream);
 }
 
 int64_t TVideoDecoder::FrameTime(int64_t frame) const {
-    return Walkers.front()->Clock.FrameStart(frame);
+    return First->Clock.FrameStart(frame);
 }
 
 int64_t TVideoDecoder::TimeToFrame(int64_t time) const {
-    return Walkers.front()->Clock.FrameAt(time);
+    return First->Clock.FrameAt(time);
 }
 
 void TVideoDecoder::KeepRecent(size_t bytes) {
@@ -503,7 +503,7 @@ void TVideoDecoder::KeepRecent(size_t bytes) {
 }
 
 void TVideoDecoder::KeepWalkers(int most) {
-    const AVCodecContext& codec = *Walkers.front()->Codec;
+    const AVCodecContext& codec = *First->Codec;
     const int frame = av_image_get_buffer_size(codec.pix_fmt, codec.width, codec.height, 1);
     // Each walker's decoder holds its references and a picture a frame thread.
     constexpr int64_t Budget = int64_t(96) << 20, PerWalker = 20;
@@ -532,7 +532,7 @@ TVideoDecoder::TImpl& TVideoDecoder::Choose(int64_t target) {
             best = w.get();
     if (best)
         return *best;
-    const int64_t key = Walkers.front()->KeyFor(target);
+    const int64_t key = First->KeyFor(target);
     for (const auto& w : Walkers)
         if (!w->Last.Frame || w->KeyFor(w->Last.FrameNumber) == key)
             return *w;

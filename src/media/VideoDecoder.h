@@ -104,8 +104,11 @@ private:
     void Pass(const TVideoPicture& picture);
 
     std::unique_ptr<TCommon> Common;
-    std::vector<std::unique_ptr<TImpl>> Walkers; // the first one also answers for the stream
-    TImpl* Current = nullptr;                    // the one that handed out the last picture
+    std::vector<std::unique_ptr<TImpl>> Walkers;
+    // The first walker, which also answers for the stream: held apart, so that another thread
+    // asking a frame's time never reads the vector while a new walker grows it.
+    TImpl* First = nullptr;
+    TImpl* Current = nullptr; // the one that handed out the last picture
 };
 
 } // namespace zarvex::media
