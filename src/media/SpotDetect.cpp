@@ -70,6 +70,25 @@ TCodecContextPtr OpenDecoder(const AVStream& stream, bool video) {
     return codec;
 }
 
+// Sends a packet (null: the end) and hands on every frame that comes out. A damaged packet
+// costs its own picture, not the whole pass.
+template <typename TFilter>
+void DecodePacket(AVCodecContext& codec, AVFrame& frame, const AVPacket* packet,
+                  const TFilter& filter) {
+    const int sent = avcodec_send_packet(&codec, packet);
+    if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF)
+        Check(sent);
+    for (;;) {
+        const int ret = avcodec_receive_frame(&codec, &frame);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            break;
+        if (ret < 0)
+            continue;
+        filter(&frame);
+        av_frame_unref(&frame);
+    }
+}
+
 // The pictures of the video stream through blackdetect and scdet.
 class TVideoPass {
 public:
@@ -82,20 +101,7 @@ public:
             Chunks.push_back(packet->dts == AV_NOPTS_VALUE ? LastChunk + 1 : packet->dts);
         if (packet)
             LastChunk = Chunks.back();
-        const int sent = avcodec_send_packet(Codec.get(), packet);
-        // A damaged packet costs its own picture, not the whole pass.
-        if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN) &&
-            sent != AVERROR_EOF)
-            Check(sent);
-        for (;;) {
-            const int ret = avcodec_receive_frame(Codec.get(), Frame.get());
-            if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-                break;
-            if (ret < 0)
-                continue;
-            Filter(Frame.get());
-            av_frame_unref(Frame.get());
-        }
+        DecodePacket(*Codec, *Frame, packet, [&](AVFrame* f) { Filter(f); });
         if (!packet && Chain.IsOpen())
             Chain.Push(nullptr, [&](AVFrame& f) { Take(f); });
     }
@@ -179,19 +185,7 @@ public:
         : Stream(stream), Options(o), Codec(OpenDecoder(stream, false)) {}
 
     void Decode(const AVPacket* packet) {
-        const int sent = avcodec_send_packet(Codec.get(), packet);
-        if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN) &&
-            sent != AVERROR_EOF)
-            Check(sent);
-        for (;;) {
-            const int ret = avcodec_receive_frame(Codec.get(), Frame.get());
-            if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-                break;
-            if (ret < 0)
-                continue;
-            Filter(Frame.get());
-            av_frame_unref(Frame.get());
-        }
+        DecodePacket(*Codec, *Frame, packet, [&](AVFrame* f) { Filter(f); });
         if (!packet && Chain.IsOpen())
             Chain.Push(nullptr, [&](AVFrame& f) { Take(f); });
     }
